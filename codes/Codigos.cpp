@@ -1,0 +1,107 @@
+#include "Codigos.h"
+
+#include <optional>
+
+namespace {
+
+struct Numero {
+    bool negativo = false;
+    QString entera;
+    QString fraccion;
+};
+
+bool esSeparadorDecimal(QChar c) { return c == u'.' || c == u','; }
+
+std::optional<Numero> leerNumero(const QString &s)
+{
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    const auto saltarBlancos = [&] {
+        while (i < n && s[i] == u' ')
+            ++i;
+    };
+
+    Numero num;
+    saltarBlancos();
+    if (i < n && (s[i] == u'+' || s[i] == u'-')) {
+        num.negativo = s[i] == u'-';
+        ++i;
+    }
+    bool conSeparador = false;
+    for (; i < n; ++i) {
+        const QChar c = s[i];
+        if (esDigito(c))
+            (conSeparador ? num.fraccion : num.entera).append(c);
+        else if (esSeparadorDecimal(c) && !conSeparador)
+            conSeparador = true;
+        else
+            break;
+    }
+    saltarBlancos();
+    if (i != n || (num.entera.isEmpty() && num.fraccion.isEmpty()))
+        return std::nullopt;
+    return num;
+}
+
+// Adds one to a run of decimal digits, of any length.
+QString sumarUno(QString digitos)
+{
+    for (qsizetype i = digitos.size() - 1; i >= 0; --i) {
+        if (digitos[i] != u'9') {
+            digitos[i] = QChar(digitos[i].unicode() + 1);
+            return digitos;
+        }
+        digitos[i] = u'0';
+    }
+    return QLatin1Char('1') + digitos;
+}
+
+} // namespace
+
+bool esDigito(QChar c) { return c >= u'0' && c <= u'9'; }
+
+bool esNumerico(const QString &s) { return leerNumero(s).has_value(); }
+
+bool esPosicionValida(const QString &sNcm)
+{
+    const bool largo = sNcm.size() == 15;
+    const bool punto5 = sNcm.size() >= 5 && sNcm[4] == u'.';
+    const bool punto8 = sNcm.size() >= 8 && sNcm[7] == u'.';
+    const bool punto11 = sNcm.size() >= 11 && sNcm[10] == u'.';
+    const bool letra = !(sNcm.size() >= 15 && esDigito(sNcm[14]));
+    return largo && punto5 && punto8 && punto11 && letra;
+}
+
+PositionKey cortarPosicion(const QString &sNcm)
+{
+    return {sNcm.mid(0, 10), sNcm.mid(11, 3), sNcm.mid(14, 1)};
+}
+
+QString formatearUnidad(const QString &sUnidEst)
+{
+    const auto num = leerNumero(sUnidEst);
+    if (!num)
+        return sUnidEst;
+
+    // Rounding is decimal and exact, on the digits themselves; a half rounds away
+    // from zero (".5" gives "01", "-2.5" gives "-03").
+    QString digitos = num->entera;
+    if (!num->fraccion.isEmpty() && num->fraccion[0] >= u'5')
+        digitos = sumarUno(digitos);
+
+    qsizetype ceros = 0;
+    while (ceros < digitos.size() && digitos[ceros] == u'0')
+        ++ceros;
+    digitos.remove(0, ceros);
+    const bool esCero = digitos.isEmpty();
+    while (digitos.size() < 2)
+        digitos.prepend(u'0');
+    return (num->negativo && !esCero ? QStringLiteral("-") : QString()) + digitos;
+}
+
+bool esUnidadValida(const QString &sUnidEst)
+{
+    const bool dosCaracteres = sUnidEst.size() == 2;
+    const bool numerico = esNumerico(sUnidEst);
+    return dosCaracteres && numerico;
+}

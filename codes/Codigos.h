@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// The three key values of a tariff position: characters 1-10, 12-14 and 15.
+struct PositionKey {
+    QString primero;
+    QString segundo;
+    QString tercero;
+};
+
+// Only the ASCII digits "0" to "9" count as digits.
+[[nodiscard]] bool esDigito(QChar c);
+
+// Blanks, an optional sign, digits with at most one decimal separator ("." or ","),
+// blanks. At least one digit.
+[[nodiscard]] bool esNumerico(const QString &s);
+
+// Length 15, dots at 5, 8 and 11, and a last character that is not a digit.
+[[nodiscard]] bool esPosicionValida(const QString &sNcm);
+
+// Cuts any text, valid or not; missing characters give shorter or empty values.
+[[nodiscard]] PositionKey cortarPosicion(const QString &sNcm);
+
+// Formats a numeric text with the pattern "00"; other text comes back unchanged.
+[[nodiscard]] QString formatearUnidad(const QString &sUnidEst);
+
+// Exactly two characters, numeric.
+[[nodiscard]] bool esUnidadValida(const QString &sUnidEst);

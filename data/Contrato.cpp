@@ -1,0 +1,16 @@
+#include "Contrato.h"
+
+ErrorComponente::ErrorComponente(QString mensaje)
+    : mensaje_(std::move(mensaje)), utf8_(mensaje_.toUtf8())
+{
+}
+
+QVariant Recordset::Fields(const QString &nombre) const
+{
+    if (!fila_)
+        throw ErrorComponente(QStringLiteral("El recordset no tiene fila actual (campo \"%1\").").arg(nombre));
+    const auto campo = fila_->constFind(nombre);
+    if (campo == fila_->constEnd())
+        throw ErrorComponente(QStringLiteral("El recordset no tiene el campo \"%1\".").arg(nombre));
+    return *campo;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+// The one error raised by a data-access component or a recordset. Its message is
+// Spanish and meant for the user; the driver's own text may follow it.
+class ErrorComponente : public std::exception {
+public:
+    explicit ErrorComponente(QString mensaje);
+    [[nodiscard]] const QString &mensaje() const { return mensaje_; }
+    [[nodiscard]] const char *what() const noexcept override { return utf8_.constData(); }
+
+private:
+    QString mensaje_;
+    QByteArray utf8_;
+};
+
+// A recordset holds at most one current row. It is created empty by the caller
+// and filled (or replaced) by the component.
+class Recordset {
+public:
+    void ponerFila(QHash<QString, QVariant> campos) { fila_ = std::move(campos); }
+    [[nodiscard]] bool vacio() const { return !fila_.has_value(); }
+    // Fields(nombre).Value: the value of the column in the current row, possibly null.
+    [[nodiscard]] QVariant Fields(const QString &nombre) const;
+
+private:
+    std::optional<QHash<QString, QVariant>> fila_;
+};
+
+// A connection for one entity. Connections asked for the same entity of one
+// component share their state: a statement set through one is run through the next.
+class Conexion {
+public:
+    virtual ~Conexion() = default;
+    virtual void setSQL(const QString &sentencia) = 0;
+    [[nodiscard]] virtual QString SQL() const = 0;
+    // True (as a variant) when the statement yields a row, which is then the current
+    // row of rs; false or null when it yields none.
+    virtual QVariant crearrs(std::unique_ptr<Recordset> &rs) = 0;
+    // The number of rows the statement changed.
+    virtual QVariant Ejecutar() = 0;
+};
+
+class Componente {
+public:
+    virtual ~Componente() = default;
+    virtual void loadparameters() = 0;
+    [[nodiscard]] virtual std::unique_ptr<Conexion> getDataConnectionByEntity(const QString &entidad) = 0;
+};

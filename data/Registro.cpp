@@ -1,0 +1,30 @@
+#include "Registro.h"
+
+#include "ComponenteDAM.h"
+
+#include <map>
+
+namespace {
+
+std::map<QString, FabricaComponente> &clases()
+{
+    static std::map<QString, FabricaComponente> registro{
+        {kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); }},
+    };
+    return registro;
+}
+
+} // namespace
+
+void registrarClase(const QString &clase, FabricaComponente fabrica)
+{
+    clases()[clase] = std::move(fabrica);
+}
+
+std::unique_ptr<Componente> CrearObjeto(const QString &clase)
+{
+    const auto it = clases().find(clase);
+    if (it == clases().end())
+        throw ErrorComponente(QStringLiteral("No se puede crear el componente \"%1\": la clase no está registrada.").arg(clase));
+    return it->second();
+}

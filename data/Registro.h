@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Contrato.h"
+
+#include <functional>
+#include <memory>
+
+inline const QString kClaseDAM = QStringLiteral("DevaRozaziRuruzoz.DAMMain");
+
+using FabricaComponente = std::function<std::unique_ptr<Componente>()>;
+
+// Registers (or replaces) the factory for a class name. The bundled component is
+// registered as kClaseDAM from the start.
+void registrarClase(const QString &clase, FabricaComponente fabrica);
+
+// Creates a component by its registered class name; an unknown name raises ErrorComponente.
+[[nodiscard]] std::unique_ptr<Componente> CrearObjeto(const QString &clase);

@@ -1,0 +1,106 @@
+#pragma once
+
+// A fresh copy of the sample table for each test. TELQUIN_TEST_DB chooses where:
+// unset or "sqlite" gives a new file in a temporary directory; a postgresql:// or
+// odbc: URL names a server database whose table NCM is dropped and loaded again.
+
+#include "Parametros.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <memory>
+#include <stdexcept>
+
+class BaseDePrueba {
+public:
+    BaseDePrueba()
+    {
+        const QString elegida = qEnvironmentVariable("TELQUIN_TEST_DB");
+        if (elegida.isEmpty() || elegida == QLatin1String("sqlite")) {
+            dir_ = std::make_unique<QTemporaryDir>();
+            ruta_ = dir_->filePath(QStringLiteral("ncm.sqlite"));
+            url_ = QStringLiteral("sqlite:") + ruta_;
+            db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre_);
+            db_.setDatabaseName(ruta_);
+        } else {
+            url_ = elegida;
+            db_ = abrirBaseDeDatos(elegida, nombre_);
+        }
+        if (!db_.isOpen() && !db_.open())
+            throw std::runtime_error(db_.lastError().text().toStdString());
+        QSqlQuery(db_).exec(QStringLiteral("DROP TABLE IF EXISTS NCM"));
+        cargarMuestra();
+    }
+
+    ~BaseDePrueba()
+    {
+        db_.close();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(nombre_);
+    }
+
+    [[nodiscard]] const QString &url() const { return url_; }
+    [[nodiscard]] const QString &ruta() const { return ruta_; }
+    [[nodiscard]] bool esSqlite() const { return !ruta_.isEmpty(); }
+    QSqlDatabase &db() { return db_; }
+
+    void ejecutar(const QString &sql)
+    {
+        QSqlQuery q(db_);
+        if (!q.exec(sql))
+            throw std::runtime_error((sql + QStringLiteral(": ") + q.lastError().text()).toStdString());
+    }
+
+    // Every row as "001|002|003|012", in key order; a null unit shows as <null>.
+    [[nodiscard]] QStringList filas()
+    {
+        QSqlQuery q(db_);
+        q.exec(QStringLiteral(R"(SELECT "001", "002", "003", "012" FROM NCM ORDER BY "001", "002", "003")"));
+        QStringList salida;
+        while (q.next()) {
+            const QString unidad = q.isNull(3) ? QStringLiteral("<null>") : q.value(3).toString();
+            salida << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), unidad}.join(u'|');
+        }
+        return salida;
+    }
+
+    [[nodiscard]] QString unidad(const QString &k1, const QString &k2, const QString &k3)
+    {
+        QSqlQuery q(db_);
+        q.prepare(QStringLiteral(R"(SELECT "012" FROM NCM WHERE "001" = ? AND "002" = ? AND "003" = ?)"));
+        q.addBindValue(k1);
+        q.addBindValue(k2);
+        q.addBindValue(k3);
+        q.exec();
+        if (!q.next())
+            return QStringLiteral("<sin fila>");
+        return q.isNull(0) ? QStringLiteral("<null>") : q.value(0).toString();
+    }
+
+private:
+    void cargarMuestra()
+    {
+        QFile archivo(QStringLiteral(TELQUIN_SAMPLE_SQL));
+        if (!archivo.open(QIODevice::ReadOnly))
+            throw std::runtime_error("no se puede leer la muestra");
+        QStringList lineas;
+        for (const QString &linea : QString::fromUtf8(archivo.readAll()).split(u'\n'))
+            if (!linea.trimmed().startsWith(QStringLiteral("--")))
+                lineas << linea;
+        for (const QString &sentencia : lineas.join(u'\n').split(u';'))
+            if (!sentencia.trimmed().isEmpty())
+                ejecutar(sentencia);
+    }
+
+    const QString nombre_ = QStringLiteral("prueba-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString ruta_;
+    QString url_;
+    QSqlDatabase db_;
+};

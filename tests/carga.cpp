@@ -1,0 +1,47 @@
+// Stands in for one user: runs lookups and updates of one position through the
+// bundled component, as fast as it can. Used by the many-users tests.
+//   telquin_carga POSICION VECES UNIDAD...
+// Each round looks the position up and stores the next unit of the list. Exits 0
+// when every statement ran and every update changed the row.
+
+#include "Registro.h"
+#include "Sentencias.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() < 3) {
+        std::fprintf(stderr, "uso: telquin_carga POSICION VECES UNIDAD...\n");
+        return 2;
+    }
+    const QString posicion = args[0];
+    const int veces = args[1].toInt();
+    const QStringList unidades = args.mid(2);
+    try {
+        const auto oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+        int noEncontradas = 0;
+        const Avisador contar = [&](const QString &) { ++noEncontradas; };
+        for (int i = 0; i < veces; ++i) {
+            (void)GetUnidEst(*oDAM, posicion, contar);
+            if (!EjecutarUpdate(*oDAM, posicion, unidades[i % unidades.size()])) {
+                std::fprintf(stderr, "la actualización %d no cambió ninguna fila\n", i);
+                return 1;
+            }
+        }
+        if (noEncontradas > 0) {
+            std::fprintf(stderr, "%d consultas no encontraron la posición\n", noEncontradas);
+            return 1;
+        }
+    } catch (const ErrorComponente &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,267 @@
+#include "BaseDePrueba.h"
+#include "Parametros.h"
+#include "Registro.h"
+#include "Sentencias.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+const QString kPosicion = QStringLiteral("8901.10.00.000L");
+
+} // namespace
+
+class TstComponente : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<BaseDePrueba> base;
+    std::unique_ptr<Componente> oDAM;
+    QStringList avisos;
+    Avisador avisar = [this](const QString &m) { avisos << m; };
+
+    QString consultar(const QString &sNcm) { return GetUnidEst(*oDAM, sNcm, avisar); }
+
+private slots:
+    void init()
+    {
+        avisos.clear();
+        base = std::make_unique<BaseDePrueba>();
+        qputenv("DAM_DATABASE_URL", base->url().toUtf8());
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+    }
+
+    void cleanup()
+    {
+        oDAM.reset();
+        base.reset();
+        qunsetenv("DAM_DATABASE_URL");
+    }
+
+    void consulta_data()
+    {
+        QTest::addColumn<QString>("sNcm");
+        QTest::addColumn<QString>("unidad");
+        QTest::addColumn<bool>("avisado");
+        QTest::newRow("encontrada") << kPosicion << "07" << false;
+        QTest::newRow("unidad nula") << "9503.00.10.000N" << "" << false;
+        QTest::newRow("hermana por la letra") << "0101.21.00.100X" << "09" << false;
+        QTest::newRow("no existe") << "8901.10.00.000M" << NotFoundMarker << true;
+        QTest::newRow("letra en minuscula") << "8901.10.00.000l" << NotFoundMarker << true;
+        QTest::newRow("texto corto") << "8901.10.00.000" << NotFoundMarker << true;
+        QTest::newRow("punto y coma en un literal") << "8901.10.00.0;0L" << NotFoundMarker << true;
+    }
+
+    void consulta()
+    {
+        QFETCH(QString, sNcm);
+        QFETCH(QString, unidad);
+        QFETCH(bool, avisado);
+        QCOMPARE(consultar(sNcm), unidad);
+        QCOMPARE(avisos.size(), avisado ? 1 : 0);
+    }
+
+    void updateCambiaSoloLaFilaNombrada()
+    {
+        QStringList esperado = base->filas();
+        QVERIFY(EjecutarUpdate(*oDAM, "0101.21.00.100W", "42"));
+        esperado.replace(esperado.indexOf("0101.21.00|100|W|09"), "0101.21.00|100|W|42");
+        QCOMPARE(base->filas(), esperado);
+        QCOMPARE(consultar("0101.21.00.100W"), QString("42"));
+    }
+
+    void updateSinFilaEsFracaso()
+    {
+        const QStringList antes = base->filas();
+        QVERIFY(!EjecutarUpdate(*oDAM, "8901.10.00.000M", "05"));
+        QCOMPARE(base->filas(), antes);
+    }
+
+    void updateDelMismoValorCuentaComoExito()
+    {
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "07"));
+    }
+
+    void textoHostilNoAlcanzaOtrasFilas_data()
+    {
+        QTest::addColumn<QString>("sNcm");
+        QTest::addColumn<QString>("sUnidEst");
+        // Without quoting each of these would reach every row or run a second statement.
+        QTest::newRow("condicion siempre cierta") << "'OR''=''--.000L" << "99";
+        QTest::newRow("comentario en la clave") << "8901.10.00.0'-" << "99";
+        QTest::newRow("unidad que cierra el literal") << "8901.10.00.000M" << "9' WHERE 1=1 --";
+        QTest::newRow("segunda sentencia en la unidad") << "8901.10.00.000M" << "9'; DELETE FROM NCM; --";
+        QTest::newRow("barra inversa") << "8901.10.00.00\\L" << "9\\";
+    }
+
+    void textoHostilNoAlcanzaOtrasFilas()
+    {
+        QFETCH(QString, sNcm);
+        QFETCH(QString, sUnidEst);
+        const QStringList antes = base->filas();
+        QCOMPARE(consultar(sNcm), NotFoundMarker);
+        QVERIFY(!EjecutarUpdate(*oDAM, sNcm, sUnidEst));
+        QCOMPARE(base->filas(), antes);
+    }
+
+    void unidadHostilQuedaEnSuFila()
+    {
+        const QString hostil = "x' , [001] = 'y";
+        QStringList esperado = base->filas();
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, hostil));
+        esperado.replace(esperado.indexOf("8901.10.00|000|L|07"), "8901.10.00|000|L|" + hostil);
+        QCOMPARE(base->filas(), esperado);
+    }
+
+    void unaSolaSentenciaPorTexto()
+    {
+        const QStringList antes = base->filas();
+        {
+            const auto cn = oDAM->getDataConnectionByEntity("NCM");
+            cn->setSQL("Update NCM SET [012] = '99' WHERE  [001] = 'x'; DELETE FROM NCM");
+        }
+        const auto cn = oDAM->getDataConnectionByEntity("NCM");
+        QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)cn->Ejecutar());
+        QCOMPARE(base->filas(), antes);
+    }
+
+    void conexionesDeLaMismaEntidadCompartenLaSentencia()
+    {
+        {
+            const auto a = oDAM->getDataConnectionByEntity("NCM");
+            a->setSQL(textoUpdate(kPosicion, "33"));
+        }
+        const auto b = oDAM->getDataConnectionByEntity("NCM");
+        QCOMPARE(b->SQL(), textoUpdate(kPosicion, "33"));
+        QCOMPARE(b->Ejecutar().toInt(), 1);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("33"));
+    }
+
+    void errorDeLaBaseEsErrorDelComponente()
+    {
+        base->ejecutar("DROP TABLE NCM");
+        try {
+            (void)consultar(kPosicion);
+            QFAIL("una tabla que falta debe ser un error del componente");
+        } catch (const ErrorComponente &e) {
+            QVERIFY2(e.mensaje().contains("Select [012] from Ncm"), qPrintable(e.mensaje()));
+        }
+    }
+
+    void muchosUsuariosALaVez()
+    {
+        // Four writers on one row and four on rows of their own, all at once.
+        const QStringList propias = {"0201.10.00.000F", "0302.11.10.000K", "0401.10.10.000T", "0702.00.00.000B"};
+        const QStringList unidades = {"11", "12", "13", "14", "15"};
+        const int veces = 200;
+        std::vector<std::unique_ptr<QProcess>> procesos;
+        const auto lanzar = [&](const QString &posicion) {
+            auto p = std::make_unique<QProcess>();
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("DAM_DATABASE_URL", base->url());
+            p->setProcessEnvironment(env);
+            p->start(QStringLiteral(TELQUIN_CARGA), QStringList{posicion, QString::number(veces)} + unidades);
+            procesos.push_back(std::move(p));
+        };
+        for (int i = 0; i < 4; ++i)
+            lanzar(kPosicion);
+        for (const QString &p : propias)
+            lanzar(p);
+
+        for (auto &p : procesos) {
+            QVERIFY(p->waitForFinished(120000));
+            QVERIFY2(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0,
+                     p->readAllStandardError().constData());
+        }
+        for (const QString &p : propias + QStringList{kPosicion})
+            QVERIFY(unidades.contains(base->unidad(p.left(10), p.mid(11, 3), p.mid(14, 1))));
+        if (base->esSqlite()) {
+            QSqlQuery q(base->db());
+            QVERIFY(q.exec("PRAGMA integrity_check") && q.next());
+            QCOMPARE(q.value(0).toString(), QString("ok"));
+        }
+    }
+};
+
+// Parameters and files: these do not depend on the database under test.
+class TstParametros : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        qunsetenv("DAM_DATABASE_URL");
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_DATA_HOME");
+    }
+
+    void archivoQueFaltaNoSeCrea()
+    {
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("falta.sqlite");
+        qputenv("DAM_DATABASE_URL", ("sqlite:" + ruta).toUtf8());
+        const auto oDAM = CrearObjeto(kClaseDAM);
+        try {
+            oDAM->loadparameters();
+            QFAIL("una base que falta debe ser un error del componente");
+        } catch (const ErrorComponente &e) {
+            QVERIFY2(e.mensaje().contains(ruta), qPrintable(e.mensaje()));
+        }
+        QVERIFY(!QFile::exists(ruta));
+    }
+
+    void ordenDeLosParametros()
+    {
+        QTemporaryDir config;
+        QTemporaryDir datos;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        qputenv("XDG_DATA_HOME", datos.path().toUtf8());
+        QCOMPARE(resolverUrlBaseDeDatos(), "sqlite:" + datos.path() + "/telquin/ncm.sqlite");
+
+        QVERIFY(QDir(config.path()).mkpath("telquin"));
+        QFile conf(config.filePath("telquin/dam.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("[database]\nurl=sqlite:/srv/tarifas.sqlite\n");
+        conf.close();
+        QCOMPARE(resolverUrlBaseDeDatos(), QString("sqlite:/srv/tarifas.sqlite"));
+
+        qputenv("DAM_DATABASE_URL", "sqlite:/otra.sqlite");
+        QCOMPARE(resolverUrlBaseDeDatos(), QString("sqlite:/otra.sqlite"));
+    }
+
+    void formasDesconocidasYClaves_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("visible");
+        QTest::newRow("forma desconocida") << "mysql://u:secreta@h/db" << "mysql://u:secreta@h/db";
+        QTest::newRow("postgres con clave") << "postgresql://u:secreta@h:5/db" << "postgresql://u:***@h:5/db";
+        QTest::newRow("odbc con clave") << "odbc:DSN=t;UID=u;PWD=secreta" << "odbc:DSN=t;UID=u;PWD=***";
+        QTest::newRow("odbc con clave entre llaves") << "odbc:DSN=t;pwd={se;creta}" << "odbc:DSN=t;pwd=***";
+    }
+
+    void formasDesconocidasYClaves()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, visible);
+        QCOMPARE(urlSinClave(url), visible);
+    }
+
+    void formaDesconocidaEsError()
+    {
+        qputenv("DAM_DATABASE_URL", "mysql://u@h/db");
+        const auto oDAM = CrearObjeto(kClaseDAM);
+        QVERIFY_THROWS_EXCEPTION(ErrorComponente, oDAM->loadparameters());
+        QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)oDAM->getDataConnectionByEntity("NCM"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    TstComponente componente;
+    TstParametros parametros;
+    return QTest::qExec(&componente, argc, argv) | QTest::qExec(&parametros, argc, argv);
+}
+
+#include "tst_componente.moc"

@@ -1,0 +1,173 @@
+#include "ComponenteGrabador.h"
+#include "Registro.h"
+#include "Sentencias.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(GuionGrabador::Recordset)
+
+class TstSentencias : public QObject {
+    Q_OBJECT
+
+    QStringList avisos;
+    Avisador avisar = [this](const QString &m) { avisos << m; };
+
+private slots:
+    void init()
+    {
+        avisos.clear();
+        ComponenteGrabador::registro().clear();
+    }
+
+    void textos_data()
+    {
+        QTest::addColumn<QString>("sNcm");
+        QTest::addColumn<QString>("sUnidEst");
+        QTest::addColumn<QString>("consulta");
+        QTest::addColumn<QString>("update");
+
+        QTest::newRow("ejemplo")
+            << "8901.10.00.000L" << "05"
+            << "Select [012] from Ncm Where  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'"
+            << "Update NCM SET [012] = '05' WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
+        QTest::newRow("texto corto")
+            << "8901.10" << ""
+            << "Select [012] from Ncm Where  [001] = '8901.10' AND  [002] = '' AND  [003] = ''"
+            << "Update NCM SET [012] = '' WHERE  [001] = '8901.10' AND  [002] = '' AND  [003] = ''";
+        QTest::newRow("comillas dobladas")
+            << "'OR''=''--.'''x" << "0'"
+            << "Select [012] from Ncm Where  [001] = '''OR''''=''''--' AND  [002] = '''''''' AND  [003] = 'x'"
+            << "Update NCM SET [012] = '0''' WHERE  [001] = '''OR''''=''''--' AND  [002] = '''''''' AND  [003] = 'x'";
+    }
+
+    void textos()
+    {
+        QFETCH(QString, sNcm);
+        QFETCH(QString, sUnidEst);
+        QFETCH(QString, consulta);
+        QFETCH(QString, update);
+        QCOMPARE(textoConsulta(sNcm), consulta);
+        QCOMPARE(textoUpdate(sNcm, sUnidEst), update);
+    }
+
+    void consultaRespetaElOrdenDeLlamadas()
+    {
+        ComponenteGrabador c;
+        QCOMPARE(GetUnidEst(c, "8901.10.00.000L", avisar), QString("07"));
+        const QString sql = "Select [012] from Ncm Where  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
+        QCOMPARE(ComponenteGrabador::registro(),
+                 QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "crearrs #2: " + sql, "soltar #2"}));
+        QVERIFY(avisos.isEmpty());
+    }
+
+    void updateRespetaElOrdenDeLlamadas()
+    {
+        ComponenteGrabador c;
+        QVERIFY(EjecutarUpdate(c, "8901.10.00.000L", "05"));
+        const QString sql = "Update NCM SET [012] = '05' WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
+        QCOMPARE(ComponenteGrabador::registro(),
+                 QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "Ejecutar #2: " + sql, "soltar #2"}));
+    }
+
+    void resultadoDeConsulta_data()
+    {
+        QTest::addColumn<QVariant>("respuesta");
+        QTest::addColumn<GuionGrabador::Recordset>("recordset");
+        QTest::addColumn<QVariant>("valor");
+        QTest::addColumn<QString>("resultado");
+        QTest::addColumn<bool>("avisado");
+        using R = GuionGrabador::Recordset;
+
+        QTest::newRow("texto") << QVariant(true) << R::Llenar << QVariant("07") << "07" << false;
+        QTest::newRow("numero sin ceros delante") << QVariant(true) << R::Llenar << QVariant(7) << "7" << false;
+        QTest::newRow("numero real entero") << QVariant(true) << R::Llenar << QVariant(12.0) << "12" << false;
+        QTest::newRow("nulo es vacio, no ausente") << QVariant(true) << R::Llenar << QVariant() << "" << false;
+        QTest::newRow("recordset reemplazado") << QVariant(true) << R::Reemplazar << QVariant("10") << "10" << false;
+        QTest::newRow("fila con el marcador") << QVariant(true) << R::Llenar << QVariant("No encontrado") << "No encontrado" << false;
+        QTest::newRow("sin fila") << QVariant(false) << R::NoTocar << QVariant() << "No encontrado" << true;
+        QTest::newRow("respuesta nula") << QVariant() << R::Llenar << QVariant("07") << "No encontrado" << true;
+        QTest::newRow("sin fila y sin recordset") << QVariant(false) << R::Vaciar << QVariant() << "No encontrado" << true;
+    }
+
+    void resultadoDeConsulta()
+    {
+        QFETCH(QVariant, respuesta);
+        QFETCH(GuionGrabador::Recordset, recordset);
+        QFETCH(QVariant, valor);
+        QFETCH(QString, resultado);
+        QFETCH(bool, avisado);
+        GuionGrabador guion;
+        guion.respuestaCrearrs = respuesta;
+        guion.recordset = recordset;
+        guion.valor012 = valor;
+        ComponenteGrabador c(guion);
+
+        QCOMPARE(GetUnidEst(c, "8901.10.00.000L", avisar), resultado);
+        QCOMPARE(avisos, avisado ? QStringList{"Posicion Arancelaria No encontrada"} : QStringList{});
+    }
+
+    void filaSinRecordsetEsError_data()
+    {
+        QTest::addColumn<GuionGrabador::Recordset>("recordset");
+        QTest::newRow("recordset quitado") << GuionGrabador::Recordset::Vaciar;
+        QTest::newRow("recordset sin llenar") << GuionGrabador::Recordset::NoTocar;
+    }
+
+    void filaSinRecordsetEsError()
+    {
+        QFETCH(GuionGrabador::Recordset, recordset);
+        GuionGrabador guion;
+        guion.recordset = recordset;
+        ComponenteGrabador c(guion);
+        QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)GetUnidEst(c, "8901.10.00.000L", avisar));
+        QVERIFY(avisos.isEmpty());
+    }
+
+    void resultadoDeUpdate_data()
+    {
+        QTest::addColumn<QVariant>("respuesta");
+        QTest::addColumn<bool>("exito");
+        QTest::newRow("una fila") << QVariant(1) << true;
+        QTest::newRow("dos filas") << QVariant(qlonglong(2)) << true;
+        QTest::newRow("ninguna fila") << QVariant(0) << false;
+        QTest::newRow("desconocido") << QVariant(-1) << false;
+        QTest::newRow("nulo") << QVariant() << false;
+        QTest::newRow("no numerico") << QVariant("muchas") << false;
+    }
+
+    void resultadoDeUpdate()
+    {
+        QFETCH(QVariant, respuesta);
+        QFETCH(bool, exito);
+        GuionGrabador guion;
+        guion.respuestaEjecutar = respuesta;
+        ComponenteGrabador c(guion);
+        QCOMPARE(EjecutarUpdate(c, "8901.10.00.000L", "05"), exito);
+    }
+
+    void erroresNoSeCapturan()
+    {
+        GuionGrabador guion;
+        guion.errorEnSentencia = true;
+        ComponenteGrabador c(guion);
+        QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)GetUnidEst(c, "8901.10.00.000L", avisar));
+        QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)EjecutarUpdate(c, "8901.10.00.000L", "05"));
+        QVERIFY(avisos.isEmpty());
+    }
+
+    void registroPorNombreDeClase()
+    {
+        registrarClase("Prueba.Grabador", [] { return std::make_unique<ComponenteGrabador>(); });
+        QVERIFY(dynamic_cast<ComponenteGrabador *>(CrearObjeto("Prueba.Grabador").get()));
+        QVERIFY(CrearObjeto(kClaseDAM) != nullptr);
+        try {
+            (void)CrearObjeto("Prueba.NoExiste");
+            QFAIL("una clase desconocida debe ser un error del componente");
+        } catch (const ErrorComponente &e) {
+            QVERIFY(e.mensaje().contains("Prueba.NoExiste"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSentencias)
+#include "tst_sentencias.moc"
