@@ -41,6 +41,8 @@ public:
         return n;
     }
 
+    GuionGrabador &guion() { return guion_; }
+
     void loadparameters() override
     {
         registro() << QStringLiteral("load");

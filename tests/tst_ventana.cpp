@@ -1,0 +1,506 @@
+#include "BaseDePrueba.h"
+#include "ComponenteDAM.h"
+#include "ComponenteGrabador.h"
+#include "Frm_Telquin.h"
+#include "MensajesDePrueba.h"
+#include "Registro.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+using Icono = Mensajes::Icono;
+const QString kPosicion = QStringLiteral("8901.10.00.000L");
+const QString kVerifique = QStringLiteral("Verifique los datos antes de guardar");
+const QString kNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
+ComponenteGrabador *grabador = nullptr;
+
+int liberaciones()
+{
+    return int(ComponenteGrabador::registro().count(QStringLiteral("liberado")));
+}
+
+} // namespace
+
+class TstVentana : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<BaseDePrueba> base;
+    MensajesDePrueba mensajes;
+    std::unique_ptr<Frm_Telquin> frm;
+    std::unique_ptr<QSignalSpy> terminado;
+
+    void usarSqlite()
+    {
+        base = std::make_unique<BaseDePrueba>();
+        qputenv("DAM_DATABASE_URL", base->url().toUtf8());
+        registrarClase(kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); });
+    }
+
+    void usarGrabador(GuionGrabador guion = {})
+    {
+        registrarClase(kClaseDAM, [guion] {
+            auto c = std::make_unique<ComponenteGrabador>(guion);
+            grabador = c.get();
+            return c;
+        });
+    }
+
+    void crearVentana()
+    {
+        frm = std::make_unique<Frm_Telquin>(mensajes);
+        terminado = std::make_unique<QSignalSpy>(frm.get(), &Frm_Telquin::programaTerminado);
+    }
+
+    // Loads the window, answering Yes, and shows it with the boxes and calls so far forgotten.
+    bool abrir()
+    {
+        crearVentana();
+        mensajes.respuestas = {true};
+        if (!frm->Form_Load())
+            return false;
+        frm->show();
+        if (!QTest::qWaitForWindowActive(frm.get()))
+            return false;
+        mensajes.cajas.clear();
+        ComponenteGrabador::registro().clear();
+        return true;
+    }
+
+    QLineEdit *campo(const char *nombre) { return frm->findChild<QLineEdit *>(QLatin1String(nombre)); }
+    QString texto(const char *nombre) { return campo(nombre)->text(); }
+    void teclear(const char *nombre, const QString &t) { QTest::keyClicks(campo(nombre), t); }
+    void pulsar(const char *nombre, Qt::Key tecla, Qt::KeyboardModifiers mod = Qt::NoModifier)
+    {
+        QTest::keyClick(campo(nombre), tecla, mod);
+    }
+    void consultar(const QString &posicion)
+    {
+        teclear("txtNcm", posicion);
+        pulsar("txtNcm", Qt::Key_Return);
+    }
+
+private slots:
+    void init()
+    {
+        mensajes = {};
+        ComponenteGrabador::registro().clear();
+        grabador = nullptr;
+    }
+
+    void cleanup()
+    {
+        terminado.reset();
+        frm.reset();
+        base.reset();
+        qunsetenv("DAM_DATABASE_URL");
+    }
+
+    // --- Start-up and shutdown ---
+
+    void noAlAvisoTerminaSinComponenteNiVentana()
+    {
+        usarGrabador();
+        crearVentana();
+        QVERIFY(!frm->Form_Load());
+        QCOMPARE(mensajes.cajas.size(), 1);
+        const Caja aviso = mensajes.cajas.first();
+        QCOMPARE(aviso.titulo, QString("Telquin   v1.0.1"));
+        QCOMPARE(aviso.texto, QString("Esta utilidad permite modificar la unidad estadistica de las posiciones arancelarias\r\n"
+                                      "que especifique.\r\n\r\n"
+                                      "El uso de esta utilidad corre bajo su propia responsabilidad.\r\n\r\n"
+                                      "Desea continuar?"));
+        QVERIFY(aviso.siNo && aviso.noPorDefecto);
+        QCOMPARE(aviso.icono, Icono::Informacion);
+        QCOMPARE(terminado->size(), 1);
+        QCOMPARE(terminado->first().first().toInt(), 0);
+        QVERIFY(ComponenteGrabador::registro().isEmpty());
+        QVERIFY(!frm->isVisible());
+    }
+
+    void siAlAvisoCargaElComponenteYPoneLaVersion()
+    {
+        usarGrabador();
+        crearVentana();
+        mensajes.respuestas = {true};
+        QVERIFY(frm->Form_Load());
+        QCOMPARE(ComponenteGrabador::registro(), QStringList{"load"});
+        QCOMPARE(frm->windowTitle(), QString("ZAFKELO Telquin   v1.0.1"));
+        frm->show();
+        QVERIFY(QTest::qWaitForWindowActive(frm.get()));
+        QCOMPARE(QApplication::focusWidget(), campo("txtNcm"));
+        QVERIFY(terminado->isEmpty());
+    }
+
+    void errorAlCargarSeInformaYTermina()
+    {
+        GuionGrabador guion;
+        guion.errorEnLoad = true;
+        usarGrabador(guion);
+        crearVentana();
+        mensajes.respuestas = {true};
+        QVERIFY(!frm->Form_Load());
+        QCOMPARE(mensajes.cajas.size(), 2);
+        QCOMPARE(mensajes.cajas[1].titulo, QString("Telquin"));
+        QCOMPARE(mensajes.cajas[1].texto, QString("Fallo de prueba al cargar los parámetros."));
+        QCOMPARE(mensajes.cajas[1].icono, Icono::Critico);
+        QCOMPARE(terminado->size(), 1);
+        QVERIFY(terminado->first().first().toInt() != 0);
+        QVERIFY(!frm->isVisible());
+    }
+
+    void baseQueFaltaSeInformaConSuRuta()
+    {
+        QTemporaryDir dir;
+        qputenv("DAM_DATABASE_URL", ("sqlite:" + dir.filePath("no-esta.sqlite")).toUtf8());
+        registrarClase(kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); });
+        crearVentana();
+        mensajes.respuestas = {true};
+        QVERIFY(!frm->Form_Load());
+        QVERIFY(mensajes.cajas.last().texto.contains(dir.filePath("no-esta.sqlite")));
+        QCOMPARE(mensajes.cajas.last().icono, Icono::Critico);
+        QVERIFY(!QFile::exists(dir.filePath("no-esta.sqlite")));
+    }
+
+    void escYCierreLiberanElComponenteUnaVez_data()
+    {
+        QTest::addColumn<bool>("conEsc");
+        QTest::newRow("Esc") << true;
+        QTest::newRow("cierre de la ventana") << false;
+    }
+
+    void escYCierreLiberanElComponenteUnaVez()
+    {
+        QFETCH(bool, conEsc);
+        usarGrabador();
+        QVERIFY(abrir());
+        teclear("txtNcm", "8901.10");
+        if (conEsc)
+            pulsar("txtNcm", Qt::Key_Escape);
+        else
+            frm->close();
+        QVERIFY(!frm->isVisible());
+        QVERIFY(!frm->tieneComponente());
+        QCOMPARE(liberaciones(), 1);
+        QVERIFY(mensajes.cajas.isEmpty());
+        frm.reset();
+        QCOMPARE(liberaciones(), 1);
+    }
+
+    // --- Enter ---
+
+    void enterConFormatoIncorrecto()
+    {
+        usarGrabador();
+        QVERIFY(abrir());
+        consultar("8901.10.00.0001");
+        QCOMPARE(mensajes.textos(), QStringList{"Formato de PA incorrecto (Ej. 8901.10.00.000L)"});
+        QCOMPARE(mensajes.cajas.first().icono, Icono::Ninguno);
+        QCOMPARE(mensajes.cajas.first().titulo, QString("Telquin"));
+        QVERIFY(ComponenteGrabador::registro().isEmpty());
+        QCOMPARE(texto("txtNcm"), QString("8901.10.00.0001"));
+    }
+
+    void enterMuestraLaUnidad_data()
+    {
+        QTest::addColumn<QString>("posicion");
+        QTest::addColumn<Qt::Key>("tecla");
+        QTest::addColumn<Qt::KeyboardModifiers>("modificadores");
+        QTest::addColumn<QString>("unidad");
+        QTest::newRow("Enter principal") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers() << "07";
+        QTest::newRow("Enter del teclado numerico") << kPosicion << Qt::Key_Enter << Qt::KeyboardModifiers(Qt::KeypadModifier) << "07";
+        QTest::newRow("con Ctrl") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers(Qt::ControlModifier) << "07";
+        QTest::newRow("unidad nula") << "9503.00.10.000N" << Qt::Key_Return << Qt::KeyboardModifiers() << "";
+    }
+
+    void enterMuestraLaUnidad()
+    {
+        QFETCH(QString, posicion);
+        QFETCH(Qt::Key, tecla);
+        QFETCH(Qt::KeyboardModifiers, modificadores);
+        QFETCH(QString, unidad);
+        usarSqlite();
+        QVERIFY(abrir());
+        teclear("txtNcm", posicion);
+        pulsar("txtNcm", tecla, modificadores);
+        QVERIFY(mensajes.cajas.isEmpty());
+        QCOMPARE(texto("txtUnidEst"), unidad);
+        QCOMPARE(QApplication::focusWidget(), campo("txtUnidEstNEW"));
+    }
+
+    void enterSinFila()
+    {
+        usarSqlite();
+        QVERIFY(abrir());
+        consultar("8901.10.00.000M");
+        QCOMPARE(mensajes.textos(), QStringList{kNoEncontrada});
+        QCOMPARE(mensajes.cajas.first().icono, Icono::Ninguno);
+        QCOMPARE(texto("txtUnidEst"), QString());
+        QCOMPARE(QApplication::focusWidget(), campo("txtNcm"));
+    }
+
+    void tecleoYCambioDelProgramaVacianLasUnidades()
+    {
+        usarSqlite();
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        QCOMPARE(texto("txtUnidEst"), QString("07"));
+        QTest::keyClick(campo("txtNcm"), Qt::Key_Backspace);
+        QCOMPARE(texto("txtUnidEst"), QString());
+        QCOMPARE(texto("txtUnidEstNEW"), QString());
+        consultar("L");
+        teclear("txtUnidEstNEW", "5");
+        campo("txtNcm")->setText("otra");
+        QCOMPARE(texto("txtUnidEst"), QString());
+        QCOMPARE(texto("txtUnidEstNEW"), QString());
+    }
+
+    void limitesDeCaracteres()
+    {
+        usarGrabador();
+        QVERIFY(abrir());
+        teclear("txtNcm", "8901.10.00.000LXYZ");
+        QCOMPARE(texto("txtNcm"), kPosicion);
+        teclear("txtUnidEstNEW", "123");
+        QCOMPARE(texto("txtUnidEstNEW"), QString("12"));
+        campo("txtUnidEstNEW")->clear();
+        teclear("txtUnidEstNEW", "-1");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(texto("txtUnidEstNEW"), QString("-01"));
+        // Typing into text longer than the limit adds nothing; deleting still works.
+        teclear("txtUnidEstNEW", "9");
+        QCOMPARE(texto("txtUnidEstNEW"), QString("-01"));
+        pulsar("txtUnidEstNEW", Qt::Key_Backspace);
+        QCOMPARE(texto("txtUnidEstNEW"), QString("-0"));
+        QVERIFY(campo("txtUnidEst")->isReadOnly());
+    }
+
+    // --- F9 ---
+
+    void f9GuardaYRecortaLaPosicion()
+    {
+        usarSqlite();
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(mensajes.textos(), QStringList{"Cambio en la Ncm 8901.10.00.000L realizado correctamente:\r\n\r\n"
+                                                "Unidad Estadistica anterior:07\r\n"
+                                                "Unidad Estadistica actual:05"});
+        QCOMPARE(mensajes.cajas.first().icono, Icono::Informacion);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+        QCOMPARE(texto("txtNcm"), QString("8901.10.00.000"));
+        QCOMPARE(texto("txtUnidEst"), QString());
+        QCOMPARE(texto("txtUnidEstNEW"), QString());
+        QCOMPARE(QApplication::focusWidget(), campo("txtUnidEstNEW"));
+
+        // A second F9 finds a position without its check letter.
+        mensajes.cajas.clear();
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(mensajes.textos(), (QStringList{kNoEncontrada, kVerifique}));
+    }
+
+    void f9SinEnterYValorAnteriorDelCampo()
+    {
+        usarSqlite();
+        QVERIFY(abrir());
+        teclear("txtNcm", "0101.21.00.100X");
+        teclear("txtUnidEstNEW", "3");
+        pulsar("txtNcm", Qt::Key_F9, Qt::ShiftModifier);
+        QCOMPARE(mensajes.textos(), QStringList{"Cambio en la Ncm 0101.21.00.100X realizado correctamente:\r\n\r\n"
+                                                "Unidad Estadistica anterior:\r\n"
+                                                "Unidad Estadistica actual:03"});
+
+        // The old value shown is the field's, even when the row changed meanwhile.
+        mensajes.cajas.clear();
+        campo("txtNcm")->clear();
+        consultar(kPosicion);
+        base->ejecutar(R"(UPDATE NCM SET "012" = '09' WHERE "001" = '8901.10.00')");
+        teclear("txtUnidEstNEW", "7");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QVERIFY2(mensajes.textos().value(0).contains("anterior:07\r\n"), qPrintable(mensajes.textos().value(0)));
+        QCOMPARE(base->unidad("0101.21.00", "100", "W"), QString("09"));
+    }
+
+    void f9QueNoGuarda_data()
+    {
+        QTest::addColumn<QString>("posicion");
+        QTest::addColumn<QString>("unidad");
+        QTest::addColumn<QStringList>("cajas");
+        QTest::addColumn<QString>("unidadNormalizada");
+        QTest::newRow("unidad negativa") << kPosicion << "-1" << QStringList{kVerifique} << "-01";
+        QTest::newRow("unidad con letras") << kPosicion << "ab" << QStringList{kVerifique} << "ab";
+        QTest::newRow("unidad vacia") << kPosicion << "" << QStringList{kVerifique} << "";
+        QTest::newRow("posicion que no existe") << "8901.10.00.000M" << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
+        QTest::newRow("formato malo con fila") << "8901.10.00X000L" << "5" << QStringList{kVerifique} << "05";
+        QTest::newRow("formato malo sin fila") << "8901-10-00-000L" << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
+        QTest::newRow("comillas en la posicion") << "'OR''=''--.000L" << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
+    }
+
+    void f9QueNoGuarda()
+    {
+        QFETCH(QString, posicion);
+        QFETCH(QString, unidad);
+        QFETCH(QStringList, cajas);
+        QFETCH(QString, unidadNormalizada);
+        usarSqlite();
+        QVERIFY(abrir());
+        const QStringList antes = base->filas();
+        teclear("txtNcm", posicion);
+        teclear("txtUnidEstNEW", unidad);
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(mensajes.textos(), cajas);
+        for (const Caja &c : mensajes.cajas)
+            QCOMPARE(c.icono, Icono::Ninguno);
+        QCOMPARE(texto("txtUnidEstNEW"), unidadNormalizada);
+        QCOMPARE(texto("txtNcm"), posicion);
+        QCOMPARE(base->filas(), antes);
+    }
+
+    void f9ConsultaAunqueElFormatoFalle()
+    {
+        usarGrabador();
+        QVERIFY(abrir());
+        teclear("txtNcm", "8901.10.00.0001");
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(mensajes.textos(), QStringList{kVerifique});
+        const QStringList llamadas = ComponenteGrabador::registro().filter("crearrs");
+        QCOMPARE(llamadas.size(), 1);
+        QVERIFY(llamadas.first().endsWith("[001] = '8901.10.00' AND  [002] = '000' AND  [003] = '1'"));
+        QVERIFY(ComponenteGrabador::registro().filter("Ejecutar").isEmpty());
+    }
+
+    void f9SinFilasCambiadas()
+    {
+        GuionGrabador guion;
+        guion.respuestaEjecutar = 0;
+        usarGrabador(guion);
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(mensajes.textos(), QStringList{"Error Actualizando la Ncm 8901.10.00.000Llos cambios no han sido realizados."});
+        QCOMPARE(mensajes.cajas.first().icono, Icono::Critico);
+        QCOMPARE(texto("txtNcm"), kPosicion);
+        QCOMPARE(texto("txtUnidEst"), QString("07"));
+        QCOMPARE(texto("txtUnidEstNEW"), QString("05"));
+    }
+
+    void f9LoVeLaVentanaAntesQueElCampoYNoLoTraga()
+    {
+        usarGrabador();
+        QVERIFY(abrir());
+        teclear("txtNcm", kPosicion);
+        QStringList orden;
+        mensajes.alAbrir = [&](const Caja &) { orden << "caja"; };
+        // A key the field leaves unused travels on to the window: seen here after the field.
+        struct Espia : QObject {
+            QStringList &orden;
+            explicit Espia(QStringList &o) : orden(o) {}
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(e)->key() == Qt::Key_F9)
+                    orden << "tras el campo";
+                return false;
+            }
+        } espia(orden);
+        frm->installEventFilter(&espia);
+        pulsar("txtNcm", Qt::Key_F9);
+        QCOMPARE(orden, (QStringList{"caja", "tras el campo"}));
+    }
+
+    void errorDelComponenteEnUnaTecla_data()
+    {
+        QTest::addColumn<Qt::Key>("tecla");
+        QTest::newRow("Enter") << Qt::Key_Return;
+        QTest::newRow("F9") << Qt::Key_F9;
+    }
+
+    void errorDelComponenteEnUnaTecla()
+    {
+        QFETCH(Qt::Key, tecla);
+        usarGrabador();
+        QVERIFY(abrir());
+        teclear("txtNcm", kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        grabador->guion().errorEnSentencia = true;
+        pulsar("txtNcm", tecla);
+        QCOMPARE(mensajes.textos(), QStringList{"Fallo de prueba en la sentencia."});
+        QCOMPARE(mensajes.cajas.first().titulo, QString("Telquin"));
+        QCOMPARE(mensajes.cajas.first().icono, Icono::Critico);
+        QCOMPARE(terminado->size(), 1);
+        QVERIFY(terminado->first().first().toInt() != 0);
+        QVERIFY(ComponenteGrabador::registro().filter("Ejecutar").isEmpty());
+        QCOMPARE(texto("txtUnidEst"), QString());
+        QCOMPARE(texto("txtNcm"), kPosicion);
+    }
+
+    // --- Layout ---
+
+    void disposicion_data()
+    {
+        QTest::addColumn<QString>("nombre");
+        QTest::addColumn<QRect>("twips");
+        QTest::addColumn<qreal>("puntos");
+        QTest::newRow("txtNcm") << "txtNcm" << QRect(1185, 840, 1905, 330) << 9.0;
+        QTest::newRow("Lbl_Ncm") << "Lbl_Ncm" << QRect(1290, 585, 1710, 195) << 8.25;
+        QTest::newRow("Lbl_UnidEst") << "Lbl_UnidEst" << QRect(345, 1740, 1545, 195) << 8.25;
+        QTest::newRow("txtUnidEst") << "txtUnidEst" << QRect(885, 1980, 360, 330) << 9.0;
+        QTest::newRow("Label1") << "Label1" << QRect(2415, 1755, 1545, 195) << 8.25;
+        QTest::newRow("txtUnidEstNEW") << "txtUnidEstNEW" << QRect(2955, 1995, 360, 330) << 9.0;
+        QTest::newRow("Lbl_Va") << "Lbl_Va" << QRect(600, 1470, 1020, 195) << 8.25;
+        QTest::newRow("Label2") << "Label2" << QRect(2655, 1485, 930, 195) << 8.25;
+        QTest::newRow("Lbl_Menu") << "Lbl_Menu" << QRect(0, 2550, 4230, 255) << 8.25;
+        QTest::newRow("Lbl_Version") << "Lbl_Version" << QRect(180, 120, 3870, 195) << 8.25;
+        QTest::newRow("Shape") << "Shape" << QRect(0, -15, 4230, 450) << -1.0;
+    }
+
+    void disposicion()
+    {
+        QFETCH(QString, nombre);
+        QFETCH(QRect, twips);
+        QFETCH(qreal, puntos);
+        usarGrabador();
+        crearVentana();
+        QCOMPARE(frm->size(), QSize(4230 / 15, 2835 / 15));
+        QCOMPARE(frm->minimumSize(), frm->maximumSize());
+        const QWidget *w = frm->findChild<QWidget *>(nombre);
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+        if (puntos > 0) {
+            QCOMPARE(w->font().pointSizeF(), puntos);
+            QVERIFY(w->font().bold());
+        }
+    }
+
+    void aspecto()
+    {
+        usarGrabador();
+        crearVentana();
+        const auto etiqueta = [&](const char *n) { return frm->findChild<QLabel *>(QLatin1String(n)); };
+        QCOMPARE(etiqueta("Lbl_Menu")->text(), QString("[F9] - Guardar Cambio   [ESC] - Salir "));
+        QVERIFY(etiqueta("Lbl_Menu")->alignment() & Qt::AlignRight);
+        QCOMPARE(etiqueta("Lbl_Menu")->palette().color(QPalette::Window), QColor(224, 224, 224));
+        QCOMPARE(etiqueta("Lbl_Version")->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+        QCOMPARE(frm->findChild<QWidget *>("Shape")->palette().color(QPalette::Window), QColor(Qt::white));
+        frm->show();
+        QVERIFY(QTest::qWaitForWindowActive(frm.get()));
+        QCOMPARE(QApplication::focusWidget(), campo("txtNcm"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), campo("txtUnidEst"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), campo("txtUnidEstNEW"));
+        for (const char *n : {"txtNcm", "txtUnidEst", "txtUnidEstNEW"})
+            QCOMPARE(campo(n)->alignment(), Qt::AlignCenter);
+        QCOMPARE(campo("txtNcm")->accessibleName(), QString("Posicion Arancelaria"));
+        QCOMPARE(frm->windowTitle(), QString("ZAFKELO Telquin"));
+    }
+};
+
+QTEST_MAIN(TstVentana)
+#include "tst_ventana.moc"

@@ -1,0 +1,75 @@
+#include "Aplicacion.h"
+
+#include "Frm_Telquin.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace {
+
+// The few texts Qt draws in this program, for a system without Qt's Spanish
+// translations.
+class TraduccionMinima final : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char *contexto, const char *texto, const char *, int) const override
+    {
+        static const QHash<QByteArray, QString> textos{
+            {"&Yes", QStringLiteral("&Sí")},
+            {"&No", QStringLiteral("&No")},
+            {"OK", QStringLiteral("Aceptar")},
+            {"&OK", QStringLiteral("&Aceptar")},
+            {"&Undo", QStringLiteral("&Deshacer")},
+            {"&Redo", QStringLiteral("&Rehacer")},
+            {"Cu&t", QStringLiteral("Cor&tar")},
+            {"&Copy", QStringLiteral("&Copiar")},
+            {"&Paste", QStringLiteral("&Pegar")},
+            {"Delete", QStringLiteral("Eliminar")},
+            {"Select All", QStringLiteral("Seleccionar todo")},
+        };
+        const QByteArray ctx(contexto);
+        if (ctx != "QPlatformTheme" && ctx != "QLineEdit" && ctx != "QWidgetTextControl")
+            return {};
+        return textos.value(texto);
+    }
+};
+
+} // namespace
+
+void cargarTraducciones(QApplication &app, const QString &directorio)
+{
+    auto *qt = new QTranslator(&app);
+    const QString dir = directorio.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : directorio;
+    if (qt->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"), dir)) {
+        QApplication::installTranslator(qt);
+    } else {
+        delete qt;
+        QApplication::installTranslator(new TraduccionMinima(&app));
+    }
+
+    // Tahoma and MS Sans Serif are rarely installed on Linux: use a sans serif of
+    // similar width rather than whatever fontconfig would pick.
+    const QStringList parecidas{QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"), parecidas);
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), parecidas);
+}
+
+int ejecutarTelquin(QApplication &app, Mensajes &mensajes)
+{
+    Frm_Telquin frm(mensajes);
+    int estado = 0;
+    QObject::connect(&frm, &Frm_Telquin::programaTerminado, &app, [&](int e) {
+        estado = e;
+        QCoreApplication::exit(e);
+    });
+    if (!frm.Form_Load())
+        return estado;
+    frm.show();
+    const int salida = app.exec();
+    return estado != 0 ? estado : salida;
+}

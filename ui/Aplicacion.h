@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class QApplication;
+class Mensajes;
+
+// Installs Qt's Spanish translations (buttons and menus that Qt draws itself), from
+// Qt's translations directory unless another is given; without them, a few Spanish
+// texts of our own take their place.
+void cargarTraducciones(QApplication &app, const QString &directorio = {});
+
+// Loads the window (warning, component, parameters), shows it and runs the event
+// loop. Returns the program's exit status: 0 after No or a normal close, non-zero
+// after a component error.
+int ejecutarTelquin(QApplication &app, Mensajes &mensajes);

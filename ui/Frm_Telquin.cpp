@@ -1,0 +1,260 @@
+#include "Frm_Telquin.h"
+
+#include "Codigos.h"
+#include "LimiteDeCaracteres.h"
+#include "Registro.h"
+#include "Sentencias.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+const QString kTitulo = QStringLiteral("Telquin");
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kSufijoVersion = QStringLiteral("   v%1.%2.%3")
+                                   .arg(TELQUIN_VERSION_MAJOR)
+                                   .arg(TELQUIN_VERSION_MINOR)
+                                   .arg(TELQUIN_VERSION_PATCH);
+
+// The window's layout in twips; 15 twips make one logical pixel.
+constexpr int kTwipsPorPixel = 15;
+constexpr int kAnchoTwips = 4230;
+constexpr int kAltoTwips = 2835;
+
+QRect enPixeles(int left, int top, int width, int height)
+{
+    return {left / kTwipsPorPixel, top / kTwipsPorPixel, width / kTwipsPorPixel, height / kTwipsPorPixel};
+}
+
+QFont fuente(const QString &familia, qreal puntos)
+{
+    QFont f(familia);
+    f.setPointSizeF(puntos);
+    f.setBold(true);
+    return f;
+}
+
+QLabel *etiqueta(QWidget *padre, const char *nombre, const QString &texto, QRect donde)
+{
+    auto *l = new QLabel(texto, padre);
+    l->setObjectName(QLatin1String(nombre));
+    l->setGeometry(donde);
+    l->setFont(fuente(QStringLiteral("Tahoma"), 8.25));
+    return l;
+}
+
+QLineEdit *campo(QWidget *padre, const char *nombre, int limite, QRect donde, QLabel *rotulo)
+{
+    auto *c = new QLineEdit(padre);
+    c->setObjectName(QLatin1String(nombre));
+    c->setGeometry(donde);
+    c->setFont(fuente(QStringLiteral("Tahoma"), 9));
+    c->setAlignment(Qt::AlignCenter);
+    c->setValidator(new LimiteDeCaracteres(c, limite));
+    c->setAccessibleName(rotulo->text());
+    return c;
+}
+
+void colorear(QWidget *w, QPalette::ColorRole rol, QColor color)
+{
+    QPalette p = w->palette();
+    p.setColor(rol, color);
+    w->setPalette(p);
+}
+
+} // namespace
+
+Frm_Telquin::Frm_Telquin(Mensajes &mensajes, QWidget *parent)
+    : QWidget(parent)
+    , mensajes_(mensajes)
+    , Shape(new QFrame(this))
+    , Lbl_Version(etiqueta(this, "Lbl_Version", QStringLiteral("Version compatible unicamente con MIRVOLA 3"),
+                           enPixeles(180, 120, 3870, 195)))
+    , Lbl_Ncm(etiqueta(this, "Lbl_Ncm", QStringLiteral("Posicion Arancelaria"), enPixeles(1290, 585, 1710, 195)))
+    , txtNcm(campo(this, "txtNcm", 15, enPixeles(1185, 840, 1905, 330), Lbl_Ncm))
+    , Lbl_Va(etiqueta(this, "Lbl_Va", QStringLiteral("Valor Actual"), enPixeles(600, 1470, 1020, 195)))
+    , Label2(etiqueta(this, "Label2", QStringLiteral("Modificar a"), enPixeles(2655, 1485, 930, 195)))
+    , Lbl_UnidEst(etiqueta(this, "Lbl_UnidEst", QStringLiteral("Unidad Estadistica"), enPixeles(345, 1740, 1545, 195)))
+    , Label1(etiqueta(this, "Label1", QStringLiteral("Unidad Estadistica"), enPixeles(2415, 1755, 1545, 195)))
+    , txtUnidEst(campo(this, "txtUnidEst", 2, enPixeles(885, 1980, 360, 330), Lbl_UnidEst))
+    , txtUnidEstNEW(campo(this, "txtUnidEstNEW", 2, enPixeles(2955, 1995, 360, 330), Label1))
+    , Lbl_Menu(etiqueta(this, "Lbl_Menu", QStringLiteral("[F9] - Guardar Cambio   [ESC] - Salir "),
+                        enPixeles(0, 2550, 4230, 255)))
+{
+    setObjectName(QStringLiteral("Frm_Telquin"));
+    setWindowTitle(QStringLiteral("ZAFKELO Telquin"));
+    setFixedSize(enPixeles(0, 0, kAnchoTwips, kAltoTwips).size());
+
+    Shape->setObjectName(QStringLiteral("Shape"));
+    Shape->setGeometry(enPixeles(0, -15, 4230, 450));
+    Shape->setAutoFillBackground(true);
+    colorear(Shape, QPalette::Window, Qt::white);
+    Shape->lower();
+
+    Lbl_Version->setFont(fuente(QStringLiteral("MS Sans Serif"), 8.25));
+    colorear(Lbl_Version, QPalette::WindowText, QColor(192, 0, 0));
+    Label1->setAutoFillBackground(true);
+    Lbl_Menu->setAutoFillBackground(true);
+    colorear(Lbl_Menu, QPalette::Window, QColor(224, 224, 224));
+    Lbl_Menu->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    txtUnidEst->setReadOnly(true);
+    setTabOrder(txtNcm, txtUnidEst);
+    setTabOrder(txtUnidEst, txtUnidEstNEW);
+    setFocusProxy(txtNcm);
+    txtNcm->setFocus();
+
+    for (QLineEdit *c : {txtNcm, txtUnidEst, txtUnidEstNEW})
+        c->installEventFilter(this);
+    connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::txtNcm_Change);
+}
+
+Frm_Telquin::~Frm_Telquin() = default;
+
+bool Frm_Telquin::Form_Load()
+{
+    const QString aviso =
+        QStringLiteral("Esta utilidad permite modificar la unidad estadistica de las posiciones arancelarias") + kCrLf
+        + QStringLiteral("que especifique.") + kCrLf + kCrLf
+        + QStringLiteral("El uso de esta utilidad corre bajo su propia responsabilidad.") + kCrLf + kCrLf
+        + QStringLiteral("Desea continuar?");
+    if (!mensajes_.preguntarSiNo(kTitulo + kSufijoVersion, aviso, Mensajes::Icono::Informacion, true)) {
+        emit programaTerminado(0);
+        return false;
+    }
+    try {
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+    } catch (const ErrorComponente &error) {
+        informarError(error);
+        return false;
+    }
+    setWindowTitle(windowTitle() + kSufijoVersion);
+    return true;
+}
+
+void Frm_Telquin::Form_Unload()
+{
+    oDAM.reset();
+}
+
+bool Frm_Telquin::ValidarNCM() const
+{
+    return esPosicionValida(txtNcm->text());
+}
+
+bool Frm_Telquin::ValidarUnidEst()
+{
+    ponerTexto(txtUnidEstNEW, formatearUnidad(txtUnidEstNEW->text()));
+    return esUnidadValida(txtUnidEstNEW->text());
+}
+
+QString Frm_Telquin::GetUnidEst(const QString &sNcm)
+{
+    return ::GetUnidEst(*oDAM, sNcm, [this](const QString &texto) { avisar(texto); });
+}
+
+bool Frm_Telquin::EjecutarUpdate(const QString &sNcm, const QString &sUnidEst)
+{
+    return ::EjecutarUpdate(*oDAM, sNcm, sUnidEst);
+}
+
+void Frm_Telquin::txtNcm_Change()
+{
+    ponerTexto(txtUnidEst, QString());
+    ponerTexto(txtUnidEstNEW, QString());
+}
+
+void Frm_Telquin::txtNcm_KeyDown(int KeyCode)
+{
+    if (KeyCode != Qt::Key_Return && KeyCode != Qt::Key_Enter)
+        return;
+    protegido([this] {
+        if (!ValidarNCM()) {
+            avisar(QStringLiteral("Formato de PA incorrecto (Ej. 8901.10.00.000L)"));
+            return;
+        }
+        const QString unidad = GetUnidEst(txtNcm->text());
+        if (unidad != NotFoundMarker) {
+            ponerTexto(txtUnidEst, unidad);
+            txtUnidEstNEW->setFocus();
+        }
+    });
+}
+
+void Frm_Telquin::Form_KeyDown(int KeyCode)
+{
+    if (KeyCode == Qt::Key_F9)
+        protegido([this] { guardarCambio(); });
+    else if (KeyCode == Qt::Key_Escape)
+        close();
+}
+
+void Frm_Telquin::guardarCambio()
+{
+    const bool ncmValida = ValidarNCM();
+    const bool unidadValida = ValidarUnidEst();
+    const QString actual = GetUnidEst(txtNcm->text());
+    if (actual == NotFoundMarker || !ncmValida || !unidadValida) {
+        avisar(QStringLiteral("Verifique los datos antes de guardar"));
+        return;
+    }
+
+    if (!EjecutarUpdate(txtNcm->text(), txtUnidEstNEW->text())) {
+        avisar(QStringLiteral("Error Actualizando la Ncm ") + txtNcm->text()
+                   + QStringLiteral("los cambios no han sido realizados."),
+               Mensajes::Icono::Critico);
+        return;
+    }
+    avisar(QStringLiteral("Cambio en la Ncm ") + txtNcm->text() + QStringLiteral(" realizado correctamente:") + kCrLf
+               + kCrLf + QStringLiteral("Unidad Estadistica anterior:") + txtUnidEst->text() + kCrLf
+               + QStringLiteral("Unidad Estadistica actual:") + txtUnidEstNEW->text(),
+           Mensajes::Icono::Informacion);
+    ponerTexto(txtNcm, txtNcm->text().left(14));
+}
+
+void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono)
+{
+    mensajes_.mostrar(kTitulo, texto, icono);
+}
+
+template <typename Cuerpo>
+void Frm_Telquin::protegido(Cuerpo &&cuerpo)
+{
+    try {
+        cuerpo();
+    } catch (const ErrorComponente &error) {
+        informarError(error);
+    }
+}
+
+void Frm_Telquin::informarError(const ErrorComponente &error)
+{
+    avisar(error.mensaje(), Mensajes::Icono::Critico);
+    hide();
+    emit programaTerminado(1);
+}
+
+bool Frm_Telquin::eventFilter(QObject *objeto, QEvent *evento)
+{
+    if (evento->type() == QEvent::KeyPress) {
+        const int tecla = static_cast<QKeyEvent *>(evento)->key();
+        // The window acts first; the key then goes on to the field.
+        // Keys a field leaves unused travel on to the window itself, which watches
+        // nothing, so each key is seen here once.
+        Form_KeyDown(tecla);
+        if (objeto == txtNcm)
+            txtNcm_KeyDown(tecla);
+    }
+    return QWidget::eventFilter(objeto, evento);
+}
+
+void Frm_Telquin::closeEvent(QCloseEvent *evento)
+{
+    Form_Unload();
+    evento->accept();
+}

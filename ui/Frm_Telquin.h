@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Mensajes.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class Componente;
+class ErrorComponente;
+class QFrame;
+class QLabel;
+class QLineEdit;
+
+class Frm_Telquin final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Frm_Telquin(Mensajes &mensajes, QWidget *parent = nullptr);
+    ~Frm_Telquin() override;
+
+    // The warning, then the component and its parameters, then the version in the
+    // caption. False when the program must end instead of showing the window:
+    // programaTerminado has then been emitted with the exit status.
+    bool Form_Load();
+    // Releases the component; runs once, when the window closes.
+    void Form_Unload();
+
+    bool ValidarNCM() const;
+    bool ValidarUnidEst();
+    QString GetUnidEst(const QString &sNcm);
+    bool EjecutarUpdate(const QString &sNcm, const QString &sUnidEst);
+
+    void txtNcm_Change();
+    void txtNcm_KeyDown(int KeyCode);
+    void Form_KeyDown(int KeyCode);
+
+    [[nodiscard]] bool tieneComponente() const { return oDAM != nullptr; }
+
+signals:
+    // The program must end with this status (0 after No at the warning, non-zero
+    // after an error of the component).
+    void programaTerminado(int estado);
+
+protected:
+    bool eventFilter(QObject *objeto, QEvent *evento) override;
+    void closeEvent(QCloseEvent *evento) override;
+
+private:
+    template <typename Cuerpo>
+    void protegido(Cuerpo &&cuerpo);
+    void informarError(const ErrorComponente &error);
+    void guardarCambio();
+    void avisar(const QString &texto, Mensajes::Icono icono = Mensajes::Icono::Ninguno);
+
+    Mensajes &mensajes_;
+    QFrame *const Shape;
+    QLabel *const Lbl_Version;
+    QLabel *const Lbl_Ncm;
+    QLineEdit *const txtNcm;
+    QLabel *const Lbl_Va;
+    QLabel *const Label2;
+    QLabel *const Lbl_UnidEst;
+    QLabel *const Label1;
+    QLineEdit *const txtUnidEst;
+    QLineEdit *const txtUnidEstNEW;
+    QLabel *const Lbl_Menu;
+    std::unique_ptr<Componente> oDAM;
+};

@@ -1,0 +1,42 @@
+#include "Mensajes.h"
+
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon iconoQt(Mensajes::Icono icono)
+{
+    switch (icono) {
+    case Mensajes::Icono::Informacion:
+        return QMessageBox::Information;
+    case Mensajes::Icono::Critico:
+        return QMessageBox::Critical;
+    case Mensajes::Icono::Ninguno:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Messages are written with CR LF between lines; a label breaks lines on LF alone.
+QString conSaltos(QString texto)
+{
+    return texto.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
+bool MensajesQt::preguntarSiNo(const QString &titulo, const QString &texto, Icono icono, bool noPorDefecto)
+{
+    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Yes | QMessageBox::No, padre_);
+    caja.setTextFormat(Qt::PlainText);
+    caja.setDefaultButton(noPorDefecto ? QMessageBox::No : QMessageBox::Yes);
+    caja.setEscapeButton(QMessageBox::No);
+    return caja.exec() == QMessageBox::Yes;
+}
+
+void MensajesQt::mostrar(const QString &titulo, const QString &texto, Icono icono)
+{
+    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Ok, padre_);
+    caja.setTextFormat(Qt::PlainText);
+    caja.exec();
+}
