@@ -1,6 +1,7 @@
 # make run   installs what is missing, builds, creates the sample database if absent, starts Telquin
 # make test  installs what is missing, builds, runs every test (and the core tests under sanitizers)
 
+MAKEFLAGS  += --no-print-directory
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)

@@ -1,5 +1,6 @@
 #include "Mensajes.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace {
@@ -27,7 +28,8 @@ QString conSaltos(QString texto)
 
 bool MensajesQt::preguntarSiNo(const QString &titulo, const QString &texto, Icono icono, bool noPorDefecto)
 {
-    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Yes | QMessageBox::No, padre_);
+    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Yes | QMessageBox::No,
+                     QApplication::activeWindow());
     caja.setTextFormat(Qt::PlainText);
     caja.setDefaultButton(noPorDefecto ? QMessageBox::No : QMessageBox::Yes);
     caja.setEscapeButton(QMessageBox::No);
@@ -36,7 +38,7 @@ bool MensajesQt::preguntarSiNo(const QString &titulo, const QString &texto, Icon
 
 void MensajesQt::mostrar(const QString &titulo, const QString &texto, Icono icono)
 {
-    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Ok, padre_);
+    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Ok, QApplication::activeWindow());
     caja.setTextFormat(Qt::PlainText);
     caja.exec();
 }

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QWidget;
-
 // Every message box of the program goes through this interface: QMessageBox in the
 // program, a scripted stand-in in tests.
 class Mensajes {
@@ -17,13 +15,9 @@ public:
     virtual void mostrar(const QString &titulo, const QString &texto, Icono icono) = 0;
 };
 
+// Modal QMessageBox, centred over the active window when there is one.
 class MensajesQt final : public Mensajes {
 public:
-    explicit MensajesQt(QWidget *padre = nullptr) : padre_(padre) {}
-    void setPadre(QWidget *padre) { padre_ = padre; }
     bool preguntarSiNo(const QString &titulo, const QString &texto, Icono icono, bool noPorDefecto) override;
     void mostrar(const QString &titulo, const QString &texto, Icono icono) override;
-
-private:
-    QWidget *padre_;
 };
