@@ -3,6 +3,7 @@
 #include "Dialecto.h"
 #include "Parametros.h"
 
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,10 +12,61 @@
 
 struct ComponenteDAM::Entidad {
     QSqlDatabase db;
+    QString nombre;
     QString sql;
 };
 
 namespace {
+
+bool contiene(const QString &texto, std::initializer_list<const char *> pistas)
+{
+    for (const char *pista : pistas)
+        if (texto.contains(QLatin1String(pista), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+// A server that no longer answers fails the simplest statement too. Asking costs a
+// round trip, and only after a failure.
+bool conexionPerdida(const QSqlDatabase &db)
+{
+    if (db.driverName() == QLatin1String("QSQLITE"))
+        return false;
+    // QPSQL closes the database itself when it sees the connection gone.
+    if (!db.isOpen())
+        return true;
+    QSqlQuery prueba(db);
+    return !prueba.exec(QStringLiteral("SELECT 1"));
+}
+
+// Why the statement failed, in the user's words. QPSQL gives the SQLSTATE, QSQLITE
+// SQLite's result code; QODBC gives neither (only the driver's own number), so its
+// drivers' texts are read as well.
+QString causaDeSentencia(const QSqlDatabase &db, const QSqlError &e, const QString &entidad)
+{
+    if (conexionPerdida(db))
+        return QStringLiteral("se perdió la conexión con el servidor de la base de datos");
+    const QString codigo = e.nativeErrorCode();
+    const QString texto = e.databaseText();
+    const bool sqlite = db.driverName() == QLatin1String("QSQLITE");
+    const int codigoSqlite = sqlite ? codigo.toInt() & 0xff : -1;
+
+    static const QRegularExpression relacionQueFalta(QStringLiteral("relation \"[^\"]*\" does not exist"));
+    if (codigo == QLatin1String("42P01") || relacionQueFalta.match(texto).hasMatch()
+        || contiene(texto, {"no such table", "Invalid object name"}))
+        return QStringLiteral("la tabla %1 no existe en la base de datos").arg(entidad);
+    if (codigoSqlite == 8 || codigo == QLatin1String("25006")
+        || contiene(texto, {"readonly database", "read-only transaction"}))
+        return QStringLiteral("la base de datos es de solo lectura y no admite cambios");
+    if (codigo == QLatin1String("42501") || contiene(texto, {"permission denied"}))
+        return QStringLiteral("el usuario de la base de datos no tiene permiso sobre la tabla %1").arg(entidad);
+    if (codigoSqlite == 5 || codigoSqlite == 6 || codigo == QLatin1String("55P03") || codigo == QLatin1String("40P01")
+        || contiene(texto, {"database is locked", "deadlock detected"}))
+        return QStringLiteral("otro usuario tiene ocupada la tabla %1; vuelva a intentarlo").arg(entidad);
+    if (codigoSqlite == 11 || codigoSqlite == 26 || contiene(texto, {"malformed"}))
+        return QStringLiteral("el archivo de la base de datos está dañado");
+    return QStringLiteral("la base de datos rechazó la sentencia");
+}
 
 class ConexionDAM final : public Conexion {
 public:
@@ -45,11 +97,32 @@ public:
 
     QVariant Ejecutar() override
     {
-        const QSqlQuery q = ejecutar();
-        return q.numRowsAffected();
+        QSqlDatabase &db = entidad_->db;
+        if (db.driverName() != QLatin1String("QSQLITE"))
+            return ejecutar().numRowsAffected();
+
+        // An autocommit UPDATE first reads, then asks to write; two of them at once can
+        // deadlock, and SQLite then answers "locked" without waiting. Taking the write
+        // lock first lets the busy timeout do its work.
+        ordenSqlite(db, QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            const int filas = ejecutar().numRowsAffected();
+            ordenSqlite(db, QStringLiteral("COMMIT"));
+            return filas;
+        } catch (...) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
     }
 
 private:
+    void ordenSqlite(QSqlDatabase &db, const QString &orden)
+    {
+        QSqlQuery q(db);
+        if (!q.exec(orden))
+            throw error(q);
+    }
+
     QSqlQuery ejecutar()
     {
         const QString &sql = entidad_->sql;
@@ -59,6 +132,8 @@ private:
             throw ErrorComponente(QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
 
         QSqlDatabase &db = entidad_->db;
+        if (!db.isOpen())
+            throw error(QSqlError());
         const QString texto = adaptar(db, sql);
         QSqlQuery q(db);
         q.setForwardOnly(true);
@@ -78,10 +153,16 @@ private:
         });
     }
 
-    ErrorComponente error(const QSqlQuery &q) const
+    ErrorComponente error(const QSqlQuery &q) const { return error(q.lastError()); }
+
+    ErrorComponente error(const QSqlError &e) const
     {
-        return ErrorComponente(QStringLiteral("Error de la base de datos al ejecutar la sentencia:\n%1\n%2")
-                                   .arg(entidad_->sql, q.lastError().text()));
+        QString mensaje = QStringLiteral("Error de la base de datos al ejecutar la sentencia: %1.\n%2")
+                              .arg(causaDeSentencia(entidad_->db, e, entidad_->nombre), entidad_->sql);
+        const QString textoDriver = e.text().trimmed();
+        if (!textoDriver.isEmpty())
+            mensaje += u'\n' + textoDriver;
+        return ErrorComponente(mensaje);
     }
 
     std::shared_ptr<ComponenteDAM::Entidad> entidad_;
@@ -117,6 +198,6 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
         throw ErrorComponente(QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
     auto &estado = entidades_[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(Entidad{db_, {}});
+        estado = std::make_shared<Entidad>(Entidad{db_, entidad.toUpper(), {}});
     return std::make_unique<ConexionDAM>(estado);
 }

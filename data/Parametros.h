@@ -4,14 +4,18 @@
 #include <QString>
 
 // Where the bundled component finds its database, first found wins: the variable
-// DAM_DATABASE_URL, key "url" of section [database] in $XDG_CONFIG_HOME/telquin/dam.conf,
-// then sqlite:$XDG_DATA_HOME/telquin/ncm.sqlite.
+// DAM_DATABASE_URL, key "url" of section [database] in $XDG_CONFIG_HOME/telquin/dam.conf
+// (then in the same file under $XDG_CONFIG_DIRS, for the whole machine), then
+// sqlite:$XDG_DATA_HOME/telquin/ncm.sqlite.
 [[nodiscard]] QString resolverUrlBaseDeDatos();
 
 [[nodiscard]] QString rutaBaseDeDatosPorDefecto();
 
 // The URL with any password replaced by "***", fit for a message.
 [[nodiscard]] QString urlSinClave(const QString &url);
+
+// The text with every occurrence of the password replaced by "***".
+[[nodiscard]] QString ocultarClave(QString texto, const QString &clave);
 
 // Opens the database named by a URL under the given Qt connection name:
 //   sqlite:PATH

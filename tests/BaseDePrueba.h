@@ -2,11 +2,15 @@
 
 // A fresh copy of the sample table for each test. TELQUIN_TEST_DB chooses where:
 // unset or "sqlite" gives a new file in a temporary directory; a postgresql:// or
-// odbc: URL names a server database whose table NCM is dropped and loaded again.
+// odbc: URL names a server database whose table NCM is dropped and loaded again;
+// "postgresql", "odbc" or "odbc-dsn" takes that URL from the urls.env that
+// scripts/servidor-prueba wrote in the directory TELQUIN_SERVIDOR ("odbc-dsn" goes
+// through its data source, and needs ODBCSYSINI and ODBCINI as urls.env sets them).
 
 #include "Parametros.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -17,11 +21,47 @@
 #include <memory>
 #include <stdexcept>
 
+// The KEY='value' lines of DIR/urls.env; empty when there is no such file.
+inline QHash<QString, QString> urlsDelServidor(const QString &dir)
+{
+    QHash<QString, QString> urls;
+    QFile archivo(dir + QStringLiteral("/urls.env"));
+    if (!archivo.open(QIODevice::ReadOnly))
+        return urls;
+    for (const QString &linea : QString::fromUtf8(archivo.readAll()).split(u'\n')) {
+        const qsizetype igual = linea.indexOf(u'=');
+        if (igual <= 0)
+            continue;
+        QString valor = linea.mid(igual + 1).trimmed();
+        if (valor.size() >= 2 && valor.startsWith(u'\'') && valor.endsWith(u'\''))
+            valor = valor.mid(1, valor.size() - 2);
+        urls.insert(linea.left(igual).trimmed(), valor);
+    }
+    return urls;
+}
+
+// The URL of a backend named "postgresql", "odbc" or "odbc-dsn" on the server of
+// TELQUIN_SERVIDOR; any other text is returned as it is.
+inline QString urlDePrueba(const QString &elegida)
+{
+    const QString clave = elegida == QLatin1String("postgresql") ? QStringLiteral("TELQUIN_PG_URL")
+                        : elegida == QLatin1String("odbc")       ? QStringLiteral("TELQUIN_ODBC_URL")
+                        : elegida == QLatin1String("odbc-dsn")   ? QStringLiteral("TELQUIN_ODBC_DSN_URL")
+                                                                 : QString();
+    if (clave.isEmpty())
+        return elegida;
+    const QString dir = qEnvironmentVariable("TELQUIN_SERVIDOR");
+    const QString url = urlsDelServidor(dir).value(clave);
+    if (url.isEmpty())
+        throw std::runtime_error(("no hay servidor de prueba en TELQUIN_SERVIDOR=\"" + dir + "\"").toStdString());
+    return url;
+}
+
 class BaseDePrueba {
 public:
-    BaseDePrueba()
+    explicit BaseDePrueba(const QString &eleccion = qEnvironmentVariable("TELQUIN_TEST_DB"))
     {
-        const QString elegida = qEnvironmentVariable("TELQUIN_TEST_DB");
+        const QString elegida = urlDePrueba(eleccion);
         if (elegida.isEmpty() || elegida == QLatin1String("sqlite")) {
             dir_ = std::make_unique<QTemporaryDir>();
             ruta_ = dir_->filePath(QStringLiteral("ncm.sqlite"));
@@ -49,6 +89,14 @@ public:
     [[nodiscard]] const QString &ruta() const { return ruta_; }
     [[nodiscard]] bool esSqlite() const { return !ruta_.isEmpty(); }
     QSqlDatabase &db() { return db_; }
+
+    // A new session, for after the server went away and came back.
+    void reabrir()
+    {
+        db_.close();
+        if (!db_.open())
+            throw std::runtime_error(db_.lastError().text().toStdString());
+    }
 
     void ejecutar(const QString &sql)
     {

@@ -1,8 +1,9 @@
 // Stands in for one user: runs lookups and updates of one position through the
 // bundled component, as fast as it can. Used by the many-users tests.
 //   telquin_carga POSICION VECES UNIDAD...
-// Each round looks the position up and stores the next unit of the list. Exits 0
-// when every statement ran and every update changed the row.
+// Each round looks the position up and stores the next unit of the list. Prints one
+// line on standard output once the first update is stored. Exits 0 when every
+// statement ran and every update changed the row.
 
 #include "Registro.h"
 #include "Sentencias.h"
@@ -33,6 +34,10 @@ int main(int argc, char **argv)
             if (!EjecutarUpdate(*oDAM, posicion, unidades[i % unidades.size()])) {
                 std::fprintf(stderr, "la actualización %d no cambió ninguna fila\n", i);
                 return 1;
+            }
+            if (i == 0) {
+                std::puts("primera actualización guardada");
+                std::fflush(stdout);
             }
         }
         if (noEncontradas > 0) {

@@ -194,6 +194,7 @@ private slots:
         qunsetenv("DAM_DATABASE_URL");
         qunsetenv("XDG_CONFIG_HOME");
         qunsetenv("XDG_DATA_HOME");
+        qunsetenv("XDG_CONFIG_DIRS");
     }
 
     void archivoQueFaltaNoSeCrea()
@@ -214,17 +215,34 @@ private slots:
     void ordenDeLosParametros()
     {
         QTemporaryDir config;
+        QTemporaryDir maquina;
         QTemporaryDir datos;
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        qputenv("XDG_CONFIG_DIRS", maquina.path().toUtf8());
         qputenv("XDG_DATA_HOME", datos.path().toUtf8());
         QCOMPARE(resolverUrlBaseDeDatos(), "sqlite:" + datos.path() + "/telquin/ncm.sqlite");
+
+        QVERIFY(QDir(maquina.path()).mkpath("telquin"));
+        QFile deLaMaquina(maquina.filePath("telquin/dam.conf"));
+        QVERIFY(deLaMaquina.open(QIODevice::WriteOnly));
+        deLaMaquina.write("[database]\nurl=sqlite:/srv/comun.sqlite\n");
+        deLaMaquina.close();
+        QCOMPARE(resolverUrlBaseDeDatos(), QString("sqlite:/srv/comun.sqlite"));
 
         QVERIFY(QDir(config.path()).mkpath("telquin"));
         QFile conf(config.filePath("telquin/dam.conf"));
         QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write("[database]\nurl=sqlite:/srv/tarifas.sqlite\n");
+        conf.write("[otra]\nurl=sqlite:/no.sqlite\n[database]\n; comentario\nurl=sqlite:/srv/tarifas.sqlite\n");
         conf.close();
         QCOMPARE(resolverUrlBaseDeDatos(), QString("sqlite:/srv/tarifas.sqlite"));
+
+        // Connection strings carry ";" and "," and may be quoted or not.
+        for (const QByteArray &valor : {QByteArray("odbc:DSN=a,b;UID=u;PWD=p"), QByteArray("\"odbc:DSN=a,b;UID=u;PWD=p\"")}) {
+            QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            conf.write("[database]\nurl = " + valor + "\n");
+            conf.close();
+            QCOMPARE(resolverUrlBaseDeDatos(), QString("odbc:DSN=a,b;UID=u;PWD=p"));
+        }
 
         qputenv("DAM_DATABASE_URL", "sqlite:/otra.sqlite");
         QCOMPARE(resolverUrlBaseDeDatos(), QString("sqlite:/otra.sqlite"));
@@ -234,7 +252,7 @@ private slots:
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("visible");
-        QTest::newRow("forma desconocida") << "mysql://u:secreta@h/db" << "mysql://u:secreta@h/db";
+        QTest::newRow("forma desconocida") << "mysql://u:secreta@h/db" << "mysql://u:***@h/db";
         QTest::newRow("postgres con clave") << "postgresql://u:secreta@h:5/db" << "postgresql://u:***@h:5/db";
         QTest::newRow("odbc con clave") << "odbc:DSN=t;UID=u;PWD=secreta" << "odbc:DSN=t;UID=u;PWD=***";
         QTest::newRow("odbc con clave entre llaves") << "odbc:DSN=t;pwd={se;creta}" << "odbc:DSN=t;pwd=***";

@@ -1,0 +1,41 @@
+# Throwaway PostgreSQL servers (scripts/servidor-prueba) for the tests that need a
+# database server: each server is a CTest fixture, started before the first test
+# that requires it and stopped and removed after the last, whether they pass or not.
+
+set(TELQUIN_SERVIDOR_PRUEBA ${PROJECT_SOURCE_DIR}/scripts/servidor-prueba)
+
+# telquin_servidor(FIXTURE DIR): a server in DIR for the tests that require FIXTURE.
+function(telquin_servidor fixture dir)
+    add_test(NAME ${fixture}-arranque COMMAND ${TELQUIN_SERVIDOR_PRUEBA} start ${dir})
+    add_test(NAME ${fixture}-parada COMMAND ${TELQUIN_SERVIDOR_PRUEBA} stop ${dir})
+    set_tests_properties(${fixture}-arranque PROPERTIES FIXTURES_SETUP ${fixture} LABELS servidor)
+    set_tests_properties(${fixture}-parada PROPERTIES FIXTURES_CLEANUP ${fixture} LABELS servidor)
+endfunction()
+
+set(TELQUIN_DIR_SERVIDOR ${CMAKE_CURRENT_BINARY_DIR}/servidor)
+# The fault tests stop their server mid-session, so it is not the one the others share.
+set(TELQUIN_DIR_SERVIDOR_FALLOS ${CMAKE_CURRENT_BINARY_DIR}/servidor-fallos)
+telquin_servidor(servidor ${TELQUIN_DIR_SERVIDOR})
+telquin_servidor(servidor-fallos ${TELQUIN_DIR_SERVIDOR_FALLOS})
+
+# The component's contract suite, unchanged, on each server backend (on SQLite it
+# runs as tst_componente). ODBC goes through a data source, as users set it up; the
+# fault tests use a connection string naming the driver.
+foreach(base postgresql odbc)
+    set(eleccion ${base})
+    if(base STREQUAL "odbc")
+        set(eleccion odbc-dsn)
+    endif()
+    add_test(NAME tst_componente_${base} COMMAND tst_componente)
+    set_tests_properties(tst_componente_${base} PROPERTIES
+        LABELS servidor
+        FIXTURES_REQUIRED servidor
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELQUIN_TEST_DB=${eleccion};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR};ODBCSYSINI=${TELQUIN_DIR_SERVIDOR};ODBCINI=${TELQUIN_DIR_SERVIDOR}/odbc.ini")
+endforeach()
+
+telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h LIBS telquin_data LABELS servidor)
+target_compile_definitions(tst_fallos PRIVATE TELQUIN_SERVIDOR_PRUEBA="${TELQUIN_SERVIDOR_PRUEBA}")
+add_dependencies(tst_fallos telquin_carga)
+set_tests_properties(tst_fallos PROPERTIES
+    FIXTURES_REQUIRED servidor-fallos
+    ENVIRONMENT "TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR_FALLOS}")
