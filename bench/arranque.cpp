@@ -1,0 +1,45 @@
+// Telquin's start-up as app/main.cpp runs it, up to the moment Frm_Telquin is shown:
+// translations, the warning (answered Yes through the message-box seam), the
+// component and its parameters, the window. Exits 0 only when the window was shown
+// and no box but the warning came up.
+
+#include "Aplicacion.h"
+#include "Frm_Telquin.h"
+#include "Mensajes.h"
+#include "SalirAlMostrar.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+class MensajesSi final : public Mensajes {
+public:
+    bool preguntarSiNo(const QString &, const QString &, Icono, bool) override { return true; }
+    void mostrar(const QString &, const QString &texto, Icono) override
+    {
+        ++inesperados;
+        std::fprintf(stderr, "telquin_arranque: %s\n", qPrintable(texto));
+    }
+    int inesperados = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Telquin"));
+    QApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
+    cargarTraducciones(app);
+    SalirAlMostrar<Frm_Telquin> salir;
+    app.installEventFilter(&salir);
+    MensajesSi mensajes;
+    const int estado = ejecutarTelquin(app, mensajes);
+    if (estado != 0 || mensajes.inesperados > 0 || !salir.visto()) {
+        std::fprintf(stderr, "telquin_arranque: the window was not shown (status %d)\n", estado);
+        return 1;
+    }
+    return 0;
+}
