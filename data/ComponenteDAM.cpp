@@ -14,6 +14,7 @@ struct ComponenteDAM::Entidad {
     QSqlDatabase db;
     QString nombre;
     QString sql;
+    QHash<QString, QString> citados;
 };
 
 namespace {
@@ -97,32 +98,10 @@ public:
 
     QVariant Ejecutar() override
     {
-        QSqlDatabase &db = entidad_->db;
-        if (db.driverName() != QLatin1String("QSQLITE"))
-            return ejecutar().numRowsAffected();
-
-        // An autocommit UPDATE first reads, then asks to write; two of them at once can
-        // deadlock, and SQLite then answers "locked" without waiting. Taking the write
-        // lock first lets the busy timeout do its work.
-        ordenSqlite(db, QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            const int filas = ejecutar().numRowsAffected();
-            ordenSqlite(db, QStringLiteral("COMMIT"));
-            return filas;
-        } catch (...) {
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            throw;
-        }
+        return ejecutar().numRowsAffected();
     }
 
 private:
-    void ordenSqlite(QSqlDatabase &db, const QString &orden)
-    {
-        QSqlQuery q(db);
-        if (!q.exec(orden))
-            throw error(q);
-    }
-
     QSqlQuery ejecutar()
     {
         const QString &sql = entidad_->sql;
@@ -134,7 +113,7 @@ private:
         QSqlDatabase &db = entidad_->db;
         if (!db.isOpen())
             throw error(QSqlError());
-        const QString texto = adaptar(db, sql);
+        const QString texto = adaptar(sql);
         QSqlQuery q(db);
         q.setForwardOnly(true);
         if (!q.exec(texto))
@@ -142,14 +121,18 @@ private:
         return q;
     }
 
-    // Drivers without [name] identifiers get the bracketed names in their own quoting.
-    static QString adaptar(const QSqlDatabase &db, const QString &sql)
+    // Drivers without [name] identifiers get the bracketed names in their own quoting,
+    // worked out once per name.
+    QString adaptar(const QString &sql)
     {
-        if (db.driverName() == QLatin1String("QSQLITE"))
+        const QSqlDriver *driver = entidad_->db.driver();
+        if (entidad_->db.driverName() == QLatin1String("QSQLITE"))
             return sql;
-        const QSqlDriver *driver = db.driver();
-        return reescribirCorchetes(sql, [driver](const QString &nombre) {
-            return driver->escapeIdentifier(nombre, QSqlDriver::FieldName);
+        return reescribirCorchetes(sql, [this, driver](const QString &nombre) {
+            auto citado = entidad_->citados.constFind(nombre);
+            if (citado == entidad_->citados.constEnd())
+                citado = entidad_->citados.insert(nombre, driver->escapeIdentifier(nombre, QSqlDriver::FieldName));
+            return *citado;
         });
     }
 
@@ -198,6 +181,6 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
         throw ErrorComponente(QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
     auto &estado = entidades_[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(Entidad{db_, entidad.toUpper(), {}});
+        estado = std::make_shared<Entidad>(Entidad{db_, entidad.toUpper(), {}, {}});
     return std::make_unique<ConexionDAM>(estado);
 }

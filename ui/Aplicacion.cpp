@@ -3,7 +3,6 @@
 #include "Frm_Telquin.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -51,12 +50,6 @@ void cargarTraducciones(QApplication &app, const QString &directorio)
         QApplication::installTranslator(new TraduccionMinima(&app));
     }
 
-    // Tahoma and MS Sans Serif are rarely installed on Linux: use a sans serif of
-    // similar width rather than whatever fontconfig would pick.
-    const QStringList parecidas{QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
-    QFont::insertSubstitutions(QStringLiteral("Tahoma"), parecidas);
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), parecidas);
 }
 
 int ejecutarTelquin(QApplication &app, Mensajes &mensajes)

@@ -6,6 +6,7 @@
 #include "Sentencias.h"
 
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,9 +31,27 @@ QRect enPixeles(int left, int top, int width, int height)
     return {left / kTwipsPorPixel, top / kTwipsPorPixel, width / kTwipsPorPixel, height / kTwipsPorPixel};
 }
 
-QFont fuente(const QString &familia, qreal puntos)
+// Tahoma and MS Sans Serif are seldom installed outside Windows; a sans serif of
+// similar width stands in. Asking Qt for a missing family makes it search
+// fontconfig's aliases, slower than all the rest of the start-up, so the choice is
+// made from the list of installed families, once per family asked for.
+QString familiaInstalada(const QString &pedida)
 {
-    QFont f(familia);
+    static const QStringList instaladas = QFontDatabase::families();
+    for (const QString &familia : {pedida, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                   QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")})
+        if (instaladas.contains(familia, Qt::CaseInsensitive))
+            return familia;
+    return pedida;
+}
+
+QFont fuente(const QString &pedida, qreal puntos)
+{
+    static QHash<QString, QString> familias;
+    auto familia = familias.constFind(pedida);
+    if (familia == familias.constEnd())
+        familia = familias.insert(pedida, familiaInstalada(pedida));
+    QFont f(*familia);
     f.setPointSizeF(puntos);
     f.setBold(true);
     return f;
