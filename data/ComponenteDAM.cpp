@@ -13,6 +13,7 @@
 struct ComponenteDAM::Entidad {
     QSqlDatabase db;
     QString nombre;
+    bool conCorchetes; // SQLite takes [name] identifiers as they are
     QString sql;
     QHash<QString, QString> citados;
 };
@@ -107,33 +108,29 @@ private:
         const QString &sql = entidad_->sql;
         if (sql.trimmed().isEmpty())
             throw ErrorComponente(QStringLiteral("No hay ninguna sentencia que ejecutar."));
-        if (tieneVariasSentencias(sql))
-            throw ErrorComponente(QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
 
         QSqlDatabase &db = entidad_->db;
-        if (!db.isOpen())
-            throw error(QSqlError());
-        const QString texto = adaptar(sql);
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (!q.exec(texto))
-            throw error(q);
-        return q;
-    }
-
-    // Drivers without [name] identifiers get the bracketed names in their own quoting,
-    // worked out once per name.
-    QString adaptar(const QString &sql)
-    {
-        const QSqlDriver *driver = entidad_->db.driver();
-        if (entidad_->db.driverName() == QLatin1String("QSQLITE"))
-            return sql;
-        return reescribirCorchetes(sql, [this, driver](const QString &nombre) {
+        // Drivers without [name] identifiers get the bracketed names in their own
+        // quoting, worked out once per name.
+        const QSqlDriver *driver = db.driver();
+        const Citador citar = [this, driver](const QString &nombre) {
             auto citado = entidad_->citados.constFind(nombre);
             if (citado == entidad_->citados.constEnd())
                 citado = entidad_->citados.insert(nombre, driver->escapeIdentifier(nombre, QSqlDriver::FieldName));
             return *citado;
-        });
+        };
+        const bool conCorchetes = entidad_->conCorchetes;
+        const SentenciaAdaptada sentencia = adaptarSentencia(sql, conCorchetes ? nullptr : &citar);
+        if (sentencia.varias)
+            throw ErrorComponente(QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
+
+        if (!db.isOpen())
+            throw error(QSqlError());
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(conCorchetes ? sql : sentencia.texto))
+            throw error(q);
+        return q;
     }
 
     ErrorComponente error(const QSqlQuery &q) const { return error(q.lastError()); }
@@ -181,6 +178,6 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
         throw ErrorComponente(QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
     auto &estado = entidades_[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(Entidad{db_, entidad.toUpper(), {}, {}});
+        estado = std::make_shared<Entidad>(Entidad{db_, entidad.toUpper(), db_.driverName() == QLatin1String("QSQLITE"), {}, {}});
     return std::make_unique<ConexionDAM>(estado);
 }

@@ -70,38 +70,43 @@ void recorrer(const QString &sql, F &&visitar)
 
 } // namespace
 
-bool tieneVariasSentencias(const QString &sql)
+SentenciaAdaptada adaptarSentencia(const QString &sql, const Citador *citar)
 {
+    SentenciaAdaptada r;
+    if (citar)
+        r.texto.reserve(sql.size() + 8);
     bool terminada = false;
-    bool varias = false;
     recorrer(sql, [&](const Trozo &t) {
-        if (varias || t.tipo == Tipo::Comentario)
+        if (citar) {
+            const bool cerrado = t.largo >= 2 && sql[t.inicio + t.largo - 1] == u']';
+            if (t.tipo == Tipo::Corchete && cerrado)
+                r.texto += (*citar)(sql.mid(t.inicio + 1, t.largo - 2));
+            else
+                r.texto += QStringView(sql).mid(t.inicio, t.largo);
+        }
+        if (r.varias || t.tipo == Tipo::Comentario)
             return;
         if (t.tipo != Tipo::Codigo) {
-            varias = terminada;
+            r.varias = terminada;
             return;
         }
-        for (qsizetype i = t.inicio; i < t.inicio + t.largo && !varias; ++i) {
+        for (qsizetype i = t.inicio; i < t.inicio + t.largo && !r.varias; ++i) {
             const QChar c = sql[i];
             if (c == u';')
                 terminada = true;
             else if (terminada && !c.isSpace())
-                varias = true;
+                r.varias = true;
         }
     });
-    return varias;
+    return r;
 }
 
-QString reescribirCorchetes(const QString &sql, const std::function<QString(const QString &)> &citar)
+bool tieneVariasSentencias(const QString &sql)
 {
-    QString salida;
-    salida.reserve(sql.size() + 8);
-    recorrer(sql, [&](const Trozo &t) {
-        const bool cerrado = t.largo >= 2 && sql[t.inicio + t.largo - 1] == u']';
-        if (t.tipo == Tipo::Corchete && cerrado)
-            salida += citar(sql.mid(t.inicio + 1, t.largo - 2));
-        else
-            salida += QStringView(sql).mid(t.inicio, t.largo);
-    });
-    return salida;
+    return adaptarSentencia(sql, nullptr).varias;
+}
+
+QString reescribirCorchetes(const QString &sql, const Citador &citar)
+{
+    return adaptarSentencia(sql, &citar).texto;
 }
