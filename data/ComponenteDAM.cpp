@@ -20,14 +20,6 @@ struct ComponenteDAM::Entidad {
 
 namespace {
 
-bool contiene(const QString &texto, std::initializer_list<const char *> pistas)
-{
-    for (const char *pista : pistas)
-        if (texto.contains(QLatin1String(pista), Qt::CaseInsensitive))
-            return true;
-    return false;
-}
-
 // A server that no longer answers fails the simplest statement too. Asking costs a
 // round trip, and only after a failure.
 bool conexionPerdida(const QSqlDatabase &db)

@@ -135,14 +135,6 @@ QString claveDe(const QString &url)
     return {};
 }
 
-bool contiene(const QString &texto, std::initializer_list<const char *> pistas)
-{
-    for (const char *pista : pistas)
-        if (texto.contains(QLatin1String(pista), Qt::CaseInsensitive))
-            return true;
-    return false;
-}
-
 // Why the driver could not open the database, in the user's words. The drivers give
 // no error code for a failed connection, so this reads libpq's, psqlODBC's, unixODBC's
 // and SQL Server's texts; what it does not recognise gets the general sentence and
@@ -196,6 +188,14 @@ QString leerUrlDeConf(const QString &ruta)
 }
 
 } // namespace
+
+bool contiene(const QString &texto, std::initializer_list<const char *> pistas)
+{
+    for (const char *pista : pistas)
+        if (texto.contains(QLatin1String(pista), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
 
 QString ocultarClave(QString texto, const QString &clave)
 {
