@@ -112,31 +112,27 @@ struct Tabla {
     Componente &dam() { return abrirComponente(componente, urlComponente); }
     Componente &damOdbc() { return abrirComponente(componenteOdbc, urlOdbc); }
 
+    // The raw driver's connection, opened at first use.
+    void abrirCrudo()
+    {
+        if (motor == Motor::Sqlite && !sqlite)
+            sqlite = std::make_unique<SqliteCrudo>(rutaSqlite);
+        if (motor != Motor::Sqlite && !pg)
+            pg = std::make_unique<PgCrudo>(conninfoPg);
+    }
     std::optional<std::string> consultarCrudo(const std::string &sql)
     {
-        if (motor == Motor::Sqlite) {
-            if (!sqlite)
-                sqlite = std::make_unique<SqliteCrudo>(rutaSqlite);
-            return sqlite->consultar(sql);
-        }
-        if (!pg)
-            pg = std::make_unique<PgCrudo>(conninfoPg);
-        return pg->consultar(sql);
+        abrirCrudo();
+        return motor == Motor::Sqlite ? sqlite->consultar(sql) : pg->consultar(sql);
     }
     int ejecutarCrudo(const std::string &sql)
     {
-        if (motor == Motor::Sqlite) {
-            if (!sqlite)
-                sqlite = std::make_unique<SqliteCrudo>(rutaSqlite);
-            return sqlite->ejecutar(sql);
-        }
-        if (!pg)
-            pg = std::make_unique<PgCrudo>(conninfoPg);
-        return pg->ejecutar(sql);
+        abrirCrudo();
+        return motor == Motor::Sqlite ? sqlite->ejecutar(sql) : pg->ejecutar(sql);
     }
     std::vector<std::string> columnaCruda(const std::string &sql, int col)
     {
-        (void)consultarCrudo("SELECT 1");
+        abrirCrudo();
         return motor == Motor::Sqlite ? sqlite->columna(sql, col) : pg->columna(sql, col);
     }
 

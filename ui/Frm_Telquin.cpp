@@ -34,7 +34,7 @@ QRect enPixeles(int left, int top, int width, int height)
 // Tahoma and MS Sans Serif are seldom installed outside Windows; a sans serif of
 // similar width stands in. Asking Qt for a missing family makes it search
 // fontconfig's aliases, slower than all the rest of the start-up, so the choice is
-// made from the list of installed families, once per family asked for.
+// made from the list of installed families, read once.
 QString familiaInstalada(const QString &pedida)
 {
     static const QStringList instaladas = QFontDatabase::families();
@@ -47,11 +47,7 @@ QString familiaInstalada(const QString &pedida)
 
 QFont fuente(const QString &pedida, qreal puntos)
 {
-    static QHash<QString, QString> familias;
-    auto familia = familias.constFind(pedida);
-    if (familia == familias.constEnd())
-        familia = familias.insert(pedida, familiaInstalada(pedida));
-    QFont f(*familia);
+    QFont f(familiaInstalada(pedida));
     f.setPointSizeF(puntos);
     f.setBold(true);
     return f;
