@@ -17,7 +17,7 @@
 
 #include "Codigos.h"
 #include "Dialecto.h"
-#include "Parametros.h"
+#include "Apertura.h"
 #include "Registro.h"
 #include "Sentencias.h"
 

@@ -1,21 +1,37 @@
 #include "ComponenteDAM.h"
 
+#include "Apertura.h"
+#include "Causas.h"
 #include "Dialecto.h"
+#include "Direccion.h"
 #include "Parametros.h"
 
-#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
 
-struct ComponenteDAM::Entidad {
-    QSqlDatabase db;
+#include <map>
+
+namespace {
+
+struct Entidad {
     QString nombre;
     bool conCorchetes; // SQLite takes [name] identifiers as they are
     QString sql;
     QHash<QString, QString> citados;
+};
+
+} // namespace
+
+struct ComponenteDAM::Base {
+    QString nombreConexion;
+    QSqlDatabase db;
+    int espera = kEsperaPorDefecto;
+    QString visible;
+    QStringList clavesOcultas;
+    std::map<QString, std::shared_ptr<Entidad>> entidades;
 };
 
 namespace {
@@ -33,38 +49,12 @@ bool conexionPerdida(const QSqlDatabase &db)
     return !prueba.exec(QStringLiteral("SELECT 1"));
 }
 
-// Why the statement failed, in the user's words. QPSQL gives the SQLSTATE, QSQLITE
-// SQLite's result code; QODBC gives neither (only the driver's own number), so its
-// drivers' texts are read as well.
-QString causaDeSentencia(const QSqlDatabase &db, const QSqlError &e, const QString &entidad)
-{
-    if (conexionPerdida(db))
-        return QStringLiteral("se perdió la conexión con el servidor de la base de datos");
-    const QString codigo = e.nativeErrorCode();
-    const QString texto = e.databaseText();
-    const bool sqlite = db.driverName() == QLatin1String("QSQLITE");
-    const int codigoSqlite = sqlite ? codigo.toInt() & 0xff : -1;
-
-    static const QRegularExpression relacionQueFalta(QStringLiteral("relation \"[^\"]*\" does not exist"));
-    if (codigo == QLatin1String("42P01") || relacionQueFalta.match(texto).hasMatch()
-        || contiene(texto, {"no such table", "Invalid object name"}))
-        return QStringLiteral("la tabla %1 no existe en la base de datos").arg(entidad);
-    if (codigoSqlite == 8 || codigo == QLatin1String("25006")
-        || contiene(texto, {"readonly database", "read-only transaction"}))
-        return QStringLiteral("la base de datos es de solo lectura y no admite cambios");
-    if (codigo == QLatin1String("42501") || contiene(texto, {"permission denied"}))
-        return QStringLiteral("el usuario de la base de datos no tiene permiso sobre la tabla %1").arg(entidad);
-    if (codigoSqlite == 5 || codigoSqlite == 6 || codigo == QLatin1String("55P03") || codigo == QLatin1String("40P01")
-        || contiene(texto, {"database is locked", "deadlock detected"}))
-        return QStringLiteral("otro usuario tiene ocupada la tabla %1; vuelva a intentarlo").arg(entidad);
-    if (codigoSqlite == 11 || codigoSqlite == 26 || contiene(texto, {"malformed"}))
-        return QStringLiteral("el archivo de la base de datos está dañado");
-    return QStringLiteral("la base de datos rechazó la sentencia");
-}
-
 class ConexionDAM final : public Conexion {
 public:
-    explicit ConexionDAM(std::shared_ptr<ComponenteDAM::Entidad> entidad) : entidad_(std::move(entidad)) {}
+    ConexionDAM(std::shared_ptr<ComponenteDAM::Base> base, std::shared_ptr<Entidad> entidad)
+        : base_(std::move(base)), entidad_(std::move(entidad))
+    {
+    }
 
     void setSQL(const QString &sentencia) override { entidad_->sql = sentencia; }
     QString SQL() const override { return entidad_->sql; }
@@ -74,7 +64,7 @@ public:
         QSqlQuery q = ejecutar();
         if (!q.next()) {
             if (q.lastError().isValid())
-                throw error(q);
+                fallar(q.lastError(), false);
             return false;
         }
         const QSqlRecord registro = q.record();
@@ -101,7 +91,7 @@ private:
         if (sql.trimmed().isEmpty())
             throw ErrorComponente(QStringLiteral("No hay ninguna sentencia que ejecutar."));
 
-        QSqlDatabase &db = entidad_->db;
+        QSqlDatabase &db = base_->db;
         // Drivers without [name] identifiers get the bracketed names in their own
         // quoting, worked out once per name.
         const QSqlDriver *driver = db.driver();
@@ -115,61 +105,88 @@ private:
         const SentenciaAdaptada sentencia = adaptarSentencia(sql, conCorchetes ? nullptr : &citar);
         if (sentencia.varias)
             throw ErrorComponente(QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
+        const QString &texto = conCorchetes ? sql : sentencia.texto;
 
-        if (!db.isOpen())
-            throw error(QSqlError());
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(conCorchetes ? sql : sentencia.texto))
-            throw error(q);
-        return q;
+        if (db.isOpen() && q.exec(texto))
+            return q;
+        if (!conexionPerdida(db))
+            fallar(q.lastError(), false);
+
+        // Both statements may safely run twice: a lookup, and an update that sets a
+        // value. So a connection lost (a server restarted, a link dropped overnight)
+        // gets one new connection and one more try.
+        if (!reabrirBaseDeDatos(db, base_->espera))
+            fallar(db.lastError(), true);
+        QSqlQuery otra(db);
+        otra.setForwardOnly(true);
+        if (!otra.exec(texto))
+            fallar(otra.lastError(), conexionPerdida(db));
+        return otra;
     }
 
-    ErrorComponente error(const QSqlQuery &q) const { return error(q.lastError()); }
-
-    ErrorComponente error(const QSqlError &e) const
+    [[noreturn]] void fallar(const QSqlError &e, bool perdida) const
     {
-        QString mensaje = QStringLiteral("Error de la base de datos al ejecutar la sentencia: %1.\n%2")
-                              .arg(causaDeSentencia(entidad_->db, e, entidad_->nombre), entidad_->sql);
-        const QString textoDriver = e.text().trimmed();
+        const ComponenteDAM::Base &base = *base_;
+        CausaDeFallo causa;
+        if (perdida)
+            causa.texto = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
+        else
+            causa = causaDeSentencia(e, base.db.driverName(), entidad_->nombre, base.espera);
+        QString mensaje = QStringLiteral("Error de la base de datos al ejecutar la sentencia: %1.\n%2").arg(causa.texto, entidad_->sql);
+        const QString textoDriver = sinClaves(e.text().trimmed(), base.clavesOcultas);
         if (!textoDriver.isEmpty())
             mensaje += u'\n' + textoDriver;
-        return ErrorComponente(mensaje);
+        if (causa.ocupado)
+            throw ErrorOcupado(mensaje);
+        throw ErrorComponente(mensaje);
     }
 
-    std::shared_ptr<ComponenteDAM::Entidad> entidad_;
+    std::shared_ptr<ComponenteDAM::Base> base_;
+    std::shared_ptr<Entidad> entidad_;
 };
 
 } // namespace
 
-ComponenteDAM::ComponenteDAM()
-    : nombreConexion_(QStringLiteral("telquin-dam-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
-{
-}
+ComponenteDAM::ComponenteDAM() = default;
 
 ComponenteDAM::~ComponenteDAM()
 {
-    entidades_.clear();
-    if (db_.isValid()) {
-        db_.close();
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(nombreConexion_);
-    }
+    if (!base_)
+        return;
+    base_->entidades.clear();
+    base_->db.close();
+    base_->db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(base_->nombreConexion);
 }
 
 void ComponenteDAM::loadparameters()
 {
-    if (db_.isValid())
+    if (base_)
         return;
-    db_ = abrirBaseDeDatos(resolverUrlBaseDeDatos(), nombreConexion_);
+    const ParametrosDAM parametros = resolverParametros();
+    const Direccion direccion = leerDireccion(parametros.url);
+    auto base = std::make_shared<Base>();
+    base->nombreConexion = QStringLiteral("telquin-dam-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    base->espera = direccion.espera > 0 ? direccion.espera : parametros.espera;
+    base->visible = direccion.visible;
+    base->clavesOcultas = direccion.clavesOcultas;
+    base->db = abrirBaseDeDatos(parametros.url, base->nombreConexion, base->espera);
+    base_ = std::move(base);
 }
 
 std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString &entidad)
 {
-    if (!db_.isValid())
+    if (!base_)
         throw ErrorComponente(QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
-    auto &estado = entidades_[entidad.toUpper()];
+    auto &estado = base_->entidades[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(Entidad{db_, entidad.toUpper(), db_.driverName() == QLatin1String("QSQLITE"), {}, {}});
-    return std::make_unique<ConexionDAM>(estado);
+        estado = std::make_shared<Entidad>(Entidad{entidad.toUpper(), base_->db.driverName() == QLatin1String("QSQLITE"), {}, {}});
+    return std::make_unique<ConexionDAM>(base_, estado);
+}
+
+QString ComponenteDAM::direccion() const
+{
+    return base_ ? base_->visible : QString();
 }

@@ -2,13 +2,13 @@
 
 #include "Contrato.h"
 
-#include <QSqlDatabase>
-
-#include <map>
+#include <memory>
 
 // The bundled data-access component, on Qt SQL. loadparameters opens the database
-// named by resolverUrlBaseDeDatos(); the database stays open for the component's
-// life and every connection object shares it.
+// named by resolverParametros(); the database stays open for the component's life
+// and every connection object shares it. A statement that fails because the
+// connection was lost is run once more on a new connection; one that waited too long
+// on another user raises ErrorOcupado.
 class ComponenteDAM final : public Componente {
 public:
     ComponenteDAM();
@@ -19,10 +19,11 @@ public:
     void loadparameters() override;
     [[nodiscard]] std::unique_ptr<Conexion> getDataConnectionByEntity(const QString &entidad) override;
 
-    struct Entidad;
+    // The database's address without its password; empty before loadparameters.
+    [[nodiscard]] QString direccion() const;
+
+    struct Base;
 
 private:
-    const QString nombreConexion_;
-    QSqlDatabase db_;
-    std::map<QString, std::shared_ptr<Entidad>> entidades_;
+    std::shared_ptr<Base> base_;
 };

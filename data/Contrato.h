@@ -22,6 +22,14 @@ private:
     QByteArray utf8_;
 };
 
+// A passing condition rather than a fault: another user held the row or the file
+// longer than the component waits. The statement changed nothing, the connection is
+// still good, and the same call may be made again.
+class ErrorOcupado : public ErrorComponente {
+public:
+    using ErrorComponente::ErrorComponente;
+};
+
 // A recordset holds at most one current row. It is created empty by the caller
 // and filled (or replaced) by the component.
 class Recordset {

@@ -18,6 +18,13 @@ QString condicionClave(const QString &sNcm)
          + QStringLiteral("  [003] = '") + literal(clave.tercero) + QStringLiteral("'");
 }
 
+// No real position or unit holds a backslash, and some servers read one inside a
+// literal as an escape: such text never reaches a statement.
+bool tieneBarraInversa(const QString &texto)
+{
+    return texto.contains(u'\\');
+}
+
 void fijarSentencia(Componente &oDAM, const QString &sentencia)
 {
     const auto cn = oDAM.getDataConnectionByEntity(kEntidadNcm);
@@ -46,6 +53,10 @@ QString textoUpdate(const QString &sNcm, const QString &sUnidEst)
 
 QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar)
 {
+    if (tieneBarraInversa(sNcm)) {
+        avisar(QStringLiteral("Posicion Arancelaria No encontrada"));
+        return NotFoundMarker;
+    }
     fijarSentencia(oDAM, textoConsulta(sNcm));
 
     auto rs = std::make_unique<Recordset>();
@@ -66,6 +77,8 @@ QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar
 
 bool EjecutarUpdate(Componente &oDAM, const QString &sNcm, const QString &sUnidEst)
 {
+    if (tieneBarraInversa(sNcm) || tieneBarraInversa(sUnidEst))
+        return false;
     fijarSentencia(oDAM, textoUpdate(sNcm, sUnidEst));
 
     const auto cn = oDAM.getDataConnectionByEntity(kEntidadNcm);

@@ -14,8 +14,10 @@ using Avisador = std::function<void(const QString &mensaje)>;
 [[nodiscard]] QString textoUpdate(const QString &sNcm, const QString &sUnidEst);
 
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
-// telling the user that the position does not exist.
+// telling the user that the position does not exist. A position holding a backslash
+// is answered so without any statement.
 [[nodiscard]] QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar);
 
-// True when the update changed at least one row.
+// True when the update changed at least one row; false, with no statement, when the
+// position or the unit holds a backslash.
 [[nodiscard]] bool EjecutarUpdate(Componente &oDAM, const QString &sNcm, const QString &sUnidEst);

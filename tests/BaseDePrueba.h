@@ -7,7 +7,7 @@
 // scripts/servidor-prueba wrote in the directory TELQUIN_SERVIDOR ("odbc-dsn" goes
 // through its data source, and needs ODBCSYSINI and ODBCINI as urls.env sets them).
 
-#include "Parametros.h"
+#include "Apertura.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,17 +1,46 @@
-// Stands in for one user: runs lookups and updates of one position through the
-// bundled component, as fast as it can. Used by the many-users tests.
+// Stands in for one user: looks one position up and stores a unit, again and again,
+// through the bundled component, pausing between statements as a person would.
 //   telquin_carga POSICION VECES UNIDAD...
-// Each round looks the position up and stores the next unit of the list. Prints one
-// line on standard output once the first update is stored. Exits 0 when every
-// statement ran and every update changed the row.
+// Each round looks the position up and stores the next unit of the list. When another
+// user holds the table longer than the component waits (ErrorOcupado), it waits a
+// moment and tries the same statement again, as the window tells a person to do.
+// Prints one line on standard output once the first update is stored. Exits 0 when
+// every statement ran and every update changed the row.
 
 #include "Registro.h"
 #include "Sentencias.h"
 
 #include <QCoreApplication>
+#include <QRandomGenerator>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdio>
+
+namespace {
+
+constexpr int kIntentos = 20;
+
+void pausa(int desdeMs, int hastaMs)
+{
+    QThread::msleep(QRandomGenerator::global()->bounded(desdeMs, hastaMs));
+}
+
+template <typename Paso>
+auto insistir(Paso &&paso)
+{
+    for (int intento = 1;; ++intento) {
+        try {
+            return paso();
+        } catch (const ErrorOcupado &) {
+            if (intento == kIntentos)
+                throw;
+            pausa(50, 250);
+        }
+    }
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -30,8 +59,9 @@ int main(int argc, char **argv)
         int noEncontradas = 0;
         const Avisador contar = [&](const QString &) { ++noEncontradas; };
         for (int i = 0; i < veces; ++i) {
-            (void)GetUnidEst(*oDAM, posicion, contar);
-            if (!EjecutarUpdate(*oDAM, posicion, unidades[i % unidades.size()])) {
+            (void)insistir([&] { return GetUnidEst(*oDAM, posicion, contar); });
+            pausa(1, 8);
+            if (!insistir([&] { return EjecutarUpdate(*oDAM, posicion, unidades[i % unidades.size()]); })) {
                 std::fprintf(stderr, "la actualización %d no cambió ninguna fila\n", i);
                 return 1;
             }
@@ -39,6 +69,7 @@ int main(int argc, char **argv)
                 std::puts("primera actualización guardada");
                 std::fflush(stdout);
             }
+            pausa(1, 8);
         }
         if (noEncontradas > 0) {
             std::fprintf(stderr, "%d consultas no encontraron la posición\n", noEncontradas);

@@ -1,4 +1,5 @@
 #include "BaseDePrueba.h"
+#include "Direccion.h"
 #include "Parametros.h"
 #include "Registro.h"
 #include "Sentencias.h"

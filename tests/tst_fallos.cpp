@@ -4,6 +4,7 @@
 // (scripts/servidor-prueba); this test stops and restarts it.
 
 #include "BaseDePrueba.h"
+#include "Direccion.h"
 #include "Parametros.h"
 #include "Registro.h"
 #include "Sentencias.h"

@@ -1,0 +1,192 @@
+#include "Apertura.h"
+
+#include "Causas.h"
+#include "Contrato.h"
+#include "Direccion.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+#include <clocale>
+
+namespace {
+
+// libpq and the C library translate their messages after LC_MESSAGES; while a
+// connection opens they speak English, the language their causes are read in.
+class MensajesDeLosDriversEnIngles {
+public:
+    MensajesDeLosDriversEnIngles()
+    {
+        const char *actual = std::setlocale(LC_MESSAGES, nullptr);
+        previo_ = actual ? actual : "C";
+        std::setlocale(LC_MESSAGES, "C");
+    }
+    ~MensajesDeLosDriversEnIngles() { std::setlocale(LC_MESSAGES, previo_.constData()); }
+    MensajesDeLosDriversEnIngles(const MensajesDeLosDriversEnIngles &) = delete;
+    MensajesDeLosDriversEnIngles &operator=(const MensajesDeLosDriversEnIngles &) = delete;
+
+private:
+    QByteArray previo_;
+};
+
+QSqlDatabase nuevaConexion(const QString &driver, const QString &nombreConexion)
+{
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        throw ErrorComponente(QStringLiteral("No está instalado el controlador de base de datos %1.").arg(driver));
+    return QSqlDatabase::addDatabase(driver, nombreConexion);
+}
+
+QSqlDatabase prepararSqlite(const Direccion &d, const QString &nombreConexion, int espera)
+{
+    const QFileInfo archivo(d.ruta);
+    if (archivo.isDir())
+        throw ErrorComponente(QStringLiteral("La base de datos %1 es una carpeta, no un archivo de base de datos.")
+                                  .arg(archivo.absoluteFilePath()));
+    if (!archivo.isFile())
+        throw ErrorComponente(QStringLiteral("No existe la base de datos %1.").arg(archivo.absoluteFilePath()));
+
+    QSqlDatabase db = nuevaConexion(QStringLiteral("QSQLITE"), nombreConexion);
+    // mode=rw makes SQLite itself refuse to create the file if it vanished meanwhile;
+    // the busy timeout makes a statement wait, up to the limit, while another program
+    // writes the file.
+    QUrl uri = QUrl::fromLocalFile(archivo.absoluteFilePath());
+    uri.setQuery(QStringLiteral("mode=rw"));
+    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(espera * 1000));
+    return db;
+}
+
+// A value as libpq's connection string takes it.
+QString entreComillas(QString valor)
+{
+    return u'\'' + valor.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'")) + u'\'';
+}
+
+QSqlDatabase prepararPostgres(const Direccion &d, const QString &nombreConexion, int espera)
+{
+    QSqlDatabase db = nuevaConexion(QStringLiteral("QPSQL"), nombreConexion);
+    db.setHostName(d.host);
+    if (d.puerto > 0)
+        db.setPort(d.puerto);
+    db.setUserName(d.usuario);
+    db.setPassword(d.clave);
+    db.setDatabaseName(d.base);
+
+    // The server itself gives up on a lock after the wait, and notices a client that
+    // went away, so a killed program leaves no statement behind that lands later.
+    // Literals are always read as written: a backslash escapes nothing.
+    QString sesion = QStringLiteral("-c lock_timeout=%1 -c standard_conforming_strings=on "
+                                    "-c client_connection_check_interval=1000")
+                         .arg(espera * 1000);
+    QStringList opciones;
+    QStringList dadas;
+    for (const auto &[clave, valor] : d.opciones) {
+        dadas << clave;
+        if (clave == QLatin1String("options"))
+            sesion = valor + u' ' + sesion;
+        else
+            opciones << clave + u'=' + entreComillas(valor);
+    }
+    opciones << QStringLiteral("options=") + entreComillas(sesion);
+    // Keepalives let a window left open all day keep a connection that a firewall
+    // would otherwise drop unseen.
+    const std::pair<const char *, const char *> porDefecto[] = {
+        {"connect_timeout", "10"}, {"keepalives", "1"},        {"keepalives_idle", "60"},
+        {"keepalives_interval", "10"}, {"keepalives_count", "6"}, {"application_name", "telquin"},
+    };
+    for (const auto &[clave, valor] : porDefecto)
+        if (!dadas.contains(QLatin1String(clave)))
+            opciones << QLatin1String(clave) + u'=' + QLatin1String(valor);
+    db.setConnectOptions(opciones.join(u';'));
+    return db;
+}
+
+// QODBC hands a string that names a driver or a server to the driver manager as it
+// is, and puts "DSN=" before any other; so a data source's name goes first, without
+// its key ("DSN=tarifas;UID=u" would reach it as "DSN=DSN=tarifas;UID=u").
+QString cadenaParaQodbc(const QString &cadena)
+{
+    for (const char *clave : {"DRIVER=", "SERVER=", ".dsn"})
+        if (cadena.contains(QLatin1String(clave), Qt::CaseInsensitive))
+            return cadena;
+    static const QRegularExpression dsn(QStringLiteral("(?:^|;)\\s*DSN\\s*=\\s*([^;]*)"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto m = dsn.match(cadena);
+    if (!m.hasMatch())
+        return cadena;
+    QString resto = cadena;
+    resto.remove(m.capturedStart(), m.capturedLength());
+    if (!resto.isEmpty() && !resto.startsWith(u';'))
+        resto.prepend(u';');
+    return m.captured(1).trimmed() + resto;
+}
+
+QSqlDatabase prepararOdbc(const Direccion &d, const QString &nombreConexion)
+{
+    QSqlDatabase db = nuevaConexion(QStringLiteral("QODBC"), nombreConexion);
+    db.setDatabaseName(cadenaParaQodbc(d.cadena));
+    return db;
+}
+
+// Through ODBC the session settings are statements. PostgreSQL (psqlODBC) is the
+// server this speaks to; another server refuses the first, and nothing more is sent.
+void prepararSesionOdbc(QSqlDatabase &db, int espera)
+{
+    if (db.driverName() != QLatin1String("QODBC"))
+        return;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SET lock_timeout = %1").arg(espera * 1000)))
+        return;
+    q.exec(QStringLiteral("SET standard_conforming_strings = on"));
+    q.exec(QStringLiteral("SET client_connection_check_interval = 1000"));
+}
+
+} // namespace
+
+QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion, int espera)
+{
+    const Direccion d = leerDireccion(url);
+    if (!d.problema.isEmpty())
+        throw ErrorComponente(QStringLiteral("La dirección de la base de datos \"%1\" no es válida: %2.").arg(d.visible, d.problema));
+    if (d.espera > 0)
+        espera = d.espera;
+
+    QSqlDatabase db;
+    switch (d.forma) {
+    case Direccion::Forma::Sqlite: db = prepararSqlite(d, nombreConexion, espera); break;
+    case Direccion::Forma::Postgres: db = prepararPostgres(d, nombreConexion, espera); break;
+    default: db = prepararOdbc(d, nombreConexion); break;
+    }
+
+    bool abierta = false;
+    {
+        const MensajesDeLosDriversEnIngles ingles;
+        abierta = db.open();
+    }
+    if (!abierta) {
+        const QString textoDriver = db.lastError().text().trimmed();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(nombreConexion);
+        const QString mensaje = QStringLiteral("No se puede abrir la base de datos %1: %2.").arg(d.visible, causaDeApertura(textoDriver));
+        const QString detalle = sinClaves(textoDriver, d.clavesOcultas);
+        throw ErrorComponente(detalle.isEmpty() ? mensaje : mensaje + u'\n' + detalle);
+    }
+    prepararSesionOdbc(db, espera);
+    return db;
+}
+
+bool reabrirBaseDeDatos(QSqlDatabase &db, int espera)
+{
+    db.close();
+    bool abierta = false;
+    {
+        const MensajesDeLosDriversEnIngles ingles;
+        abierta = db.open();
+    }
+    if (abierta)
+        prepararSesionOdbc(db, espera);
+    return abierta;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Parametros.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+// Opens the database of an address (see Direccion.h) under the given Qt connection
+// name. No statement waits longer than `espera` seconds on what another user holds
+// (the address's own wait, when it gives one, wins). Raises ErrorComponente naming
+// the cause; never creates a database file; no text it raises holds the password.
+[[nodiscard]] QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
+                                            int espera = kEsperaPorDefecto);
+
+// Opens again a database whose connection was lost, with the same settings. False
+// when it cannot.
+[[nodiscard]] bool reabrirBaseDeDatos(QSqlDatabase &db, int espera);
