@@ -63,18 +63,20 @@ void leerPostgres(Direccion &d, const QString &url)
     static const QRegularExpression finDeServidor(QStringLiteral("[/?]"));
 
     // The user part runs to the last "@" that a server name follows; a raw "@", "/",
-    // "#" or "?" in the password is then taken as part of it.
+    // "#" or "?" in the password is then taken as part of it. The user name itself
+    // holds none of "/?#", which keeps an "@" in the query out of it.
     qsizetype arroba = -1;
     for (qsizetype i = resto.lastIndexOf(u'@'); i >= 0; i = i > 0 ? resto.lastIndexOf(u'@', i - 1) : -1) {
         qsizetype fin = resto.indexOf(finDeServidor, i + 1);
         if (fin < 0)
             fin = resto.size();
-        if (esServidor(resto.mid(i + 1, fin - i - 1))) {
+        static const QRegularExpression nombreDeUsuario(QStringLiteral("^[^:/?#]*(:|$)"));
+        if (esServidor(resto.mid(i + 1, fin - i - 1)) && nombreDeUsuario.match(resto.left(i)).hasMatch()) {
             arroba = i;
             break;
         }
     }
-    if (arroba < 0 && resto.contains(u'@')) {
+    if (arroba < 0 && resto.left(resto.indexOf(finDeServidor)).contains(u'@')) {
         d.problema = QStringLiteral("no se reconoce el nombre del servidor después de la «@»");
         d.visible = prefijo + QStringLiteral("…");
         // Without knowing where the user part ends, all of it is kept out of texts.

@@ -33,7 +33,9 @@ foreach(base postgresql odbc)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELQUIN_TEST_DB=${eleccion};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR};ODBCSYSINI=${TELQUIN_DIR_SERVIDOR};ODBCINI=${TELQUIN_DIR_SERVIDOR}/odbc.ini")
 endforeach()
 
-telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h LIBS telquin_data LABELS servidor)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
+telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h LIBS telquin_data PkgConfig::LIBPQ LABELS servidor)
 target_compile_definitions(tst_fallos PRIVATE TELQUIN_SERVIDOR_PRUEBA="${TELQUIN_SERVIDOR_PRUEBA}")
 add_dependencies(tst_fallos telquin_carga)
 set_tests_properties(tst_fallos PROPERTIES

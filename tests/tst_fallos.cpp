@@ -4,6 +4,7 @@
 // (scripts/servidor-prueba); this test stops and restarts it.
 
 #include "BaseDePrueba.h"
+#include "ComponenteDAM.h"
 #include "Direccion.h"
 #include "Parametros.h"
 #include "Registro.h"
@@ -13,7 +14,10 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSqlDriver>
 #include <QtTest>
+
+#include <libpq-fe.h>
 
 #include <array>
 #include <clocale>
@@ -54,11 +58,13 @@ QString claveDelServidor()
     return urlsDelServidor(dirServidor()).value(QStringLiteral("PGPASSWORD"));
 }
 
-// The server's URL for a backend with one part replaced: the password, the host or
-// the database name.
+// The server's URL for a backend with one part replaced: the password, the host,
+// the port or the database name.
 QString urlCambiada(const QString &eleccion, const QString &cambio)
 {
     QString url = urlDePrueba(eleccion);
+    if (cambio == QLatin1String("puerto"))
+        return url.replace(QRegularExpression(QStringLiteral("(?<=[Pp]ort=)\\d+")), QStringLiteral("1"));
     if (eleccion == QLatin1String("postgresql")) {
         QUrl u(url);
         QUrlQuery consulta(u);
@@ -82,6 +88,24 @@ QString urlCambiada(const QString &eleccion, const QString &cambio)
     return url.replace(QRegularExpression(clave + QStringLiteral("=[^;]*")), clave + u'=' + valor);
 }
 
+// The address with a wait of its own, in the form each backend takes.
+QString conEspera(const QString &url, int segundos)
+{
+    if (url.startsWith(QLatin1String("odbc:")))
+        return url + QStringLiteral(";espera=%1").arg(segundos);
+    return url + (url.startsWith(QLatin1String("sqlite:")) || !url.contains(u'?') ? u'?' : u'&')
+         + QStringLiteral("espera=%1").arg(segundos);
+}
+
+// No four characters of the password in a row appear in the text.
+bool muestraParteDe(const QString &texto, const QString &clave)
+{
+    for (qsizetype i = 0; i + 4 <= clave.size(); ++i)
+        if (texto.contains(clave.mid(i, 4)))
+            return true;
+    return false;
+}
+
 } // namespace
 
 class TstFallos : public QObject {
@@ -92,12 +116,12 @@ class TstFallos : public QObject {
 
     // A fresh sample table on the backend and a component with its parameters
     // loaded; false when the backend is a server and there is none.
-    bool abrir(const QString &eleccion)
+    bool abrir(const QString &eleccion, int espera = 0)
     {
         if (eleccion != QLatin1String("sqlite") && urlsDelServidor(dirServidor()).isEmpty())
             return false;
         base = std::make_unique<BaseDePrueba>(eleccion);
-        qputenv("DAM_DATABASE_URL", base->url().toUtf8());
+        qputenv("DAM_DATABASE_URL", (espera > 0 ? conEspera(base->url(), espera) : base->url()).toUtf8());
         oDAM = CrearObjeto(kClaseDAM);
         oDAM->loadparameters();
         return true;
@@ -115,15 +139,43 @@ class TstFallos : public QObject {
             QTest::newRow(qPrintable(b)) << b;
     }
 
-#define ABRIR(eleccion)                                                                      \
+    // What the component's own session answers to a SHOW.
+    QString ajusteDeLaSesion(const QString &nombre)
+    {
+        {
+            const auto cn = oDAM->getDataConnectionByEntity(kEntidadNcm);
+            cn->setSQL("SHOW " + nombre);
+        }
+        auto rs = std::make_unique<Recordset>();
+        const auto cn = oDAM->getDataConnectionByEntity(kEntidadNcm);
+        if (!cn->crearrs(rs).toBool())
+            return "<sin fila>";
+        return rs->Fields(nombre).toString();
+    }
+
+    // A connection of another user, outside any transaction.
+    QSqlDatabase &observador()
+    {
+        if (!observador_.isValid())
+            observador_ = abrirBaseDeDatos(base->url(), QStringLiteral("observador"));
+        return observador_;
+    }
+    QSqlDatabase observador_;
+
+#define ABRIR(...)                                                                           \
     do {                                                                                     \
-        if (!abrir(eleccion))                                                                \
+        if (!abrir(__VA_ARGS__))                                                             \
             QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");          \
     } while (false)
 
 private slots:
     void cleanup()
     {
+        if (observador_.isValid()) {
+            observador_.close();
+            observador_ = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("observador"));
+        }
         oDAM.reset();
         base.reset();
         qunsetenv("DAM_DATABASE_URL");
@@ -170,6 +222,7 @@ private slots:
             QTest::addRow("%s, clave equivocada", qPrintable(b)) << b << "clave" << clave;
             QTest::addRow("%s, servidor desconocido", qPrintable(b)) << b << "host" << host;
             QTest::addRow("%s, base que no existe", qPrintable(b)) << b << "base" << nombre;
+            QTest::addRow("%s, puerto cerrado", qPrintable(b)) << b << "puerto" << "el servidor no responde";
         }
     }
 
@@ -249,6 +302,273 @@ private slots:
         QCOMPARE(base->filas(), antes);
     }
 
+    // --- Another user holds the row or the file ---
+
+    void filaOcupadaPorOtroUsuario_data() { backends({"sqlite", "postgresql", "odbc"}); }
+
+    void filaOcupadaPorOtroUsuario()
+    {
+        QFETCH(QString, eleccion);
+        ABRIR(eleccion, 1);
+        base->ejecutar(base->esSqlite() ? "BEGIN EXCLUSIVE" : "BEGIN");
+        base->ejecutar(R"(UPDATE NCM SET "012" = '44' WHERE "001" = '8901.10.00' AND "002" = '000' AND "003" = 'L')");
+
+        // The answer comes while the other user still holds the lock.
+        const QString m = mensajeDeError([&] {
+            try {
+                (void)EjecutarUpdate(*oDAM, kPosicion, "05");
+            } catch (const ErrorOcupado &e) {
+                throw ErrorComponente("ocupado: " + e.mensaje());
+            }
+        });
+        QVERIFY2(m.startsWith("ocupado: ") && m.contains("otro usuario tiene ocupada la tabla NCM"), qPrintable(m));
+        base->ejecutar("COMMIT");
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("44"));
+
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "05"));
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
+    void procesoMatadoMientrasEspera_data() { backends({"postgresql", "odbc"}); }
+
+    void procesoMatadoMientrasEspera()
+    {
+        QFETCH(QString, eleccion);
+        ABRIR(eleccion);
+        base->ejecutar("BEGIN");
+        base->ejecutar(R"(UPDATE NCM SET "012" = '44' WHERE "001" = '8901.10.00' AND "002" = '000' AND "003" = 'L')");
+
+        // A wait longer than the test: only the server's check for a client that went
+        // away can end the waiting statement.
+        QProcess carga;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DAM_DATABASE_URL", conEspera(base->url(), 60));
+        carga.setProcessEnvironment(env);
+        carga.start(QStringLiteral(TELQUIN_CARGA), {kPosicion, "1", "05"});
+        QVERIFY(carga.waitForStarted());
+        const auto esperando = [&] {
+            QSqlQuery q(observador());
+            q.exec("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
+            return q.next() ? q.value(0).toInt() : 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(esperando() != 0, 30000);
+        const int pid = esperando();
+        carga.kill();
+        QVERIFY(carga.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QSqlQuery q(observador());
+                q.exec(QStringLiteral("SELECT 1 FROM pg_stat_activity WHERE pid = %1").arg(pid));
+                return !q.next();
+            }(),
+            30000);
+
+        base->ejecutar("COMMIT");
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("44"));
+    }
+
+    // --- Connections ---
+
+    void servidorReiniciadoEntreDosConsultas_data() { backends({"postgresql", "odbc"}); }
+
+    void servidorReiniciadoEntreDosConsultas()
+    {
+        QFETCH(QString, eleccion);
+        ABRIR(eleccion, 7);
+        QCOMPARE(consultar(kPosicion), QString("07"));
+        QVERIFY(servidor("halt"));
+        QVERIFY(servidor("resume"));
+        QCOMPARE(consultar(kPosicion), QString("07"));
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "05"));
+        // The new session has the settings of the first.
+        QCOMPARE(ajusteDeLaSesion("lock_timeout"), QString("7s"));
+        QCOMPARE(ajusteDeLaSesion("standard_conforming_strings"), QString("on"));
+        QCOMPARE(ajusteDeLaSesion("client_connection_check_interval"), QString("1s"));
+        base->reabrir();
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
+    void conexionConKeepalives()
+    {
+        ABRIR("postgresql");
+        const QSqlDatabase db = abrirBaseDeDatos(base->url(), QStringLiteral("con-keepalives"));
+        const auto quitar = qScopeGuard([] { QSqlDatabase::removeDatabase(QStringLiteral("con-keepalives")); });
+        auto *pg = *static_cast<PGconn *const *>(db.driver()->handle().data());
+        QVERIFY(pg);
+        QHash<QString, QString> ajustes;
+        PQconninfoOption *opciones = PQconninfo(pg);
+        for (PQconninfoOption *o = opciones; o && o->keyword; ++o)
+            ajustes.insert(o->keyword, o->val ? QString::fromUtf8(o->val) : QString());
+        PQconninfoFree(opciones);
+        QCOMPARE(ajustes.value("keepalives"), QString("1"));
+        QVERIFY(ajustes.value("keepalives_idle").toInt() > 0);
+        QVERIFY(ajustes.value("keepalives_interval").toInt() > 0);
+        QVERIFY(ajustes.value("keepalives_count").toInt() > 0);
+    }
+
+    // --- Text that would leave its literal under a server setting ---
+
+    void textoHostilSinComillasEstandar_data() { backends({"postgresql", "odbc"}); }
+
+    void textoHostilSinComillasEstandar()
+    {
+        QFETCH(QString, eleccion);
+        if (urlsDelServidor(dirServidor()).isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");
+        base = std::make_unique<BaseDePrueba>(eleccion);
+        const auto deBase = [this](const char *ajuste) {
+            base->ejecutar(QStringLiteral("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I %1', current_database()); END $$")
+                               .arg(ajuste));
+        };
+        deBase("SET standard_conforming_strings = off");
+        const auto restaurar = qScopeGuard([&] { deBase("RESET standard_conforming_strings"); });
+        base->reabrir();
+        {
+            QSqlQuery q(base->db());
+            QVERIFY(q.exec("SELECT unnest(setconfig) FROM pg_db_role_setting JOIN pg_database d ON d.oid = setdatabase "
+                           "WHERE datname = current_database()"));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString(), QString("standard_conforming_strings=off"));
+        }
+        qputenv("DAM_DATABASE_URL", base->url().toUtf8());
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+
+        const QStringList posiciones = {"8901.10.\\'.--XL", "8901.10.00.000\\", "8901.10.00.00\\L", "8901.10.00.0%_L",
+                                        "'; DELETE FROM NCM; --.000L", "8901.10.00.0'L", "%%%%.%%.%%.%%%_"};
+        const QStringList unidades = {"9\\", "\\'", "%", "_", "'--", "9'; DELETE FROM NCM; --", "\\\\"};
+        const QStringList antes = base->filas();
+        for (const QString &p : posiciones) {
+            for (const QString &u : unidades) {
+                const QString m = mensajeDeError([&] {
+                    (void)consultar(p);
+                    (void)EjecutarUpdate(*oDAM, p, u);
+                });
+                QVERIFY2(m.isEmpty(), qPrintable(p + " / " + u + ": " + m));
+            }
+        }
+        QCOMPARE(base->filas(), antes);
+
+        // On a row that exists, a unit with a backslash is refused; one without is
+        // stored as written, in that row only.
+        QVERIFY(!EjecutarUpdate(*oDAM, kPosicion, "\\'"));
+        QCOMPARE(base->filas(), antes);
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "'--%_"));
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("'--%_"));
+    }
+
+    // --- Passwords ---
+
+    void clavesQueNoSeMuestran_data()
+    {
+        QTest::addColumn<QString>("eleccion");
+        QTest::addColumn<QString>("forma"); // {C}: the password as written
+        QTest::addColumn<QString>("clave");
+        const QString pg = "postgresql://telquin:{C}@/telquin?host={H}&port={P}";
+        QTest::newRow("arroba y almohadilla") << "postgresql" << pg << "pa@ss#Wd99";
+        QTest::newRow("barra, pregunta y dos puntos") << "postgresql" << pg << "x/y?z:w9@q";
+        QTest::newRow("porcentaje") << "postgresql" << pg << "50%off%2Zq";
+        QTest::newRow("codificada") << "postgresql" << pg.arg("") << "";
+        QTest::newRow("en la consulta") << "postgresql" << "postgresql:///telquin?host={H}&port={P}&user=telquin&password={C}"
+                                        << "Qu#ery;Pw@1";
+        QTest::newRow("odbc con llaves") << "odbc" << "{ODBC};PWD={{C}}" << "Sec}}ret;Tail99";
+        QTest::newRow("odbc sin llaves") << "odbc" << "{ODBC};PWD={C}" << "Sec#ret:77/@";
+    }
+
+    void clavesQueNoSeMuestran()
+    {
+        QFETCH(QString, eleccion);
+        QFETCH(QString, forma);
+        QFETCH(QString, clave);
+        const auto urls = urlsDelServidor(dirServidor());
+        if (urls.isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");
+        if (clave.isEmpty())
+            clave = "pa%40ss%23Wd99";
+        QString odbc = urls.value("TELQUIN_ODBC_URL");
+        odbc.remove(QRegularExpression(";?PWD=[^;]*"));
+        const QString url = QString(forma)
+                                .replace("{ODBC}", odbc)
+                                .replace("{H}", urls.value("PGHOST"))
+                                .replace("{P}", urls.value("PGPORT"))
+                                .replace("{C}", clave);
+        QVERIFY(eleccion != "odbc" || url.startsWith("odbc:"));
+        const QString visible = urlSinClave(url);
+        QVERIFY2(!muestraParteDe(visible, clave), qPrintable(visible));
+
+        // The password is not the server's: the server itself refuses it, which also
+        // shows that the address was read up to the right server.
+        qputenv("DAM_DATABASE_URL", url.toUtf8());
+        const auto componente = CrearObjeto(kClaseDAM);
+        const QString m = mensajeDeError([&] { componente->loadparameters(); });
+        QVERIFY2(m.contains("el servidor rechazó el usuario o la clave"), qPrintable(m));
+        QVERIFY2(!muestraParteDe(m, clave) && !muestraParteDe(m, QUrl::fromPercentEncoding(clave.toUtf8())), qPrintable(m));
+    }
+
+    void claveConCaracteresCrudosAbre_data() { backends({"postgresql", "odbc"}); }
+
+    void claveConCaracteresCrudosAbre()
+    {
+        QFETCH(QString, eleccion);
+        ABRIR(eleccion);
+        const QString clave = "p@ss:w/o#r?d%;9}";
+        base->ejecutar("DROP ROLE IF EXISTS ana");
+        base->ejecutar("CREATE ROLE ana LOGIN PASSWORD 'p@ss:w/o#r?d%;9}'");
+        const auto quitar = qScopeGuard([this] { base->ejecutar("DROP OWNED BY ana"); base->ejecutar("DROP ROLE ana"); });
+        base->ejecutar("GRANT SELECT, UPDATE ON NCM TO ana");
+        QString url = base->url();
+        if (eleccion == "postgresql")
+            url.replace(QRegularExpression("^postgresql://[^@]*@"), "postgresql://ana:" + clave + "@");
+        else
+            url.replace(QRegularExpression("UID=[^;]*;PWD=[^;]*"), "UID=ana;PWD={p@ss:w/o#r?d%;9}}}");
+        qputenv("DAM_DATABASE_URL", url.toUtf8());
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+        QCOMPARE(consultar(kPosicion), QString("07"));
+        QVERIFY(!muestraParteDe(static_cast<ComponenteDAM &>(*oDAM).direccion(), clave));
+    }
+
+    // --- Causes named in the user's words ---
+
+    void causasDeSqlite_data()
+    {
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<QString>("causa");
+        QTest::newRow("disco lleno") << "lleno" << "el disco de la base de datos está lleno";
+        QTest::newRow("archivo borrado") << "borrado" << "fue borrado o reemplazado";
+        QTest::newRow("archivo reemplazado") << "reemplazado" << "fue borrado o reemplazado";
+    }
+
+    void causasDeSqlite()
+    {
+        QFETCH(QString, caso);
+        QFETCH(QString, causa);
+        ABRIR("sqlite");
+        if (caso == "lleno") {
+            // The file may not grow by a page more, as on a full disk.
+            const auto cn = oDAM->getDataConnectionByEntity(kEntidadNcm);
+            cn->setSQL("PRAGMA max_page_count = 1");
+            (void)cn->Ejecutar();
+        } else if (caso == "borrado") {
+            QVERIFY(QFile::remove(base->ruta()));
+        } else {
+            QVERIFY(QFile::copy(base->ruta(), base->ruta() + ".copia"));
+            QVERIFY(QFile::remove(base->ruta()));
+            QVERIFY(QFile::rename(base->ruta() + ".copia", base->ruta()));
+        }
+        const QString m = mensajeDeError([&] { (void)EjecutarUpdate(*oDAM, kPosicion, QString(20000, u'9')); });
+        QVERIFY2(m.contains(causa), qPrintable(m));
+    }
+
+    void carpetaEnLugarDeArchivo()
+    {
+        QTemporaryDir dir;
+        qputenv("DAM_DATABASE_URL", ("sqlite:" + dir.path()).toUtf8());
+        const auto componente = CrearObjeto(kClaseDAM);
+        const QString m = mensajeDeError([&] { componente->loadparameters(); });
+        QVERIFY2(m.contains("es una carpeta, no un archivo"), qPrintable(m));
+    }
+
     void procesoMatadoEnPlenoCambio_data() { backends({"sqlite", "postgresql", "odbc"}); }
 
     void procesoMatadoEnPlenoCambio()
@@ -321,8 +641,14 @@ private slots:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    // The causes are recognised in the drivers' English texts (the test server speaks C).
-    std::setlocale(LC_MESSAGES, "C");
+    // Run under a locale of its own (LC_ALL=es_AR.UTF-8, say), it must really be that
+    // locale: causes have to be told apart whatever language the drivers would speak.
+    const QByteArray pedido = qgetenv("LC_ALL");
+    const char *puesto = std::setlocale(LC_MESSAGES, nullptr);
+    if (!pedido.isEmpty() && (!puesto || !QByteArray(puesto).startsWith(pedido.left(5)))) {
+        std::fprintf(stderr, "no se pudo poner el idioma %s (LOCPATH=%s)\n", pedido.constData(), qgetenv("LOCPATH").constData());
+        return 1;
+    }
     TstFallos fallos;
     return QTest::qExec(&fallos, argc, argv);
 }

@@ -33,10 +33,10 @@ class TstVentana : public QObject {
     std::unique_ptr<Frm_Telquin> frm;
     std::unique_ptr<QSignalSpy> terminado;
 
-    void usarSqlite()
+    void usarSqlite(const QString &parametros = {})
     {
         base = std::make_unique<BaseDePrueba>();
-        qputenv("DAM_DATABASE_URL", base->url().toUtf8());
+        qputenv("DAM_DATABASE_URL", (base->url() + parametros).toUtf8());
         registrarClase(kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); });
     }
 
@@ -389,6 +389,33 @@ private slots:
         QCOMPARE(texto("txtNcm"), kPosicion);
         QCOMPARE(texto("txtUnidEst"), QString("07"));
         QCOMPARE(texto("txtUnidEstNEW"), QString("05"));
+    }
+
+    void f9ConLaBaseOcupadaAvisaYSePuedeRepetir()
+    {
+        usarSqlite("?espera=1");
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        base->ejecutar("BEGIN EXCLUSIVE"); // another program writing the file
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(mensajes.textos(), QStringList{"Otro usuario está modificando la Ncm 8901.10.00.000L en este momento.\r\n\r\n"
+                                                "Espere a que termine y vuelva a intentarlo."});
+        QCOMPARE(mensajes.cajas.first().titulo, QString("Telquin"));
+        QCOMPARE(mensajes.cajas.first().icono, Icono::Critico);
+        QVERIFY(terminado->isEmpty());
+        QVERIFY(frm->isVisible());
+        QCOMPARE(texto("txtNcm"), kPosicion);
+        QCOMPARE(texto("txtUnidEst"), QString("07"));
+        QCOMPARE(texto("txtUnidEstNEW"), QString("05"));
+        base->ejecutar("ROLLBACK");
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
+
+        mensajes.cajas.clear();
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QVERIFY2(mensajes.textos().value(0).startsWith("Cambio en la Ncm 8901.10.00.000L realizado correctamente:"),
+                 qPrintable(mensajes.textos().join(" | ")));
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
     }
 
     void f9LoVeLaVentanaAntesQueElCampoYNoLoTraga()

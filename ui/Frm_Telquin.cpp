@@ -242,6 +242,13 @@ void Frm_Telquin::protegido(Cuerpo &&cuerpo)
 {
     try {
         cuerpo();
+    } catch (const ErrorOcupado &) {
+        // Another user holds the row: nothing was stored, and the same key works once
+        // they are done.
+        avisar(QStringLiteral("Otro usuario está modificando la Ncm ") + txtNcm->text()
+                   + QStringLiteral(" en este momento.") + kCrLf + kCrLf
+                   + QStringLiteral("Espere a que termine y vuelva a intentarlo."),
+               Mensajes::Icono::Critico);
     } catch (const ErrorComponente &error) {
         informarError(error);
     }
