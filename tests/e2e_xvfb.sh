@@ -45,8 +45,10 @@ ventana 'Telquin   v1\.0\.1' >/dev/null
 teclas alt+s                                  # "Sí"
 ventana 'ZAFKELO Telquin   v1\.0\.1' >/dev/null
 xdotool type --delay 40 '8901.10.00.000L'
+# The program takes its keys in the order they were typed, and Enter's lookup moves
+# the focus before the next key is read: no pause is needed for the unit to land in
+# its field.
 teclas Return
-sleep 0.3
 xdotool type --delay 40 '5'
 teclas F9
 ventana 'Telquin' >/dev/null                  # "Cambio en la Ncm ... realizado correctamente"

@@ -8,8 +8,8 @@ set(TELQUIN_SERVIDOR_PRUEBA ${PROJECT_SOURCE_DIR}/scripts/servidor-prueba)
 function(telquin_servidor fixture dir)
     add_test(NAME ${fixture}-arranque COMMAND ${TELQUIN_SERVIDOR_PRUEBA} start ${dir})
     add_test(NAME ${fixture}-parada COMMAND ${TELQUIN_SERVIDOR_PRUEBA} stop ${dir})
-    set_tests_properties(${fixture}-arranque PROPERTIES FIXTURES_SETUP ${fixture} LABELS servidor)
-    set_tests_properties(${fixture}-parada PROPERTIES FIXTURES_CLEANUP ${fixture} LABELS servidor)
+    set_tests_properties(${fixture}-arranque PROPERTIES FIXTURES_SETUP ${fixture} LABELS servidor TIMEOUT 180)
+    set_tests_properties(${fixture}-parada PROPERTIES FIXTURES_CLEANUP ${fixture} LABELS servidor TIMEOUT 120)
 endfunction()
 
 set(TELQUIN_DIR_SERVIDOR ${CMAKE_CURRENT_BINARY_DIR}/servidor)
@@ -29,6 +29,7 @@ foreach(base postgresql odbc)
     add_test(NAME tst_componente_${base} COMMAND tst_componente)
     set_tests_properties(tst_componente_${base} PROPERTIES
         LABELS servidor
+        TIMEOUT 300
         FIXTURES_REQUIRED servidor
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELQUIN_TEST_DB=${eleccion};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR};ODBCSYSINI=${TELQUIN_DIR_SERVIDOR};ODBCINI=${TELQUIN_DIR_SERVIDOR}/odbc.ini")
 endforeach()
@@ -39,5 +40,23 @@ telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h LIBS telquin_data 
 target_compile_definitions(tst_fallos PRIVATE TELQUIN_SERVIDOR_PRUEBA="${TELQUIN_SERVIDOR_PRUEBA}")
 add_dependencies(tst_fallos telquin_carga)
 set_tests_properties(tst_fallos PROPERTIES
+    TIMEOUT 300
+    RESOURCE_LOCK servidor-fallos
     FIXTURES_REQUIRED servidor-fallos
     ENVIRONMENT "TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR_FALLOS}")
+
+# The causes must be told apart whatever the user's language: the opening and
+# statement faults once more under a Spanish locale, built for the run into the build
+# tree rather than installed on the machine.
+set(TELQUIN_LOCPATH ${CMAKE_CURRENT_BINARY_DIR}/locale)
+file(MAKE_DIRECTORY ${TELQUIN_LOCPATH})
+add_test(NAME idioma-es COMMAND localedef -i es_AR -f UTF-8 ${TELQUIN_LOCPATH}/es_AR.UTF-8)
+set_tests_properties(idioma-es PROPERTIES FIXTURES_SETUP idioma-es LABELS servidor TIMEOUT 120)
+add_test(NAME tst_fallos_es COMMAND tst_fallos aperturaRechazada tablaQueFalta baseDeSoloLectura
+         filaOcupadaPorOtroUsuario causasDeSqlite carpetaEnLugarDeArchivo clavesQueNoSeMuestran)
+set_tests_properties(tst_fallos_es PROPERTIES
+    LABELS servidor
+    TIMEOUT 240
+    FIXTURES_REQUIRED "servidor-fallos;idioma-es"
+    RESOURCE_LOCK servidor-fallos
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=es_AR.UTF-8;LANG=es_AR.UTF-8;LANGUAGE=es;LOCPATH=${TELQUIN_LOCPATH};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR_FALLOS}")

@@ -28,13 +28,19 @@ QString sinAtajo(QString t)
     return t.remove(u'&');
 }
 
-// Reads the box that is open, then closes it with Enter (its default button).
+// Reads the box once it is open, then closes it with Enter (its default button). The
+// timer keeps looking until the box is there, so it cannot fire too early and leave
+// the box waiting for a key that never comes.
 void leerYCerrar(Vista &vista)
 {
-    QTimer::singleShot(0, [&vista] {
+    auto *buscador = new QTimer(qApp);
+    buscador->setInterval(10);
+    QObject::connect(buscador, &QTimer::timeout, [&vista, buscador] {
         auto *caja = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!caja)
+        if (!caja || !caja->isVisible())
             return;
+        buscador->stop();
+        buscador->deleteLater();
         vista.titulo = caja->windowTitle();
         vista.lineas = caja->findChild<QLabel *>("qt_msgbox_label")->text().split(u'\n');
         for (QAbstractButton *b : caja->buttons())
@@ -45,6 +51,7 @@ void leerYCerrar(Vista &vista)
         vista.icono = caja->icon();
         QTest::keyClick(caja, Qt::Key_Return);
     });
+    buscador->start();
 }
 
 } // namespace
