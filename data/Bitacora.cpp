@@ -1,0 +1,347 @@
+#include "Bitacora.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+const QStringList kCabecera = {
+    QStringLiteral("fecha"), QStringLiteral("usuario"), QStringLiteral("equipo"), QStringLiteral("base"),
+    QStringLiteral("posicion"), QStringLiteral("anterior"), QStringLiteral("nueva"), QStringLiteral("origen"),
+};
+
+QString motivoFallo(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("no queda espacio en el disco");
+    case EDQUOT:
+        return QStringLiteral("se agotó la cuota de disco del usuario");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("no hay permiso para escribir");
+    case EISDIR:
+        return QStringLiteral("es una carpeta, no un archivo");
+    case EROFS:
+        return QStringLiteral("el sistema de archivos es de solo lectura");
+    case ENOTDIR:
+        return QStringLiteral("una parte de la ruta no es una carpeta");
+    case EIO:
+        return QStringLiteral("error de entrada/salida del disco");
+    default:
+        return qt_error_string(error);
+    }
+}
+
+QString nombreDeUsuario()
+{
+    passwd pw{};
+    passwd *encontrado = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::geteuid(), &pw, buffer, sizeof buffer, &encontrado) == 0 && encontrado && pw.pw_name[0])
+        return QString::fromLocal8Bit(pw.pw_name);
+    for (const char *variable : {"USER", "LOGNAME"}) {
+        const QString valor = qEnvironmentVariable(variable);
+        if (!valor.isEmpty())
+            return valor;
+    }
+    return QString::number(::geteuid());
+}
+
+// 0 or the errno of the folder that could not be made.
+int crearCarpetas(const QByteArray &carpeta)
+{
+    if (::mkdir(carpeta.constData(), 0700) == 0 || errno == EEXIST)
+        return 0;
+    if (errno != ENOENT)
+        return errno;
+    const qsizetype barra = carpeta.lastIndexOf('/');
+    if (barra <= 0)
+        return ENOENT;
+    if (const int error = crearCarpetas(carpeta.left(barra)))
+        return error;
+    return ::mkdir(carpeta.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    [[nodiscard]] int fd() const { return fd_; }
+    // 0 or the errno of close(2).
+    int cerrar()
+    {
+        const int resultado = ::close(fd_);
+        fd_ = -1;
+        return resultado == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_;
+};
+
+int bloquear(int fd, int modo)
+{
+    while (::flock(fd, modo) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+struct Fila {
+    int linea = 0;
+    QStringList campos;
+};
+
+// Splits CSV text into rows. A quote opens a quoted field only at the start of a
+// field; elsewhere it is kept as written. CRLF is read as a line end too. When the
+// text ends inside quotes, *sinCerrar is the line where that row began and the row
+// is dropped.
+std::vector<Fila> partirCsv(QStringView texto, int *sinCerrar)
+{
+    std::vector<Fila> filas;
+    Fila fila{1, {}};
+    QString campo;
+    bool entreComillas = false;
+    bool pendiente = false;
+    int linea = 1;
+    const qsizetype n = texto.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = texto[i];
+        pendiente = true;
+        if (entreComillas) {
+            if (c == u'"') {
+                if (i + 1 < n && texto[i + 1] == u'"') {
+                    campo += c;
+                    ++i;
+                } else {
+                    entreComillas = false;
+                }
+            } else {
+                if (c == u'\n')
+                    ++linea;
+                campo += c;
+            }
+        } else if (c == u'"' && campo.isEmpty()) {
+            entreComillas = true;
+        } else if (c == u',') {
+            fila.campos << campo;
+            campo.clear();
+        } else if (c == u'\n' || (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')) {
+            if (c == u'\r')
+                ++i;
+            fila.campos << campo;
+            campo.clear();
+            filas.push_back(std::move(fila));
+            fila = Fila{++linea, {}};
+            pendiente = false;
+        } else {
+            campo += c;
+        }
+    }
+    *sinCerrar = entreComillas ? fila.linea : 0;
+    if (pendiente && !entreComillas) {
+        fila.campos << campo;
+        filas.push_back(std::move(fila));
+    }
+    return filas;
+}
+
+} // namespace
+
+QString rutaBitacora()
+{
+    QString carpeta = qEnvironmentVariable("XDG_STATE_HOME");
+    // Relative values are to be ignored, as the XDG base directory rules say.
+    if (carpeta.isEmpty() || QDir::isRelativePath(carpeta))
+        carpeta = QDir::homePath() + QStringLiteral("/.local/state");
+    return carpeta + QStringLiteral("/telquin/cambios.csv");
+}
+
+Cambio nuevoCambio(QString base, QString posicion, QString anterior, QString nueva, QString origen)
+{
+    // Whole seconds, as written, so a change compares equal to itself read back.
+    return Cambio{QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch()),
+                  nombreDeUsuario(),
+                  QSysInfo::machineHostName(),
+                  std::move(base),
+                  std::move(posicion),
+                  std::move(anterior),
+                  std::move(nueva),
+                  std::move(origen)};
+}
+
+QString fechaBitacora(const QDateTime &fecha)
+{
+    const int desfase = fecha.offsetFromUtc();
+    const int minutos = std::abs(desfase) / 60;
+    return fecha.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
+        + QString::asprintf("%c%02d:%02d", desfase < 0 ? '-' : '+', minutos / 60, minutos % 60);
+}
+
+QString lineaCsv(const QStringList &campos)
+{
+    QString linea;
+    for (qsizetype i = 0; i < campos.size(); ++i) {
+        const QString &campo = campos[i];
+        if (i > 0)
+            linea += u',';
+        const bool citar = !campo.isEmpty()
+            && (campo.contains(u',') || campo.contains(u'"') || campo.contains(u'\n') || campo.contains(u'\r')
+                || campo.front().isSpace() || campo.back().isSpace());
+        if (citar) {
+            QString doblado = campo;
+            doblado.replace(u'"', QStringLiteral("\"\""));
+            linea += u'"' + doblado + u'"';
+        } else {
+            linea += campo;
+        }
+    }
+    return linea;
+}
+
+std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &cambios)
+{
+    if (cambios.isEmpty())
+        return std::nullopt;
+
+    QByteArray lineas;
+    for (const Cambio &c : cambios) {
+        lineas += lineaCsv({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva,
+                            c.origen})
+                      .toUtf8();
+        lineas += '\n';
+    }
+
+    if (const int error = crearCarpetas(QFile::encodeName(QFileInfo(ruta).absolutePath())))
+        return motivoFallo(error);
+
+    // An existing file keeps its mode: whoever widened it meant to.
+    Descriptor archivo(::open(QFile::encodeName(ruta).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+    if (archivo.fd() < 0)
+        return motivoFallo(errno);
+    if (const int error = bloquear(archivo.fd(), LOCK_EX))
+        return motivoFallo(error);
+
+    struct stat estado {};
+    if (::fstat(archivo.fd(), &estado) != 0)
+        return motivoFallo(errno);
+    const off_t tamanoPrevio = estado.st_size;
+    if (tamanoPrevio == 0)
+        lineas.prepend(lineaCsv(kCabecera).toUtf8() + '\n');
+
+    // Normally one write(2); more only when the kernel takes part of it.
+    qsizetype escritos = 0;
+    while (escritos < lineas.size()) {
+        const ssize_t n = ::write(archivo.fd(), lineas.constData() + escritos, size_t(lineas.size() - escritos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            // Cut a torn line off, or the next one appended would be glued to it.
+            if (escritos > 0 && S_ISREG(estado.st_mode))
+                (void)::ftruncate(archivo.fd(), tamanoPrevio);
+            return motivoFallo(error);
+        }
+        escritos += n;
+    }
+    if (::fsync(archivo.fd()) != 0)
+        return motivoFallo(errno);
+    if (const int error = archivo.cerrar())
+        return motivoFallo(error);
+    return std::nullopt;
+}
+
+std::optional<QString> anotarCambio(const QString &ruta, const Cambio &cambio)
+{
+    return anotarCambios(ruta, {cambio});
+}
+
+QString mensajeFalloBitacora(const QString &ruta, const QString &motivo)
+{
+    return QStringLiteral("El cambio se guardó en la base de datos, pero no se pudo anotar en el registro de cambios ")
+        + QDir::toNativeSeparators(ruta) + QStringLiteral(": ") + motivo;
+}
+
+QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString *error)
+{
+    const auto fallo = [&](const QString &motivo) {
+        if (error && error->isEmpty())
+            *error = motivo;
+    };
+    if (error)
+        error->clear();
+
+    Descriptor archivo(::open(QFile::encodeName(ruta).constData(), O_RDONLY | O_CLOEXEC));
+    if (archivo.fd() < 0) {
+        if (errno != ENOENT)
+            fallo(motivoFallo(errno));
+        return {};
+    }
+    // Shared, so a line being appended is never read half written.
+    if (const int e = bloquear(archivo.fd(), LOCK_SH)) {
+        fallo(motivoFallo(e));
+        return {};
+    }
+    QByteArray datos;
+    char bloque[65536];
+    for (;;) {
+        const ssize_t n = ::read(archivo.fd(), bloque, sizeof bloque);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            fallo(motivoFallo(errno));
+            return {};
+        }
+        if (n == 0)
+            break;
+        datos.append(bloque, n);
+    }
+
+    int sinCerrar = 0;
+    const std::vector<Fila> filas = partirCsv(QString::fromUtf8(datos), &sinCerrar);
+    QList<Cambio> cambios;
+    for (std::size_t i = 0; i < filas.size(); ++i) {
+        const Fila &fila = filas[i];
+        if (i == 0 && fila.campos == kCabecera)
+            continue;
+        if (fila.campos.size() != kCabecera.size()) {
+            fallo(QStringLiteral("la línea %1 tiene %2 campos, no %3")
+                      .arg(fila.linea)
+                      .arg(fila.campos.size())
+                      .arg(kCabecera.size()));
+            continue;
+        }
+        const QDateTime fecha = QDateTime::fromString(fila.campos[0], Qt::ISODate);
+        if (!fecha.isValid()) {
+            fallo(QStringLiteral("la línea %1 tiene una fecha que no se entiende: %2").arg(fila.linea).arg(fila.campos[0]));
+            continue;
+        }
+        if (!posicion.isEmpty() && fila.campos[4] != posicion)
+            continue;
+        cambios.append(Cambio{fecha, fila.campos[1], fila.campos[2], fila.campos[3], fila.campos[4], fila.campos[5],
+                              fila.campos[6], fila.campos[7]});
+    }
+    if (sinCerrar)
+        fallo(QStringLiteral("la línea %1 abre unas comillas que no se cierran").arg(sinCerrar));
+    return cambios;
+}

@@ -1,0 +1,211 @@
+#include "Bitacora.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <future>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Set in the copies of this program that the concurrency test starts as writers.
+constexpr char kEscritor[] = "TELQUIN_BITACORA_ESCRITOR";
+constexpr int kLineas = 200;
+constexpr int kLote = 50;
+
+Cambio cambioDePrueba(const QString &v)
+{
+    return Cambio{QDateTime(QDate(2026, 12, 8), QTime(10, 15, 2), Qt::OffsetFromUTC, -3 * 3600), v, v, v, v, v, v, v};
+}
+
+// Writer "a" notes its changes one by one, writer "b" in batches; the position
+// names the writer and "anterior" counts its changes.
+int escribir(const QString &ruta, const QString &quien)
+{
+    QList<Cambio> lote;
+    for (int i = 0; i < kLineas; ++i) {
+        lote.append(nuevoCambio("base", quien, QString::number(i), "07", "lote"));
+        if (quien == u"a" || lote.size() == kLote) {
+            if (anotarCambios(ruta, lote))
+                return 1;
+            lote.clear();
+        }
+    }
+    return 0;
+}
+
+int modo(const QString &ruta)
+{
+    struct stat estado {};
+    return ::stat(QFile::encodeName(ruta).constData(), &estado) == 0 ? int(estado.st_mode & 07777) : -1;
+}
+
+QByteArray contenido(const QString &ruta)
+{
+    QFile archivo(ruta);
+    return archivo.open(QIODevice::ReadOnly) ? archivo.readAll() : QByteArray("(no se abre)");
+}
+
+} // namespace
+
+class TstBitacora : public QObject {
+    Q_OBJECT
+
+private slots:
+    void idaYVuelta_data()
+    {
+        QTest::addColumn<QString>("valor");
+        QTest::addColumn<QString>("csv");
+        QTest::newRow("simple") << "8901.10.00.000L" << "8901.10.00.000L";
+        QTest::newRow("coma") << "a,b" << "\"a,b\"";
+        QTest::newRow("comillas") << "di \"07\"" << "\"di \"\"07\"\"\"";
+        QTest::newRow("salto de linea") << "uno\r\ndos" << "\"uno\r\ndos\"";
+        QTest::newRow("blanco detras") << "8901.10.00.000 " << "\"8901.10.00.000 \"";
+        QTest::newRow("no ASCII") << "Ñandú — 中" << "Ñandú — 中";
+        QTest::newRow("vacio") << "" << "";
+    }
+
+    void idaYVuelta()
+    {
+        QFETCH(QString, valor);
+        QFETCH(QString, csv);
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("cambios.csv");
+        QCOMPARE(anotarCambio(ruta, cambioDePrueba(valor)).value_or(QString()), QString());
+        QCOMPARE(QString::fromUtf8(contenido(ruta)).section(u'\n', 1),
+                 "2026-12-08T10:15:02-03:00" + QString(u',' + csv).repeated(7) + u'\n');
+        QString error;
+        const QList<Cambio> leidos = leerBitacora(ruta, {}, &error);
+        QCOMPARE(error, QString());
+        QCOMPARE(leidos.size(), 1);
+        QCOMPARE(leidos[0].fecha, cambioDePrueba(valor).fecha);
+        for (const QString &campo : {leidos[0].usuario, leidos[0].equipo, leidos[0].base, leidos[0].posicion,
+                                     leidos[0].anterior, leidos[0].nueva, leidos[0].origen})
+            QCOMPARE(campo, valor);
+    }
+
+    void cabeceraFechaYModo()
+    {
+        QCOMPARE(fechaBitacora(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC)), "2026-01-02T03:04:05+00:00");
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("nueva/telquin/cambios.csv");
+        QCOMPARE(anotarCambio(ruta, nuevoCambio("b", "8901.10.00.000L", "05", "07", "ventana")).value_or(""), "");
+        QCOMPARE(anotarCambios(ruta, {nuevoCambio("b", "8902.00.00.000A", "", "01", "lote"),
+                                      nuevoCambio("b", "8901.10.00.000L", "07", "05", "deshacer")})
+                     .value_or(""),
+                 "");
+        const QList<QByteArray> lineas = contenido(ruta).split('\n');
+        QCOMPARE(lineas.size(), 5); // the header, three changes, nothing after the last line end
+        QCOMPARE(lineas[0], "fecha,usuario,equipo,base,posicion,anterior,nueva,origen");
+        const QRegularExpression iso(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d,[^,]+,[^,]+,b,)");
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY2(iso.match(QString::fromUtf8(lineas[i])).hasMatch(), lineas[i].constData());
+        QCOMPARE(modo(ruta), 0600);
+        QCOMPARE(modo(dir.filePath("nueva")), 0700);
+        QCOMPARE(modo(QFileInfo(ruta).absolutePath()), 0700);
+
+        QFile archivo(ruta);
+        QVERIFY(archivo.open(QIODevice::Append));
+        archivo.write("2026-12-08T10:15:02-03:00,ana,\"sin cerrar\n");
+        archivo.close();
+        QString error;
+        const QList<Cambio> deUnaPosicion = leerBitacora(ruta, "8901.10.00.000L", &error);
+        QCOMPARE(error, "la línea 5 abre unas comillas que no se cierran");
+        QCOMPARE(deUnaPosicion.size(), 2);
+        QCOMPARE(deUnaPosicion[1].origen, "deshacer");
+    }
+
+    void dosProcesos()
+    {
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("cambios.csv");
+        QProcess escritores[2];
+        for (int i = 0; i < 2; ++i) {
+            QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
+            entorno.insert(kEscritor, ruta + u'|' + QChar(u'a' + i));
+            escritores[i].setProcessEnvironment(entorno);
+            escritores[i].setProcessChannelMode(QProcess::ForwardedChannels);
+            escritores[i].start(QCoreApplication::applicationFilePath(), {});
+        }
+        for (QProcess &escritor : escritores) {
+            QVERIFY(escritor.waitForFinished(100000));
+            QCOMPARE(escritor.exitCode(), 0);
+        }
+        const QByteArray datos = contenido(ruta);
+        QCOMPARE(datos.count('\n'), 1 + 2 * kLineas);
+        QVERIFY(datos.startsWith("fecha,") && datos.endsWith('\n'));
+
+        QString error;
+        const QList<Cambio> cambios = leerBitacora(ruta, {}, &error);
+        QCOMPARE(error, QString());
+        QCOMPARE(cambios.size(), 2 * kLineas);
+        // Each writer's changes in its own order, each batch of "b" in one piece.
+        int siguiente[2] = {0, 0};
+        for (qsizetype i = 0; i < cambios.size(); ++i) {
+            const int quien = cambios[i].posicion == u"b";
+            QCOMPARE(cambios[i].anterior, QString::number(siguiente[quien]));
+            if (quien == 1 && siguiente[1] % kLote != 0)
+                QCOMPARE(cambios[i - 1].posicion, "b");
+            ++siguiente[quien];
+        }
+    }
+
+    void esperaAlQueTieneElCandado()
+    {
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("cambios.csv");
+        const int fd = ::open(QFile::encodeName(ruta).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX), 0);
+        auto anotado = std::async(std::launch::async, [&] { return anotarCambio(ruta, cambioDePrueba("07")); });
+        const bool terminoConCandado = anotado.wait_for(std::chrono::milliseconds(300)) == std::future_status::ready;
+        const qint64 tamanoConCandado = QFileInfo(ruta).size();
+        ::close(fd);
+        QCOMPARE(anotado.get().value_or(QString()), QString());
+        QVERIFY(!terminoConCandado);
+        QCOMPARE(tamanoConCandado, 0);
+        QCOMPARE(leerBitacora(ruta).size(), 1);
+    }
+
+    void noSePuedeEscribir_data()
+    {
+        QTest::addColumn<QString>("dentro");
+        QTest::addColumn<QString>("motivo");
+        QTest::newRow("carpeta con el nombre del archivo") << "carpeta/cambios.csv" << "es una carpeta, no un archivo";
+        QTest::newRow("archivo en vez de carpeta") << "archivo/x/cambios.csv" << "una parte de la ruta no es una carpeta";
+        QTest::newRow("carpeta de solo lectura") << "solo-lectura/cambios.csv" << "no hay permiso para escribir";
+        QTest::newRow("disco lleno") << "/dev/full" << "no queda espacio en el disco";
+    }
+
+    void noSePuedeEscribir()
+    {
+        QFETCH(QString, dentro);
+        QFETCH(QString, motivo);
+        if (dentro.startsWith(u"solo") && ::geteuid() == 0)
+            QSKIP("root writes in read-only folders");
+        if (dentro.startsWith(u'/') && !QFileInfo::exists(dentro))
+            QSKIP("no /dev/full here");
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("carpeta/cambios.csv");
+        QFile(dir.filePath("archivo")).open(QIODevice::WriteOnly);
+        QDir(dir.path()).mkdir("solo-lectura");
+        QFile::setPermissions(dir.filePath("solo-lectura"), QFile::ReadOwner | QFile::ExeOwner);
+
+        const QString ruta = dentro.startsWith(u'/') ? dentro : dir.filePath(dentro);
+        QCOMPARE(anotarCambio(ruta, cambioDePrueba("07")).value_or("(sin fallo)"), motivo);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication aplicacion(argc, argv);
+    const QString escritor = qEnvironmentVariable(kEscritor);
+    if (!escritor.isEmpty())
+        return escribir(escritor.section(u'|', 0, -2), escritor.section(u'|', -1));
+    TstBitacora prueba;
+    return QTest::qExec(&prueba, argc, argv);
+}
+
+#include "tst_bitacora.moc"
