@@ -1,4 +1,5 @@
 #include "Codigos.h"
+#include "Unidades.h"
 
 #include <QtTest>
 
@@ -123,6 +124,38 @@ private slots:
         QFETCH(bool, valida);
         QCOMPARE(formatearUnidad(tecleado), formateado);
         QCOMPARE(esUnidadValida(formatearUnidad(tecleado)), valida);
+    }
+
+    void nombreDeUnidad_data()
+    {
+        QTest::addColumn<QString>("codigo");
+        QTest::addColumn<QString>("nombre"); // empty: not an official code
+        QTest::newRow("unidad") << "07" << "UNIDAD";
+        QTest::newRow("par") << "08" << "PAR";
+        QTest::newRow("con puntos y guion") << "12" << "MEGA-U. INT. ACT. ANTIB";
+        QTest::newRow("otras") << "98" << "OTRAS UNIDADES";
+        QTest::newRow("hueco en la tabla") << "38" << "";
+        QTest::newRow("sin formatear") << "7" << "";
+    }
+
+    void nombreDeUnidad()
+    {
+        QFETCH(QString, codigo);
+        QFETCH(QString, nombre);
+        const std::optional<QString> dado = ::nombreDeUnidad(codigo);
+        QCOMPARE(dado.value_or(QString()), nombre);
+    }
+
+    void tablaDeUnidades()
+    {
+        const QStringList codigos = codigosDeUnidad();
+        QCOMPARE(codigos.size(), 52);
+        for (qsizetype i = 0; i < codigos.size(); ++i) {
+            if (i > 0)
+                QVERIFY2(codigos[i - 1] < codigos[i], qPrintable(codigos[i]));
+            // Found by the same search the window uses, which needs the order.
+            QVERIFY2(!::nombreDeUnidad(codigos[i]).value_or(QString()).isEmpty(), qPrintable(codigos[i]));
+        }
     }
 
     void numerico_data()
