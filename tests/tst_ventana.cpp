@@ -213,7 +213,7 @@ private slots:
         QTest::newRow("Enter principal") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers() << "07";
         QTest::newRow("Enter del teclado numerico") << kPosicion << Qt::Key_Enter << Qt::KeyboardModifiers(Qt::KeypadModifier) << "07";
         QTest::newRow("con Ctrl") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers(Qt::ControlModifier) << "07";
-        QTest::newRow("unidad nula") << "9503.00.10.000N" << Qt::Key_Return << Qt::KeyboardModifiers() << "";
+        QTest::newRow("unidad nula") << "9503.00.10.000B" << Qt::Key_Return << Qt::KeyboardModifiers() << "";
     }
 
     void enterMuestraLaUnidad()
