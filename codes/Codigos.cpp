@@ -72,6 +72,30 @@ bool esPosicionValida(const QString &sNcm)
     return largo && punto5 && punto8 && punto11 && letra;
 }
 
+std::optional<QChar> letraDeControl(const QString &sNcm)
+{
+    static constexpr int kPesos[] = {8, 6, 19, 17, 13, 11, 9, 7, 5, 3, 2};
+    static constexpr char kLetras[] = "ABCDEFGHJKLMNPQRTUVWXYZ";
+    static_assert(sizeof kLetras - 1 == 23);
+
+    if (sNcm.size() < 14)
+        return std::nullopt;
+    int suma = 0;
+    int peso = 0;
+    for (qsizetype i = 0; i < 14; ++i) {
+        const QChar c = sNcm[i];
+        if (i == 4 || i == 7 || i == 10) {
+            if (c != u'.')
+                return std::nullopt;
+        } else if (esDigito(c)) {
+            suma += kPesos[peso++] * (c.unicode() - u'0');
+        } else {
+            return std::nullopt;
+        }
+    }
+    return QChar(QLatin1Char(kLetras[suma % 23]));
+}
+
 PositionKey cortarPosicion(const QString &sNcm)
 {
     return {sNcm.mid(0, 10), sNcm.mid(11, 3), sNcm.mid(14, 1)};

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The three key values of a tariff position: characters 1-10, 12-14 and 15.
 struct PositionKey {
     QString primero;
@@ -18,6 +20,11 @@ struct PositionKey {
 
 // Length 15, dots at 5, 8 and 11, and a last character that is not a digit.
 [[nodiscard]] bool esPosicionValida(const QString &sNcm);
+
+// The check letter the digits of a position give ("8901.10.00.000" gives 'L'); only
+// for text whose first 14 characters are DDDD.DD.DD.DDD with ASCII digits. The rule
+// was fitted on published positions, not taken from a published source.
+[[nodiscard]] std::optional<QChar> letraDeControl(const QString &sNcm);
 
 // Cuts any text, valid or not; missing characters give shorter or empty values.
 [[nodiscard]] PositionKey cortarPosicion(const QString &sNcm);

@@ -32,7 +32,7 @@ int main(int argc, char **argv)
     frm.show();
     if (!QTest::qWaitForWindowExposed(&frm))
         return 1;
-    QTest::keyClicks(frm.findChild<QLineEdit *>(QStringLiteral("txtNcm")), QStringLiteral("8901.10.00.000L"));
+    QTest::keyClicks(frm.findChild<QLineEdit *>(QStringLiteral("txtNcm")), QStringLiteral("0101.21.00.100X"));
     QTest::keyClick(frm.findChild<QLineEdit *>(QStringLiteral("txtNcm")), Qt::Key_Return);
     QTest::keyClicks(frm.findChild<QLineEdit *>(QStringLiteral("txtUnidEstNEW")), QStringLiteral("5"));
     return frm.grab().save(destino + QStringLiteral("/ventana.png")) ? 0 : 1;

@@ -1,4 +1,5 @@
 #include "Codigos.h"
+#include "Unidades.h"
 
 #include <QtTest>
 
@@ -50,6 +51,34 @@ private slots:
         QCOMPARE(clave.tercero, tercero);
     }
 
+    void letra_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<QString>("letra"); // empty: no letter can be given
+        QTest::newRow("ejemplo") << "8901.10.00.000" << "L";
+        QTest::newRow("otro ejemplo") << "0101.21.00.100" << "W";
+        QTest::newRow("0000.01.01.000") << "0000.01.01.000" << "V";
+        QTest::newRow("3004.90.19.900") << "3004.90.19.900" << "E";
+        QTest::newRow("8471.30.11.000") << "8471.30.11.000" << "U";
+        QTest::newRow("8517.13.00.000") << "8517.13.00.000" << "C";
+        QTest::newRow("7415.33.00.110") << "7415.33.00.110" << "M";
+        QTest::newRow("resto cero") << "0000.00.00.000" << "A";
+        QTest::newRow("resto 22") << "0000.00.00.028" << "Z";
+        QTest::newRow("letra equivocada") << "8901.10.00.000M" << "L";
+        QTest::newRow("letra en minuscula") << "8901.10.00.000l" << "L";
+        QTest::newRow("13 caracteres") << "8901.10.00.00" << "";
+        QTest::newRow("guiones") << "8901-10-00-000L" << "";
+        QTest::newRow("letras en vez de digitos") << "ABCD.EF.GH.IJKL" << "";
+    }
+
+    void letra()
+    {
+        QFETCH(QString, texto);
+        QFETCH(QString, letra);
+        const std::optional<QChar> dada = letraDeControl(texto);
+        QCOMPARE(dada ? QString(*dada) : QString(), letra);
+    }
+
     void unidad_data()
     {
         QTest::addColumn<QString>("tecleado");
@@ -95,6 +124,38 @@ private slots:
         QFETCH(bool, valida);
         QCOMPARE(formatearUnidad(tecleado), formateado);
         QCOMPARE(esUnidadValida(formatearUnidad(tecleado)), valida);
+    }
+
+    void nombreDeUnidad_data()
+    {
+        QTest::addColumn<QString>("codigo");
+        QTest::addColumn<QString>("nombre"); // empty: not an official code
+        QTest::newRow("unidad") << "07" << "UNIDAD";
+        QTest::newRow("par") << "08" << "PAR";
+        QTest::newRow("con puntos y guion") << "12" << "MEGA-U. INT. ACT. ANTIB";
+        QTest::newRow("otras") << "98" << "OTRAS UNIDADES";
+        QTest::newRow("hueco en la tabla") << "38" << "";
+        QTest::newRow("sin formatear") << "7" << "";
+    }
+
+    void nombreDeUnidad()
+    {
+        QFETCH(QString, codigo);
+        QFETCH(QString, nombre);
+        const std::optional<QString> dado = ::nombreDeUnidad(codigo);
+        QCOMPARE(dado.value_or(QString()), nombre);
+    }
+
+    void tablaDeUnidades()
+    {
+        const QStringList codigos = codigosDeUnidad();
+        QCOMPARE(codigos.size(), 52);
+        for (qsizetype i = 0; i < codigos.size(); ++i) {
+            if (i > 0)
+                QVERIFY2(codigos[i - 1] < codigos[i], qPrintable(codigos[i]));
+            // Found by the same search the window uses, which needs the order.
+            QVERIFY2(!::nombreDeUnidad(codigos[i]).value_or(QString()).isEmpty(), qPrintable(codigos[i]));
+        }
     }
 
     void numerico_data()

@@ -44,7 +44,7 @@ private slots:
         QTest::addColumn<QString>("unidad");
         QTest::addColumn<bool>("avisado");
         QTest::newRow("encontrada") << kPosicion << "07" << false;
-        QTest::newRow("unidad nula") << "9503.00.10.000N" << "" << false;
+        QTest::newRow("unidad nula") << "9503.00.10.000B" << "" << false;
         QTest::newRow("hermana por la letra") << "0101.21.00.100X" << "09" << false;
         QTest::newRow("no existe") << "8901.10.00.000M" << NotFoundMarker << true;
         QTest::newRow("letra en minuscula") << "8901.10.00.000l" << NotFoundMarker << true;
@@ -151,7 +151,7 @@ private slots:
     void muchosUsuariosALaVez()
     {
         // Four writers on one row and four on rows of their own, all at once.
-        const QStringList propias = {"0201.10.00.000F", "0302.11.10.000K", "0401.10.10.000T", "0702.00.00.000B"};
+        const QStringList propias = {"0201.10.00.000W", "0302.11.10.000T", "0401.10.10.000U", "0702.00.00.000H"};
         const QStringList unidades = {"11", "12", "13", "14", "15"};
         const int veces = 200;
         std::vector<std::unique_ptr<QProcess>> procesos;

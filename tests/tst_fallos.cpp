@@ -576,7 +576,7 @@ private slots:
         QFETCH(QString, eleccion);
         ABRIR(eleccion);
         oDAM.reset();
-        const QStringList posiciones = {"0201.10.00.000F", "0302.11.10.000K", "0401.10.10.000T", kPosicion};
+        const QStringList posiciones = {"0201.10.00.000W", "0302.11.10.000T", "0401.10.10.000U", kPosicion};
         const auto clave = [](const QString &p) { return std::array<QString, 3>{p.left(10), p.mid(11, 3), p.mid(14, 1)}; };
         const auto unidad = [&](const QString &p) {
             const auto k = clave(p);

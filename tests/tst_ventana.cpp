@@ -72,6 +72,7 @@ class TstVentana : public QObject {
 
     QLineEdit *campo(const char *nombre) { return frm->findChild<QLineEdit *>(QLatin1String(nombre)); }
     QString texto(const char *nombre) { return campo(nombre)->text(); }
+    QLabel *nota(const char *nombre) { return frm->findChild<QLabel *>(QLatin1String(nombre)); }
     void teclear(const char *nombre, const QString &t) { QTest::keyClicks(campo(nombre), t); }
     void pulsar(const char *nombre, Qt::Key tecla, Qt::KeyboardModifiers mod = Qt::NoModifier)
     {
@@ -213,7 +214,7 @@ private slots:
         QTest::newRow("Enter principal") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers() << "07";
         QTest::newRow("Enter del teclado numerico") << kPosicion << Qt::Key_Enter << Qt::KeyboardModifiers(Qt::KeypadModifier) << "07";
         QTest::newRow("con Ctrl") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers(Qt::ControlModifier) << "07";
-        QTest::newRow("unidad nula") << "9503.00.10.000N" << Qt::Key_Return << Qt::KeyboardModifiers() << "";
+        QTest::newRow("unidad nula") << "9503.00.10.000B" << Qt::Key_Return << Qt::KeyboardModifiers() << "";
     }
 
     void enterMuestraLaUnidad()
@@ -526,6 +527,87 @@ private slots:
             QCOMPARE(campo(n)->alignment(), Qt::AlignCenter);
         QCOMPARE(campo("txtNcm")->accessibleName(), QString("Posicion Arancelaria"));
         QCOMPARE(frm->windowTitle(), QString("ZAFKELO Telquin"));
+    }
+
+    // --- Unit names and the check-letter hint ---
+
+    void nombresDeLasUnidades_data()
+    {
+        QTest::addColumn<QString>("guardada"); // stored for kPosicion; empty stores NULL
+        QTest::addColumn<QString>("tecleada");
+        QTest::addColumn<QStringList>("nombres"); // under the current unit, under the new one
+        const QString noOficial = QStringLiteral("código no oficial");
+        QTest::newRow("oficiales") << "07" << "5" << QStringList{"UNIDAD", "LITROS"};
+        QTest::newRow("guardada como numero") << "7" << "08" << QStringList{"UNIDAD", "PAR"};
+        QTest::newRow("no oficiales") << "38" << "-1" << QStringList{noOficial, noOficial};
+        QTest::newRow("vacias") << "" << "" << QStringList{"", ""};
+        QTest::newRow("nombre largo") << "25" << "98" << QStringList{"JUEGO O PAQUETE MAZO DE NAIPES", "OTRAS UNIDADES"};
+    }
+
+    void nombresDeLasUnidades()
+    {
+        QFETCH(QString, guardada);
+        QFETCH(QString, tecleada);
+        QFETCH(QStringList, nombres);
+        usarSqlite();
+        base->ejecutar(QStringLiteral(R"(UPDATE NCM SET "012" = %1 WHERE "001" = '8901.10.00')")
+                           .arg(guardada.isEmpty() ? QStringLiteral("NULL") : "'" + guardada + "'"));
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", tecleada);
+        const char *campos[] = {"txtUnidEst", "txtUnidEstNEW"};
+        const char *notas[] = {"Lbl_NombreUnidEst", "Lbl_NombreUnidEstNEW"};
+        for (int i = 0; i < 2; ++i) {
+            const QLabel *l = nota(notas[i]);
+            const QString &nombre = nombres[i];
+            QCOMPARE(l->toolTip(), nombre);
+            QCOMPARE(campo(campos[i])->accessibleDescription(), nombre);
+            // Whole when it fits, else cut with an ellipsis.
+            QVERIFY(l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width());
+            QVERIFY2(l->text() == nombre || (l->text().endsWith(QChar(0x2026)) && nombre.startsWith(l->text().chopped(1))),
+                     qPrintable(l->text()));
+            if (!nombre.isEmpty())
+                QCOMPARE(l->palette().color(QPalette::WindowText) == frm->palette().color(QPalette::WindowText),
+                         nombre != "código no oficial");
+        }
+    }
+
+    void pistaDeLaLetra_data()
+    {
+        QTest::addColumn<QString>("posicion");
+        QTest::addColumn<QString>("pista");
+        QTest::newRow("letra correcta") << kPosicion << "";
+        QTest::newRow("letra equivocada") << "8901.10.00.000M" << "La letra de control debería ser L";
+        QTest::newRow("minuscula") << "8901.10.00.000l" << "La letra de control debería ser L";
+        QTest::newRow("fuera del formato") << "8901-10-00-000M" << "";
+    }
+
+    void pistaDeLaLetra()
+    {
+        QFETCH(QString, posicion);
+        QFETCH(QString, pista);
+        usarGrabador();
+        QVERIFY(abrir());
+        teclear("txtNcm", posicion);
+        QCOMPARE(nota("Lbl_Pista")->text(), pista);
+        QCOMPARE(campo("txtNcm")->accessibleDescription(), pista);
+        pulsar("txtNcm", Qt::Key_Backspace);
+        teclear("txtNcm", "L");
+        QCOMPARE(nota("Lbl_Pista")->text(), QString());
+    }
+
+    void notasEnHuecosLibres()
+    {
+        usarGrabador();
+        crearVentana();
+        for (const char *n : {"Lbl_Pista", "Lbl_NombreUnidEst", "Lbl_NombreUnidEstNEW"}) {
+            const QLabel *l = nota(n);
+            QVERIFY2(frm->rect().contains(l->geometry()), n);
+            for (const QWidget *otro : frm->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(otro == l || !otro->geometry().intersects(l->geometry()), qPrintable(otro->objectName()));
+            QCOMPARE(l->font().pointSizeF(), 7.0);
+            QCOMPARE(l->focusPolicy(), Qt::NoFocus);
+        }
     }
 };
 

@@ -4,6 +4,7 @@
 #include "LimiteDeCaracteres.h"
 #include "Registro.h"
 #include "Sentencias.h"
+#include "Unidades.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -62,6 +63,19 @@ QLabel *etiqueta(QWidget *padre, const char *nombre, const QString &texto, QRect
     return l;
 }
 
+// A small line of information under a field: never focused, set by the program only.
+QLabel *nota(QWidget *padre, const char *nombre, QRect donde)
+{
+    auto *l = new QLabel(padre);
+    l->setObjectName(QLatin1String(nombre));
+    l->setGeometry(donde);
+    l->setFont(fuente(QStringLiteral("Tahoma"), 7));
+    l->setAlignment(Qt::AlignCenter);
+    l->setFocusPolicy(Qt::NoFocus);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+
 QLineEdit *campo(QWidget *padre, const char *nombre, int limite, QRect donde, QLabel *rotulo)
 {
     auto *c = new QLineEdit(padre);
@@ -81,6 +95,8 @@ void colorear(QWidget *w, QPalette::ColorRole rol, QColor color)
     w->setPalette(p);
 }
 
+const QColor kGrisApagado(112, 112, 112);
+
 } // namespace
 
 Frm_Telquin::Frm_Telquin(Mensajes &mensajes, QWidget *parent)
@@ -99,6 +115,11 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, QWidget *parent)
     , txtUnidEstNEW(campo(this, "txtUnidEstNEW", 2, enPixeles(2955, 1995, 360, 330), Label1))
     , Lbl_Menu(etiqueta(this, "Lbl_Menu", QStringLiteral("[F9] - Guardar Cambio   [ESC] - Salir "),
                         enPixeles(0, 2550, 4230, 255)))
+    // In the free bands under the position field and between the unit fields and
+    // the key bar, each centred under its field.
+    , Lbl_NombreUnidEst(nota(this, "Lbl_NombreUnidEst", enPixeles(90, 2325, 1950, 225)))
+    , Lbl_NombreUnidEstNEW(nota(this, "Lbl_NombreUnidEstNEW", enPixeles(2160, 2325, 1950, 225)))
+    , Lbl_Pista(nota(this, "Lbl_Pista", enPixeles(300, 1185, 3675, 225)))
 {
     setObjectName(QStringLiteral("Frm_Telquin"));
     setWindowTitle(QStringLiteral("ZAFKELO Telquin"));
@@ -126,6 +147,12 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, QWidget *parent)
     for (QLineEdit *c : {txtNcm, txtUnidEst, txtUnidEstNEW})
         c->installEventFilter(this);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::txtNcm_Change);
+
+    colorear(Lbl_Pista, QPalette::WindowText, kGrisApagado);
+    connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::mostrarPista);
+    connect(txtUnidEst, &QLineEdit::textChanged, this, [this] { nombrarUnidad(txtUnidEst, Lbl_NombreUnidEst); });
+    connect(txtUnidEstNEW, &QLineEdit::textChanged, this,
+            [this] { nombrarUnidad(txtUnidEstNEW, Lbl_NombreUnidEstNEW); });
 }
 
 Frm_Telquin::~Frm_Telquin() = default;
@@ -182,6 +209,30 @@ void Frm_Telquin::txtNcm_Change()
 {
     ponerTexto(txtUnidEst, QString());
     ponerTexto(txtUnidEstNEW, QString());
+}
+
+// The name is information only: F9 takes any two-digit unit, official or not.
+void Frm_Telquin::nombrarUnidad(QLineEdit *campo, QLabel *nombre)
+{
+    const std::optional<QString> oficial = nombreDeUnidad(formatearUnidad(campo->text()));
+    const QString texto =
+        campo->text().isEmpty() ? QString() : oficial.value_or(QStringLiteral("código no oficial"));
+    colorear(nombre, QPalette::WindowText, oficial ? palette().color(QPalette::WindowText) : kGrisApagado);
+    nombre->setText(nombre->fontMetrics().elidedText(texto, Qt::ElideRight, nombre->contentsRect().width()));
+    nombre->setToolTip(texto);
+    campo->setAccessibleDescription(texto);
+}
+
+// A hint, never a refusal: Enter and F9 go ahead with whatever letter was typed.
+void Frm_Telquin::mostrarPista()
+{
+    const QString sNcm = txtNcm->text();
+    const std::optional<QChar> letra = letraDeControl(sNcm);
+    const QString pista = sNcm.size() == 15 && letra && sNcm[14] != *letra
+                              ? QStringLiteral("La letra de control debería ser %1").arg(*letra)
+                              : QString();
+    Lbl_Pista->setText(pista);
+    txtNcm->setAccessibleDescription(pista);
 }
 
 void Frm_Telquin::txtNcm_KeyDown(int KeyCode)

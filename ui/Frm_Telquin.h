@@ -52,6 +52,8 @@ private:
     void informarError(const ErrorComponente &error);
     void guardarCambio();
     void avisar(const QString &texto, Mensajes::Icono icono = Mensajes::Icono::Ninguno);
+    void nombrarUnidad(QLineEdit *campo, QLabel *nombre);
+    void mostrarPista();
 
     Mensajes &mensajes_;
     QFrame *const Shape;
@@ -65,5 +67,8 @@ private:
     QLineEdit *const txtUnidEst;
     QLineEdit *const txtUnidEstNEW;
     QLabel *const Lbl_Menu;
+    QLabel *const Lbl_NombreUnidEst;
+    QLabel *const Lbl_NombreUnidEstNEW;
+    QLabel *const Lbl_Pista;
     std::unique_ptr<Componente> oDAM;
 };
