@@ -31,11 +31,14 @@ void fijarSentencia(Componente &oDAM, const QString &sentencia)
     cn->setSQL(sentencia);
 }
 
-QString comoTexto(const QVariant &valor)
+qlonglong ejecutar(Componente &oDAM, const QString &sentencia)
 {
-    if (valor.isNull())
-        return {};
-    return valor.toString();
+    fijarSentencia(oDAM, sentencia);
+    const auto cn = oDAM.getDataConnectionByEntity(kEntidadNcm);
+    const QVariant filas = cn->Ejecutar();
+    bool esNumero = false;
+    const qlonglong cuenta = filas.toLongLong(&esNumero);
+    return esNumero ? cuenta : -1;
 }
 
 } // namespace
@@ -51,12 +54,24 @@ QString textoUpdate(const QString &sNcm, const QString &sUnidEst)
          + QStringLiteral("' WHERE") + condicionClave(sNcm);
 }
 
-QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar)
+QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior, const QString &sActual)
 {
-    if (tieneBarraInversa(sNcm)) {
-        avisar(QStringLiteral("Posicion Arancelaria No encontrada"));
-        return NotFoundMarker;
-    }
+    const QString valor = sAnterior ? u'\'' + literal(*sAnterior) + u'\'' : QStringLiteral("NULL");
+    return QStringLiteral("Update NCM SET [012] = ") + valor + QStringLiteral(" WHERE") + condicionClave(sNcm)
+         + QStringLiteral(" AND  [012] = '") + literal(sActual) + u'\'';
+}
+
+QString textoDeUnidad(const QVariant &valor)
+{
+    if (valor.isNull())
+        return {};
+    return valor.toString();
+}
+
+UnidadLeida ConsultarUnidad(Componente &oDAM, const QString &sNcm)
+{
+    if (tieneBarraInversa(sNcm))
+        return {};
     fijarSentencia(oDAM, textoConsulta(sNcm));
 
     auto rs = std::make_unique<Recordset>();
@@ -67,23 +82,37 @@ QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar
     }
     if (!rs)
         rs = std::make_unique<Recordset>();
+    if (hayFila.isNull() || !hayFila.toBool())
+        return {};
+    return {true, rs->Fields(QStringLiteral("012"))};
+}
 
-    if (hayFila.isNull() || !hayFila.toBool()) {
+QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar)
+{
+    const UnidadLeida leida = ConsultarUnidad(oDAM, sNcm);
+    if (!leida.encontrada) {
         avisar(QStringLiteral("Posicion Arancelaria No encontrada"));
         return NotFoundMarker;
     }
-    return comoTexto(rs->Fields(QStringLiteral("012")));
+    return textoDeUnidad(leida.valor);
 }
 
 bool EjecutarUpdate(Componente &oDAM, const QString &sNcm, const QString &sUnidEst)
 {
-    if (tieneBarraInversa(sNcm) || tieneBarraInversa(sUnidEst))
-        return false;
-    fijarSentencia(oDAM, textoUpdate(sNcm, sUnidEst));
+    return ActualizarUnidad(oDAM, sNcm, sUnidEst) > 0;
+}
 
-    const auto cn = oDAM.getDataConnectionByEntity(kEntidadNcm);
-    const QVariant filas = cn->Ejecutar();
-    bool esNumero = false;
-    const qlonglong cuenta = filas.toLongLong(&esNumero);
-    return esNumero && cuenta > 0;
+qlonglong ActualizarUnidad(Componente &oDAM, const QString &sNcm, const QString &sUnidEst)
+{
+    if (tieneBarraInversa(sNcm) || tieneBarraInversa(sUnidEst))
+        return 0;
+    return ejecutar(oDAM, textoUpdate(sNcm, sUnidEst));
+}
+
+qlonglong DeshacerUnidad(Componente &oDAM, const QString &sNcm, const std::optional<QString> &sAnterior,
+                         const QString &sActual)
+{
+    if (tieneBarraInversa(sNcm) || tieneBarraInversa(sActual) || (sAnterior && tieneBarraInversa(*sAnterior)))
+        return 0;
+    return ejecutar(oDAM, textoDeshacer(sNcm, sAnterior, sActual));
 }

@@ -3,6 +3,7 @@
 #include "Contrato.h"
 
 #include <functional>
+#include <optional>
 
 inline const QString NotFoundMarker = QStringLiteral("No encontrado");
 inline const QString kEntidadNcm = QStringLiteral("NCM");
@@ -12,6 +13,19 @@ using Avisador = std::function<void(const QString &mensaje)>;
 
 [[nodiscard]] QString textoConsulta(const QString &sNcm);
 [[nodiscard]] QString textoUpdate(const QString &sNcm, const QString &sUnidEst);
+// Puts back sAnterior (null when it has no value) only while the row still holds sActual.
+[[nodiscard]] QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior, const QString &sActual);
+
+struct UnidadLeida {
+    bool encontrada = false;
+    QVariant valor; // as stored: null, a text or a number
+};
+
+// The lookup under GetUnidEst, without messages and keeping null apart from "".
+[[nodiscard]] UnidadLeida ConsultarUnidad(Componente &oDAM, const QString &sNcm);
+
+// A stored unit as text: "" for null, a number's plain decimal digits, a text as it is.
+[[nodiscard]] QString textoDeUnidad(const QVariant &valor);
 
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
 // telling the user that the position does not exist. A position holding a backslash
@@ -21,3 +35,11 @@ using Avisador = std::function<void(const QString &mensaje)>;
 // True when the update changed at least one row; false, with no statement, when the
 // position or the unit holds a backslash.
 [[nodiscard]] bool EjecutarUpdate(Componente &oDAM, const QString &sNcm, const QString &sUnidEst);
+
+// The same update, answering how many rows it changed (-1 when the component's
+// answer is not a number; 0, with no statement, for text holding a backslash).
+[[nodiscard]] qlonglong ActualizarUnidad(Componente &oDAM, const QString &sNcm, const QString &sUnidEst);
+
+// Runs textoDeshacer; the number of rows it changed, as above.
+[[nodiscard]] qlonglong DeshacerUnidad(Componente &oDAM, const QString &sNcm, const std::optional<QString> &sAnterior,
+                                       const QString &sActual);
