@@ -6,9 +6,6 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Telquin"));
-    QApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
-    cargarTraducciones(app);
     MensajesQt mensajes;
     return ejecutarTelquin(app, mensajes);
 }

@@ -1,4 +1,4 @@
-// Telquin's start-up as app/main.cpp runs it, up to the moment Frm_Telquin is shown:
+// Telquin's start-up, through the same function as app/main.cpp, up to the moment Frm_Telquin is shown:
 // translations, the warning (answered Yes through the message-box seam), the
 // component and its parameters, the window. Exits 0 only when the window was shown
 // and no box but the warning came up.
@@ -30,9 +30,6 @@ public:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Telquin"));
-    QApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
-    cargarTraducciones(app);
     SalirAlMostrar<Frm_Telquin> salir;
     app.installEventFilter(&salir);
     MensajesSi mensajes;

@@ -21,6 +21,11 @@ void registrarClase(const QString &clase, FabricaComponente fabrica)
     clases()[clase] = std::move(fabrica);
 }
 
+FabricaComponente fabricaRegistrada()
+{
+    return [] { return CrearObjeto(kClaseDAM); };
+}
+
 std::unique_ptr<Componente> CrearObjeto(const QString &clase)
 {
     const auto it = clases().find(clase);

@@ -15,3 +15,6 @@ void registrarClase(const QString &clase, FabricaComponente fabrica);
 
 // Creates a component by its registered class name; an unknown name raises ErrorComponente.
 [[nodiscard]] std::unique_ptr<Componente> CrearObjeto(const QString &clase);
+
+// The factory the program hands its window: CrearObjeto(kClaseDAM).
+[[nodiscard]] FabricaComponente fabricaRegistrada();

@@ -18,7 +18,7 @@ int main(int argc, char **argv)
     const QString destino = app.arguments().value(1, QStringLiteral("."));
 
     MensajesQt mensajes;
-    Frm_Telquin frm(mensajes);
+    Frm_Telquin frm(mensajes, fabricaRegistrada());
     bool aviso = false;
     QTimer::singleShot(0, [&] {
         auto *caja = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());

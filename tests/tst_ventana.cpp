@@ -16,7 +16,6 @@ using Icono = Mensajes::Icono;
 const QString kPosicion = QStringLiteral("8901.10.00.000L");
 const QString kVerifique = QStringLiteral("Verifique los datos antes de guardar");
 const QString kNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
-ComponenteGrabador *grabador = nullptr;
 
 int liberaciones()
 {
@@ -32,26 +31,28 @@ class TstVentana : public QObject {
     MensajesDePrueba mensajes;
     std::unique_ptr<Frm_Telquin> frm;
     std::unique_ptr<QSignalSpy> terminado;
+    FabricaComponente fabrica;
+    ComponenteGrabador *grabador = nullptr;
 
     void usarSqlite(const QString &parametros = {})
     {
         base = std::make_unique<BaseDePrueba>();
         qputenv("DAM_DATABASE_URL", (base->url() + parametros).toUtf8());
-        registrarClase(kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); });
+        fabrica = [] { return std::make_unique<ComponenteDAM>(); };
     }
 
     void usarGrabador(GuionGrabador guion = {})
     {
-        registrarClase(kClaseDAM, [guion] {
+        fabrica = [this, guion] {
             auto c = std::make_unique<ComponenteGrabador>(guion);
             grabador = c.get();
             return c;
-        });
+        };
     }
 
     void crearVentana()
     {
-        frm = std::make_unique<Frm_Telquin>(mensajes);
+        frm = std::make_unique<Frm_Telquin>(mensajes, fabrica);
         terminado = std::make_unique<QSignalSpy>(frm.get(), &Frm_Telquin::programaTerminado);
     }
 
@@ -90,6 +91,7 @@ private slots:
         mensajes = {};
         ComponenteGrabador::registro().clear();
         grabador = nullptr;
+        fabrica = nullptr;
     }
 
     void cleanup()
@@ -157,7 +159,7 @@ private slots:
     {
         QTemporaryDir dir;
         qputenv("DAM_DATABASE_URL", ("sqlite:" + dir.filePath("no-esta.sqlite")).toUtf8());
-        registrarClase(kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); });
+        fabrica = [] { return std::make_unique<ComponenteDAM>(); };
         crearVentana();
         mensajes.respuestas = {true};
         QVERIFY(!frm->Form_Load());

@@ -1,6 +1,7 @@
 #include "Aplicacion.h"
 
 #include "Frm_Telquin.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -49,12 +50,14 @@ void cargarTraducciones(QApplication &app, const QString &directorio)
         delete qt;
         QApplication::installTranslator(new TraduccionMinima(&app));
     }
-
 }
 
-int ejecutarTelquin(QApplication &app, Mensajes &mensajes)
+int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente crearComponente)
 {
-    Frm_Telquin frm(mensajes);
+    QApplication::setApplicationName(QStringLiteral("Telquin"));
+    QApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
+    cargarTraducciones(app);
+    Frm_Telquin frm(mensajes, std::move(crearComponente));
     int estado = 0;
     QObject::connect(&frm, &Frm_Telquin::programaTerminado, &app, [&](int e) {
         estado = e;

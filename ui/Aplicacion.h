@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Registro.h"
+
 #include <QString>
 
 class QApplication;
@@ -10,7 +12,8 @@ class Mensajes;
 // texts of our own take their place.
 void cargarTraducciones(QApplication &app, const QString &directorio = {});
 
-// Loads the window (warning, component, parameters), shows it and runs the event
-// loop. Returns the program's exit status: 0 after No or a normal close, non-zero
-// after a component error.
-int ejecutarTelquin(QApplication &app, Mensajes &mensajes);
+// The program's whole start: its name and version, Qt's Spanish translations, then
+// the window loaded (warning, component, parameters), shown, and the event loop.
+// Returns the exit status: 0 after No or a normal close, non-zero after a component
+// error.
+int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente crearComponente = fabricaRegistrada());

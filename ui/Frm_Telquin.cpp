@@ -4,6 +4,7 @@
 #include "LimiteDeCaracteres.h"
 #include "Registro.h"
 #include "Sentencias.h"
+#include "Version.h"
 #include "Unidades.h"
 
 #include <QCloseEvent>
@@ -99,9 +100,10 @@ const QColor kGrisApagado(112, 112, 112);
 
 } // namespace
 
-Frm_Telquin::Frm_Telquin(Mensajes &mensajes, QWidget *parent)
+Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, QWidget *parent)
     : QWidget(parent)
     , mensajes_(mensajes)
+    , crearComponente_(std::move(crearComponente))
     , Shape(new QFrame(this))
     , Lbl_Version(etiqueta(this, "Lbl_Version", QStringLiteral("Version compatible unicamente con MIRVOLA 3"),
                            enPixeles(180, 120, 3870, 195)))
@@ -169,7 +171,9 @@ bool Frm_Telquin::Form_Load()
         return false;
     }
     try {
-        oDAM = CrearObjeto(kClaseDAM);
+        oDAM = crearComponente_();
+        if (!oDAM)
+            throw ErrorComponente(QStringLiteral("No se pudo crear el componente de datos."));
         oDAM->loadparameters();
     } catch (const ErrorComponente &error) {
         informarError(error);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Mensajes.h"
+#include "Registro.h"
 
 #include <QWidget>
 
@@ -16,7 +17,9 @@ class Frm_Telquin final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit Frm_Telquin(Mensajes &mensajes, QWidget *parent = nullptr);
+    // crearComponente makes the data-access component when the window loads; the
+    // program passes the registry's CrearObjeto(kClaseDAM).
+    Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, QWidget *parent = nullptr);
     ~Frm_Telquin() override;
 
     // The warning, then the component and its parameters, then the version in the
@@ -56,6 +59,7 @@ private:
     void mostrarPista();
 
     Mensajes &mensajes_;
+    const FabricaComponente crearComponente_;
     QFrame *const Shape;
     QLabel *const Lbl_Version;
     QLabel *const Lbl_Ncm;
