@@ -3,14 +3,18 @@
 // A fresh copy of the sample table for each test. TELQUIN_TEST_DB chooses where:
 // unset or "sqlite" gives a new file in a temporary directory; a postgresql:// or
 // odbc: URL names a server database whose table NCM is dropped and loaded again;
-// "postgresql", "odbc" or "odbc-dsn" takes that URL from the urls.env that
+// "postgresql", "odbc" or "odbc-dsn" takes that URL from the urls.json that
 // scripts/servidor-prueba wrote in the directory TELQUIN_SERVIDOR ("odbc-dsn" goes
-// through its data source, and needs ODBCSYSINI and ODBCINI as urls.env sets them).
+// through its data source, and needs ODBCSYSINI and ODBCINI as urls.json sets them).
+// The sample is loaded by sqlite3 or psql, as a user would load it.
 
 #include "Apertura.h"
 
 #include <QFile>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,22 +25,16 @@
 #include <memory>
 #include <stdexcept>
 
-// The KEY='value' lines of DIR/urls.env; empty when there is no such file.
+// The settings of the server in DIR (DIR/urls.json); empty when there is none.
 inline QHash<QString, QString> urlsDelServidor(const QString &dir)
 {
     QHash<QString, QString> urls;
-    QFile archivo(dir + QStringLiteral("/urls.env"));
+    QFile archivo(dir + QStringLiteral("/urls.json"));
     if (!archivo.open(QIODevice::ReadOnly))
         return urls;
-    for (const QString &linea : QString::fromUtf8(archivo.readAll()).split(u'\n')) {
-        const qsizetype igual = linea.indexOf(u'=');
-        if (igual <= 0)
-            continue;
-        QString valor = linea.mid(igual + 1).trimmed();
-        if (valor.size() >= 2 && valor.startsWith(u'\'') && valor.endsWith(u'\''))
-            valor = valor.mid(1, valor.size() - 2);
-        urls.insert(linea.left(igual).trimmed(), valor);
-    }
+    const QJsonObject objeto = QJsonDocument::fromJson(archivo.readAll()).object();
+    for (auto it = objeto.begin(); it != objeto.end(); ++it)
+        urls.insert(it.key(), it.value().toString());
     return urls;
 }
 
@@ -75,7 +73,7 @@ public:
         if (!db_.isOpen() && !db_.open())
             throw std::runtime_error(db_.lastError().text().toStdString());
         QSqlQuery(db_).exec(QStringLiteral("DROP TABLE IF EXISTS NCM"));
-        cargarMuestra();
+        cargarMuestra(eleccion);
     }
 
     ~BaseDePrueba()
@@ -131,19 +129,34 @@ public:
         return q.isNull(0) ? QStringLiteral("<null>") : q.value(0).toString();
     }
 
-private:
-    void cargarMuestra()
+    // The same, for a position text ("8901.10.00.000L").
+    [[nodiscard]] QString unidadDe(const QString &posicion)
     {
-        QFile archivo(QStringLiteral(TELQUIN_SAMPLE_SQL));
-        if (!archivo.open(QIODevice::ReadOnly))
-            throw std::runtime_error("no se puede leer la muestra");
-        QStringList lineas;
-        for (const QString &linea : QString::fromUtf8(archivo.readAll()).split(u'\n'))
-            if (!linea.trimmed().startsWith(QStringLiteral("--")))
-                lineas << linea;
-        for (const QString &sentencia : lineas.join(u'\n').split(u';'))
-            if (!sentencia.trimmed().isEmpty())
-                ejecutar(sentencia);
+        return unidad(posicion.left(10), posicion.mid(11, 3), posicion.mid(14, 1));
+    }
+
+private:
+    void cargarMuestra(const QString &eleccion)
+    {
+        QProcess carga;
+        carga.setStandardInputFile(QStringLiteral(TELQUIN_SAMPLE_SQL));
+        if (esSqlite()) {
+            carga.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), ruta_});
+        } else {
+            // The server's own settings, or, for an address given as it is, that address.
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            const auto urls = urlsDelServidor(qEnvironmentVariable("TELQUIN_SERVIDOR"));
+            for (const char *clave : {"PGHOST", "PGPORT", "PGDATABASE", "PGUSER", "PGPASSWORD"})
+                if (urls.contains(QLatin1String(clave)))
+                    env.insert(QLatin1String(clave), urls.value(QLatin1String(clave)));
+            carga.setProcessEnvironment(env);
+            QStringList args{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")};
+            if (urlDePrueba(eleccion) == eleccion && eleccion.startsWith(QLatin1String("postgresql://")))
+                args << QStringLiteral("-d") << eleccion;
+            carga.start(QStringLiteral("psql"), args);
+        }
+        if (!carga.waitForFinished(60000) || carga.exitStatus() != QProcess::NormalExit || carga.exitCode() != 0)
+            throw std::runtime_error("no se pudo cargar la muestra: " + carga.readAllStandardError().toStdString());
     }
 
     const QString nombre_ = QStringLiteral("prueba-") + QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -1,4 +1,5 @@
 #include "BaseDePrueba.h"
+#include "UsuariosSimulados.h"
 #include "Registro.h"
 #include "Sentencias.h"
 
@@ -155,18 +156,8 @@ private slots:
         const QStringList unidades = {"11", "12", "13", "14", "15"};
         const int veces = 200;
         std::vector<std::unique_ptr<QProcess>> procesos;
-        const auto lanzar = [&](const QString &posicion) {
-            auto p = std::make_unique<QProcess>();
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("DAM_DATABASE_URL", base->url());
-            p->setProcessEnvironment(env);
-            p->start(QStringLiteral(TELQUIN_CARGA), QStringList{posicion, QString::number(veces)} + unidades);
-            procesos.push_back(std::move(p));
-        };
-        for (int i = 0; i < 4; ++i)
-            lanzar(kPosicion);
-        for (const QString &p : propias)
-            lanzar(p);
+        for (const QString &p : QStringList(4, kPosicion) + propias)
+            procesos.push_back(lanzarUsuario(base->url(), p, veces, unidades));
 
         for (auto &p : procesos) {
             QVERIFY(p->waitForFinished(120000));
@@ -174,12 +165,8 @@ private slots:
                      p->readAllStandardError().constData());
         }
         for (const QString &p : propias + QStringList{kPosicion})
-            QVERIFY(unidades.contains(base->unidad(p.left(10), p.mid(11, 3), p.mid(14, 1))));
-        if (base->esSqlite()) {
-            QSqlQuery q(base->db());
-            QVERIFY(q.exec("PRAGMA integrity_check") && q.next());
-            QCOMPARE(q.value(0).toString(), QString("ok"));
-        }
+            QVERIFY(unidades.contains(base->unidadDe(p)));
+        QCOMPARE(integridad(*base), QString("ok"));
     }
 };
 

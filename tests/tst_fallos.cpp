@@ -4,6 +4,7 @@
 // (scripts/servidor-prueba); this test stops and restarts it.
 
 #include "BaseDePrueba.h"
+#include "UsuariosSimulados.h"
 #include "ComponenteDAM.h"
 #include "Direccion.h"
 #include "Parametros.h"
@@ -19,7 +20,6 @@
 
 #include <libpq-fe.h>
 
-#include <array>
 #include <clocale>
 #include <unistd.h>
 #ifdef __linux__
@@ -165,7 +165,7 @@ class TstFallos : public QObject {
 #define ABRIR(...)                                                                           \
     do {                                                                                     \
         if (!abrir(__VA_ARGS__))                                                             \
-            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");          \
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");          \
     } while (false)
 
 private slots:
@@ -232,7 +232,7 @@ private slots:
         QFETCH(QString, cambio);
         QFETCH(QString, causa);
         if (urlsDelServidor(dirServidor()).isEmpty())
-            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
         const QString url = urlCambiada(eleccion, cambio);
         qputenv("DAM_DATABASE_URL", url.toUtf8());
         const auto componente = CrearObjeto(kClaseDAM);
@@ -263,7 +263,7 @@ private slots:
     {
         QFETCH(QString, eleccion);
         if (eleccion != QLatin1String("sqlite") && urlsDelServidor(dirServidor()).isEmpty())
-            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
         base = std::make_unique<BaseDePrueba>(eleccion);
         const QStringList antes = base->filas();
         qputenv("DAM_DATABASE_URL", base->url().toUtf8());
@@ -340,12 +340,8 @@ private slots:
 
         // A wait longer than the test: only the server's check for a client that went
         // away can end the waiting statement.
-        QProcess carga;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DAM_DATABASE_URL", conEspera(base->url(), 60));
-        carga.setProcessEnvironment(env);
-        carga.start(QStringLiteral(TELQUIN_CARGA), {kPosicion, "1", "05"});
-        QVERIFY(carga.waitForStarted());
+        const auto carga = lanzarUsuario(conEspera(base->url(), 60), kPosicion, 1, {"05"});
+        QVERIFY(carga->waitForStarted());
         const auto esperando = [&] {
             QSqlQuery q(observador());
             q.exec("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
@@ -353,8 +349,8 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(esperando() != 0, 30000);
         const int pid = esperando();
-        carga.kill();
-        QVERIFY(carga.waitForFinished(10000));
+        carga->kill();
+        QVERIFY(carga->waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 QSqlQuery q(observador());
@@ -414,7 +410,7 @@ private slots:
     {
         QFETCH(QString, eleccion);
         if (urlsDelServidor(dirServidor()).isEmpty())
-            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
         base = std::make_unique<BaseDePrueba>(eleccion);
         const auto deBase = [this](const char *ajuste) {
             base->ejecutar(QStringLiteral("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I %1', current_database()); END $$")
@@ -482,7 +478,7 @@ private slots:
         QFETCH(QString, clave);
         const auto urls = urlsDelServidor(dirServidor());
         if (urls.isEmpty())
-            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.env");
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
         if (clave.isEmpty())
             clave = "pa%40ss%23Wd99";
         QString odbc = urls.value("TELQUIN_ODBC_URL");
@@ -577,11 +573,6 @@ private slots:
         ABRIR(eleccion);
         oDAM.reset();
         const QStringList posiciones = {"0201.10.00.000W", "0302.11.10.000T", "0401.10.10.000U", kPosicion};
-        const auto clave = [](const QString &p) { return std::array<QString, 3>{p.left(10), p.mid(11, 3), p.mid(14, 1)}; };
-        const auto unidad = [&](const QString &p) {
-            const auto k = clave(p);
-            return base->unidad(k[0], k[1], k[2]);
-        };
         QStringList esperado = base->filas();
 
         for (int ronda = 0; ronda < 3; ++ronda) {
@@ -589,14 +580,9 @@ private slots:
             std::vector<std::unique_ptr<QProcess>> procesos;
             QHash<QString, QString> viejas;
             for (const QString &p : posiciones) {
-                viejas.insert(p, unidad(p));
-                auto proceso = std::make_unique<QProcess>();
-                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-                env.insert("DAM_DATABASE_URL", base->url());
-                proceso->setProcessEnvironment(env);
-                proceso->start(QStringLiteral(TELQUIN_CARGA), QStringList{p, "1000000"} + nuevas);
-                QVERIFY(proceso->waitForStarted());
-                procesos.push_back(std::move(proceso));
+                viejas.insert(p, base->unidadDe(p));
+                procesos.push_back(lanzarUsuario(base->url(), p, 1000000, nuevas));
+                QVERIFY(procesos.back()->waitForStarted());
             }
             // Every writer has stored once: each is in the middle of its stream.
             for (auto &proceso : procesos)
@@ -611,11 +597,7 @@ private slots:
                 QCOMPARE(proceso->exitStatus(), QProcess::CrashExit);
             }
 
-            if (base->esSqlite()) {
-                QSqlQuery q(base->db());
-                QVERIFY(q.exec("PRAGMA integrity_check") && q.next());
-                QCOMPARE(q.value(0).toString(), QString("ok"));
-            }
+            QCOMPARE(integridad(*base), QString("ok"));
             const QStringList filas = base->filas();
             QCOMPARE(filas.size(), esperado.size());
             for (int i = 0; i < filas.size(); ++i) {
