@@ -87,9 +87,11 @@ UnidadLeida ConsultarUnidad(Componente &oDAM, const QString &sNcm)
     return {true, rs->Fields(QStringLiteral("012"))};
 }
 
-QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar)
+QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar, UnidadLeida *leidaAfuera)
 {
     const UnidadLeida leida = ConsultarUnidad(oDAM, sNcm);
+    if (leidaAfuera)
+        *leidaAfuera = leida;
     if (!leida.encontrada) {
         avisar(QStringLiteral("Posicion Arancelaria No encontrada"));
         return NotFoundMarker;

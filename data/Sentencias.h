@@ -29,8 +29,9 @@ struct UnidadLeida {
 
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
 // telling the user that the position does not exist. A position holding a backslash
-// is answered so without any statement.
-[[nodiscard]] QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar);
+// is answered so without any statement. *leida, when given, gets the value as read.
+[[nodiscard]] QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar,
+                                 UnidadLeida *leida = nullptr);
 
 // True when the update changed at least one row; false, with no statement, when the
 // position or the unit holds a backslash.

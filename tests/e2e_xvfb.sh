@@ -7,12 +7,15 @@ set -euo pipefail
 telquin=$1
 muestra=$2
 
+# Under a private X server of its own (xvfb-run picks a free display and removes it).
+if [[ -z "${TELQUIN_E2E_EN_XVFB:-}" ]]; then
+    exec env TELQUIN_E2E_EN_XVFB=1 xvfb-run -a -s "-screen 0 800x600x24 -nolisten tcp" "$0" "$@"
+fi
+
 tmp=$(mktemp -d)
-xvfb=""
 programa=""
 terminar() {
     [[ -n "$programa" ]] && kill "$programa" 2>/dev/null || true
-    [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$tmp"
 }
@@ -23,20 +26,21 @@ sqlite3 -bail "$tmp/ncm.sqlite" < "$muestra"
 unidad() { sqlite3 "$tmp/ncm.sqlite" "SELECT \"012\" FROM NCM WHERE \"001\"='8901.10.00' AND \"002\"='000' AND \"003\"='L'"; }
 [[ $(unidad) == 07 ]] || fallo "la muestra no tiene la unidad 07"
 
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do [[ -s "$tmp/display" ]] && break; sleep 0.1; done
-[[ -s "$tmp/display" ]] || fallo "Xvfb no arrancó: $(cat "$tmp/xvfb.log")"
-export DISPLAY=":$(head -n1 "$tmp/display")"
-
-DAM_DATABASE_URL="sqlite:$tmp/ncm.sqlite" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp" "$telquin" 2>"$tmp/telquin.log" &
+DAM_DATABASE_URL="sqlite:$tmp/ncm.sqlite" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp" XDG_STATE_HOME="$tmp/estado" "$telquin" 2>"$tmp/telquin.log" &
 programa=$!
 
-# Waits for a window whose title is exactly $1 and gives it the keyboard.
+# Waits for a window whose title is exactly $1 and gives it the keyboard. A box that
+# closes while xdotool walks the window tree makes it fail with BadWindow, so the
+# search is asked again until the window is there.
 ventana() {
-    local id
-    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1) || fallo "no apareció la ventana \"$1\""
-    xdotool windowfocus --sync "$id"
+    local id="" fin=$((SECONDS + 20))
+    while ((SECONDS < fin)); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) || true
+        [[ -n "$id" ]] && xdotool windowfocus --sync "$id" 2>/dev/null && break
+        id=""
+        sleep 0.05
+    done
+    [[ -n "$id" ]] || fallo "no apareció la ventana \"$1\""
     echo "$id"
 }
 teclas() { xdotool key --delay 50 "$@"; }
@@ -62,4 +66,7 @@ wait "$programa" || estado=$?
 programa=""
 [[ $estado -eq 0 ]] || fallo "el programa terminó con $estado: $(cat "$tmp/telquin.log")"
 [[ $(unidad) == 05 ]] || fallo "la unidad guardada es \"$(unidad)\", no 05"
+registro=$tmp/estado/telquin/cambios.csv
+[[ $(wc -l <"$registro") -eq 2 && $(tail -n1 "$registro") == *,8901.10.00.000L,07,05,ventana ]] \
+  || fallo "el registro de cambios no tiene el cambio: $(cat "$registro" 2>&1)"
 echo "1 passed, 0 failed"

@@ -138,6 +138,18 @@ private slots:
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("33"));
     }
 
+    void deshacerSoloMientrasLaFilaTengaLoGuardado()
+    {
+        const QString nula = "9503.00.10.000B";
+        QCOMPARE(ActualizarUnidad(*oDAM, nula, "05"), 1LL);
+        QCOMPARE(DeshacerUnidad(*oDAM, nula, std::nullopt, "06"), 0LL);
+        QCOMPARE(base->unidadDe(nula), QString("05"));
+        QCOMPARE(DeshacerUnidad(*oDAM, nula, std::nullopt, "05"), 1LL);
+        QCOMPARE(base->unidadDe(nula), QString("<null>"));
+        QCOMPARE(DeshacerUnidad(*oDAM, kPosicion, QString("05"), "07"), 1LL);
+        QCOMPARE(base->unidadDe(kPosicion), QString("05"));
+    }
+
     void errorDeLaBaseEsErrorDelComponente()
     {
         base->ejecutar("DROP TABLE NCM");

@@ -50,6 +50,26 @@ private slots:
         QCOMPARE(textoUpdate(sNcm, sUnidEst), update);
     }
 
+    void textoDeshacer_data()
+    {
+        QTest::addColumn<QVariant>("anterior"); // null: the unit had no value
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("con valor") << QVariant("07")
+                                   << "Update NCM SET [012] = '07' WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  "
+                                      "[003] = 'L' AND  [012] = '05'";
+        QTest::newRow("nula") << QVariant()
+                              << "Update NCM SET [012] = NULL WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  "
+                                 "[003] = 'L' AND  [012] = '05'";
+    }
+
+    void textoDeshacer()
+    {
+        QFETCH(QVariant, anterior);
+        QFETCH(QString, texto);
+        const std::optional<QString> valor = anterior.isNull() ? std::nullopt : std::optional(anterior.toString());
+        QCOMPARE(::textoDeshacer("8901.10.00.000L", valor, "05"), texto);
+    }
+
     void consultaRespetaElOrdenDeLlamadas()
     {
         ComponenteGrabador c;

@@ -4,6 +4,7 @@
 #include "Frm_Telquin.h"
 #include "MensajesDePrueba.h"
 #include "Registro.h"
+#include "Bitacora.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -85,13 +86,26 @@ class TstVentana : public QObject {
         pulsar("txtNcm", Qt::Key_Return);
     }
 
+    QTemporaryDir estado; // the change journal goes here, not to the user's own
+
+    QList<Cambio> registro() { return leerBitacora(rutaBitacora()); }
+
+    void deshacer(bool respuesta)
+    {
+        mensajes.respuestas = {respuesta};
+        pulsar("txtUnidEstNEW", Qt::Key_Z, Qt::ControlModifier);
+    }
+
 private slots:
+    void initTestCase() { qputenv("XDG_STATE_HOME", estado.path().toUtf8()); }
+
     void init()
     {
         mensajes = {};
         ComponenteGrabador::registro().clear();
         grabador = nullptr;
         fabrica = nullptr;
+        QFile::remove(rutaBitacora());
     }
 
     void cleanup()
@@ -419,6 +433,105 @@ private slots:
         QVERIFY2(mensajes.textos().value(0).startsWith("Cambio en la Ncm 8901.10.00.000L realizado correctamente:"),
                  qPrintable(mensajes.textos().join(" | ")));
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
+    // --- The change journal and Ctrl+Z ---
+
+    void f9AnotaYCtrlZDeshace()
+    {
+        usarSqlite();
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+        QList<Cambio> cambios = registro();
+        QCOMPARE(cambios.size(), 1);
+        QCOMPARE((QStringList{cambios[0].posicion, cambios[0].anterior, cambios[0].nueva, cambios[0].origen, cambios[0].base}),
+                 (QStringList{kPosicion, "07", "05", "ventana", base->url()}));
+        QVERIFY(!cambios[0].usuario.isEmpty() && cambios[0].fecha.isValid());
+
+        // Typing in a field is undone first, by the field.
+        teclear("txtUnidEstNEW", "3");
+        mensajes.cajas.clear();
+        pulsar("txtUnidEstNEW", Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(texto("txtUnidEstNEW"), QString());
+        QVERIFY(mensajes.cajas.isEmpty());
+
+        deshacer(false);
+        QCOMPARE(mensajes.textos(), QStringList{"¿Deshacer el cambio de la Ncm 8901.10.00.000L?\r\n\r\n"
+                                                "Unidad Estadistica actual:05\r\nVolverá a ser:07"});
+        QVERIFY(mensajes.cajas[0].siNo && mensajes.cajas[0].noPorDefecto);
+        QCOMPARE(mensajes.cajas[0].icono, Icono::Pregunta);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+        QCOMPARE(registro().size(), 1);
+
+        mensajes.cajas.clear();
+        deshacer(true);
+        QCOMPARE(mensajes.textos().value(1), QString("Cambio en la Ncm 8901.10.00.000L deshecho:\r\n\r\n"
+                                                     "Unidad Estadistica anterior:05\r\nUnidad Estadistica actual:07"));
+        QCOMPARE(mensajes.cajas.value(1).icono, Icono::Informacion);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
+        cambios = registro();
+        QCOMPARE(cambios.size(), 2);
+        QCOMPARE((QStringList{cambios[1].anterior, cambios[1].nueva, cambios[1].origen}), (QStringList{"05", "07", "deshacer"}));
+
+        // Nothing left to undo: nothing happens.
+        mensajes.cajas.clear();
+        deshacer(true);
+        QVERIFY(mensajes.cajas.isEmpty());
+    }
+
+    void deshacerDevuelveElNuloYRespetaAOtroUsuario()
+    {
+        usarSqlite();
+        QVERIFY(abrir());
+        teclear("txtNcm", "9503.00.10.000B"); // unit null in the sample
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        campo("txtNcm")->clear();
+        teclear("txtNcm", kPosicion);
+        teclear("txtUnidEstNEW", "6");
+        pulsar("txtNcm", Qt::Key_F9);
+        QCOMPARE(registro().value(0).anterior, QString());
+
+        // Another user changes the last one meanwhile: its undo writes nothing.
+        base->ejecutar(R"(UPDATE NCM SET "012" = '09' WHERE "001" = '8901.10.00')");
+        mensajes.cajas.clear();
+        deshacer(true);
+        QCOMPARE(mensajes.textos().value(1),
+                 QString("La Ncm 8901.10.00.000L ya no tiene la unidad 06: otro usuario la cambió. No se deshizo el cambio."));
+        QCOMPARE(mensajes.cajas.value(1).icono, Icono::Critico);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("09"));
+
+        // The one before is next, and comes back null.
+        mensajes.cajas.clear();
+        deshacer(true);
+        QVERIFY2(mensajes.textos().value(0).endsWith("Volverá a ser:(vacía)"), qPrintable(mensajes.textos().join(" | ")));
+        QCOMPARE(base->unidad("9503.00.10", "000", "B"), QString("<null>"));
+        QCOMPARE(registro().size(), 3);
+        QVERIFY(terminado->isEmpty());
+    }
+
+    void registroQueNoSePuedeEscribir()
+    {
+        QTemporaryDir otro;
+        QVERIFY(QDir(otro.path()).mkpath("telquin/cambios.csv")); // a folder where the file should be
+        qputenv("XDG_STATE_HOME", otro.path().toUtf8());
+        const auto volver = qScopeGuard([this] { qputenv("XDG_STATE_HOME", estado.path().toUtf8()); });
+        usarSqlite();
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+        QCOMPARE(mensajes.cajas.size(), 2);
+        QVERIFY(mensajes.textos()[0].startsWith("Cambio en la Ncm 8901.10.00.000L realizado correctamente:"));
+        QVERIFY2(mensajes.textos()[1].startsWith("El cambio se guardó en la base de datos, pero no se pudo anotar en el "
+                                                 "registro de cambios " + otro.filePath("telquin/cambios.csv") + ": "),
+                 qPrintable(mensajes.textos()[1]));
+        QCOMPARE(mensajes.cajas[1].icono, Icono::Advertencia);
+        QVERIFY(terminado->isEmpty());
     }
 
     void f9LoVeLaVentanaAntesQueElCampoYNoLoTraga()

@@ -1,6 +1,8 @@
 #include "Frm_Telquin.h"
 
+#include "Bitacora.h"
 #include "Codigos.h"
+#include "ComponenteDAM.h"
 #include "LimiteDeCaracteres.h"
 #include "Registro.h"
 #include "Sentencias.h"
@@ -8,6 +10,12 @@
 #include "Unidades.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QUrl>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
@@ -150,6 +158,11 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
         c->installEventFilter(this);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::txtNcm_Change);
 
+    Lbl_Menu->setToolTip(QStringLiteral("Ctrl+Z deshace el último cambio guardado desde esta ventana.\n"
+                                        "Cada cambio queda anotado en el registro de cambios:\n")
+                         + QDir::toNativeSeparators(rutaBitacora())
+                         + QStringLiteral("\nCon el botón derecho sobre la ventana: deshacer o abrir el registro."));
+
     colorear(Lbl_Pista, QPalette::WindowText, kGrisApagado);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::mostrarPista);
     connect(txtUnidEst, &QLineEdit::textChanged, this, [this] { nombrarUnidad(txtUnidEst, Lbl_NombreUnidEst); });
@@ -201,12 +214,13 @@ bool Frm_Telquin::ValidarUnidEst()
 
 QString Frm_Telquin::GetUnidEst(const QString &sNcm)
 {
-    return ::GetUnidEst(*oDAM, sNcm, [this](const QString &texto) { avisar(texto); });
+    return ::GetUnidEst(*oDAM, sNcm, [this](const QString &texto) { avisar(texto); }, &leida_);
 }
 
 bool Frm_Telquin::EjecutarUpdate(const QString &sNcm, const QString &sUnidEst)
 {
-    return ::EjecutarUpdate(*oDAM, sNcm, sUnidEst);
+    filasActualizadas_ = ActualizarUnidad(*oDAM, sNcm, sUnidEst);
+    return filasActualizadas_ > 0;
 }
 
 void Frm_Telquin::txtNcm_Change()
@@ -280,11 +294,68 @@ void Frm_Telquin::guardarCambio()
                Mensajes::Icono::Critico);
         return;
     }
+    // The journal has the change before the user is told it is done.
+    const QString posicion = txtNcm->text();
+    const QString nueva = txtUnidEstNEW->text();
+    const std::optional<QString> fallo = anotar(posicion, textoDeUnidad(leida_.valor), nueva, QStringLiteral("ventana"));
+    // Several rows under one key can't be put back one by one.
+    if (filasActualizadas_ == 1)
+        deshacibles_.append({posicion, leida_.valor.isNull() ? std::nullopt : std::optional(textoDeUnidad(leida_.valor)), nueva});
+
     avisar(QStringLiteral("Cambio en la Ncm ") + txtNcm->text() + QStringLiteral(" realizado correctamente:") + kCrLf
                + kCrLf + QStringLiteral("Unidad Estadistica anterior:") + txtUnidEst->text() + kCrLf
                + QStringLiteral("Unidad Estadistica actual:") + txtUnidEstNEW->text(),
            Mensajes::Icono::Informacion);
+    if (fallo)
+        avisar(*fallo, Mensajes::Icono::Advertencia);
     ponerTexto(txtNcm, txtNcm->text().left(14));
+}
+
+void Frm_Telquin::DeshacerUltimoCambio()
+{
+    if (deshacibles_.isEmpty())
+        return;
+    const CambioGuardado cambio = deshacibles_.last();
+    const QString anterior = cambio.anterior.value_or(QStringLiteral("(vacía)"));
+    if (!mensajes_.preguntarSiNo(kTitulo,
+                                 QStringLiteral("¿Deshacer el cambio de la Ncm ") + cambio.posicion + u'?' + kCrLf + kCrLf
+                                     + QStringLiteral("Unidad Estadistica actual:") + cambio.nueva + kCrLf
+                                     + QStringLiteral("Volverá a ser:") + anterior,
+                                 Mensajes::Icono::Pregunta, true))
+        return;
+    protegido(
+        [&] {
+            // Written only while the row still holds what this window stored.
+            const qlonglong filas = DeshacerUnidad(*oDAM, cambio.posicion, cambio.anterior, cambio.nueva);
+            deshacibles_.removeLast();
+            if (filas <= 0) {
+                avisar(QStringLiteral("La Ncm ") + cambio.posicion + QStringLiteral(" ya no tiene la unidad ") + cambio.nueva
+                           + QStringLiteral(": otro usuario la cambió. No se deshizo el cambio."),
+                       Mensajes::Icono::Critico);
+                return;
+            }
+            const std::optional<QString> fallo =
+                anotar(cambio.posicion, cambio.nueva, cambio.anterior.value_or(QString()), QStringLiteral("deshacer"));
+            avisar(QStringLiteral("Cambio en la Ncm ") + cambio.posicion + QStringLiteral(" deshecho:") + kCrLf + kCrLf
+                       + QStringLiteral("Unidad Estadistica anterior:") + cambio.nueva + kCrLf
+                       + QStringLiteral("Unidad Estadistica actual:") + anterior,
+                   Mensajes::Icono::Informacion);
+            if (fallo)
+                avisar(*fallo, Mensajes::Icono::Advertencia);
+        },
+        cambio.posicion);
+}
+
+std::optional<QString> Frm_Telquin::anotar(const QString &posicion, const QString &anterior, const QString &nueva,
+                                           const QString &origen)
+{
+    const auto *dam = dynamic_cast<const ComponenteDAM *>(oDAM.get());
+    const QString ruta = rutaBitacora();
+    const std::optional<QString> motivo =
+        anotarCambio(ruta, nuevoCambio(dam ? dam->direccion() : QString(), posicion, anterior, nueva, origen));
+    if (!motivo)
+        return std::nullopt;
+    return mensajeFalloBitacora(ruta, *motivo);
 }
 
 void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono)
@@ -293,14 +364,14 @@ void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono)
 }
 
 template <typename Cuerpo>
-void Frm_Telquin::protegido(Cuerpo &&cuerpo)
+void Frm_Telquin::protegido(Cuerpo &&cuerpo, const QString &posicion)
 {
     try {
         cuerpo();
     } catch (const ErrorOcupado &) {
         // Another user holds the row: nothing was stored, and the same key works once
         // they are done.
-        avisar(QStringLiteral("Otro usuario está modificando la Ncm ") + txtNcm->text()
+        avisar(QStringLiteral("Otro usuario está modificando la Ncm ") + (posicion.isEmpty() ? txtNcm->text() : posicion)
                    + QStringLiteral(" en este momento.") + kCrLf + kCrLf
                    + QStringLiteral("Espere a que termine y vuelva a intentarlo."),
                Mensajes::Icono::Critico);
@@ -319,7 +390,16 @@ void Frm_Telquin::informarError(const ErrorComponente &error)
 bool Frm_Telquin::eventFilter(QObject *objeto, QEvent *evento)
 {
     if (evento->type() == QEvent::KeyPress) {
-        const int tecla = static_cast<QKeyEvent *>(evento)->key();
+        const auto *pulsada = static_cast<QKeyEvent *>(evento);
+        const int tecla = pulsada->key();
+        // Ctrl+Z undoes the field's typing while it has any; then the last change.
+        if (tecla == Qt::Key_Z && (pulsada->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+            const auto *campo = qobject_cast<QLineEdit *>(objeto);
+            if (!campo || !campo->isUndoAvailable()) {
+                DeshacerUltimoCambio();
+                return true;
+            }
+        }
         // The window acts first; the key then goes on to the field.
         // Keys a field leaves unused travel on to the window itself, which watches
         // nothing, so each key is seen here once.
@@ -328,6 +408,20 @@ bool Frm_Telquin::eventFilter(QObject *objeto, QEvent *evento)
             txtNcm_KeyDown(tecla);
     }
     return QWidget::eventFilter(objeto, evento);
+}
+
+void Frm_Telquin::contextMenuEvent(QContextMenuEvent *evento)
+{
+    QMenu menu(this);
+    QAction *deshacer = menu.addAction(QStringLiteral("Deshacer el último cambio\tCtrl+Z"));
+    deshacer->setEnabled(!deshacibles_.isEmpty());
+    QAction *registro = menu.addAction(QStringLiteral("Abrir el registro de cambios"));
+    registro->setEnabled(QFileInfo::exists(rutaBitacora()));
+    const QAction *elegida = menu.exec(evento->globalPos());
+    if (elegida == deshacer)
+        DeshacerUltimoCambio();
+    else if (elegida == registro)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(rutaBitacora()));
 }
 
 void Frm_Telquin::closeEvent(QCloseEvent *evento)

@@ -2,10 +2,12 @@
 
 #include "Mensajes.h"
 #include "Registro.h"
+#include "Sentencias.h"
 
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class Componente;
 class ErrorComponente;
@@ -38,6 +40,10 @@ public:
     void txtNcm_KeyDown(int KeyCode);
     void Form_KeyDown(int KeyCode);
 
+    // Ctrl+Z: undoes, after asking, the last change this window stored and has not
+    // undone yet, provided the row still holds what was stored.
+    void DeshacerUltimoCambio();
+
     [[nodiscard]] bool tieneComponente() const { return oDAM != nullptr; }
 
 signals:
@@ -48,10 +54,22 @@ signals:
 protected:
     bool eventFilter(QObject *objeto, QEvent *evento) override;
     void closeEvent(QCloseEvent *evento) override;
+    void contextMenuEvent(QContextMenuEvent *evento) override;
 
 private:
+    // A change that can be undone: its update changed exactly one row.
+    struct CambioGuardado {
+        QString posicion;
+        std::optional<QString> anterior; // nothing when the unit was null
+        QString nueva;
+    };
+
     template <typename Cuerpo>
-    void protegido(Cuerpo &&cuerpo);
+    void protegido(Cuerpo &&cuerpo, const QString &posicion = {});
+    // Appends the change to the change journal; the text of the warning to show when
+    // it could not be written.
+    [[nodiscard]] std::optional<QString> anotar(const QString &posicion, const QString &anterior, const QString &nueva,
+                                                const QString &origen);
     void informarError(const ErrorComponente &error);
     void guardarCambio();
     void avisar(const QString &texto, Mensajes::Icono icono = Mensajes::Icono::Ninguno);
@@ -75,4 +93,8 @@ private:
     QLabel *const Lbl_NombreUnidEstNEW;
     QLabel *const Lbl_Pista;
     std::unique_ptr<Componente> oDAM;
+    // What F9's own lookup and update last saw: the unit as stored, and the rows changed.
+    UnidadLeida leida_;
+    qlonglong filasActualizadas_ = 0;
+    QList<CambioGuardado> deshacibles_;
 };

@@ -12,6 +12,10 @@ QMessageBox::Icon iconoQt(Mensajes::Icono icono)
         return QMessageBox::Information;
     case Mensajes::Icono::Critico:
         return QMessageBox::Critical;
+    case Mensajes::Icono::Pregunta:
+        return QMessageBox::Question;
+    case Mensajes::Icono::Advertencia:
+        return QMessageBox::Warning;
     case Mensajes::Icono::Ninguno:
         break;
     }

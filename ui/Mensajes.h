@@ -6,7 +6,7 @@
 // program, a scripted stand-in in tests.
 class Mensajes {
 public:
-    enum class Icono { Ninguno, Informacion, Critico };
+    enum class Icono { Ninguno, Informacion, Critico, Pregunta, Advertencia };
 
     virtual ~Mensajes() = default;
     // Yes/No question; true when the answer is Yes.
