@@ -90,6 +90,15 @@ class TstVentana : public QObject {
 
     QList<Cambio> registro() { return leerBitacora(rutaBitacora()); }
 
+    // The road of one change on the sample: 8901.10.00.000L from 07 to 05.
+    void guardarCincoEnLaMuestra()
+    {
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
     void deshacer(bool respuesta)
     {
         mensajes.respuestas = {respuesta};
@@ -441,10 +450,7 @@ private slots:
     {
         usarSqlite();
         QVERIFY(abrir());
-        consultar(kPosicion);
-        teclear("txtUnidEstNEW", "5");
-        pulsar("txtUnidEstNEW", Qt::Key_F9);
-        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+        guardarCincoEnLaMuestra();
         QList<Cambio> cambios = registro();
         QCOMPARE(cambios.size(), 1);
         QCOMPARE((QStringList{cambios[0].posicion, cambios[0].anterior, cambios[0].nueva, cambios[0].origen, cambios[0].base}),
@@ -521,10 +527,7 @@ private slots:
         const auto volver = qScopeGuard([this] { qputenv("XDG_STATE_HOME", estado.path().toUtf8()); });
         usarSqlite();
         QVERIFY(abrir());
-        consultar(kPosicion);
-        teclear("txtUnidEstNEW", "5");
-        pulsar("txtUnidEstNEW", Qt::Key_F9);
-        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+        guardarCincoEnLaMuestra();
         QCOMPARE(mensajes.cajas.size(), 2);
         QVERIFY(mensajes.textos()[0].startsWith("Cambio en la Ncm 8901.10.00.000L realizado correctamente:"));
         QVERIFY2(mensajes.textos()[1].startsWith("El cambio se guardó en la base de datos, pero no se pudo anotar en el "
