@@ -1,0 +1,205 @@
+#include "Lote.h"
+
+#include "Codigos.h"
+#include "Sentencias.h"
+
+#include <QHash>
+#include <QStringDecoder>
+
+namespace {
+
+// "Posición", "POSICION", "posicion" all read "posicion".
+QString sinAcentosEnMinusculas(const QString &texto)
+{
+    const QString descompuesto = texto.normalized(QString::NormalizationForm_D);
+    QString salida;
+    salida.reserve(descompuesto.size());
+    for (const QChar c : descompuesto)
+        if (c.category() != QChar::Mark_NonSpacing)
+            salida += c.toLower();
+    return salida;
+}
+
+// The first line (1-based) whose bytes are not UTF-8.
+int lineaNoUtf8(const QByteArray &datos)
+{
+    int linea = 1;
+    for (const QByteArray &trozo : datos.split('\n')) {
+        QStringDecoder decodificador(QStringDecoder::Utf8);
+        // The decoding happens when the result becomes a QString.
+        const QString texto = decodificador.decode(trozo);
+        if (decodificador.hasError())
+            return linea;
+        ++linea;
+    }
+    return linea;
+}
+
+class Lector {
+public:
+    Lector(QStringView texto, QChar separador) : texto_(texto), separador_(separador) {}
+
+    // False, with *sinCerrar the line of its row, when a quote is never closed.
+    bool leer(std::vector<FilaLote> &filas, int *sinCerrar)
+    {
+        const qsizetype n = texto_.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const QChar c = texto_[i];
+            if (entreComillas_) {
+                if (c == u'"') {
+                    if (i + 1 < n && texto_[i + 1] == u'"') {
+                        campo_ += c;
+                        ++i;
+                    } else {
+                        entreComillas_ = false;
+                        finComillas_ = campo_.size();
+                    }
+                } else {
+                    if (c == u'\n')
+                        ++linea_;
+                    campo_ += c;
+                }
+            } else if (c == u'"' && finComillas_ < 0 && campo_.trimmed().isEmpty()) {
+                entreComillas_ = true;
+                campo_.clear();
+            } else if (c == separador_) {
+                terminarCampo();
+            } else if (c == u'\n' || (c == u'\r' && i + 1 < n && texto_[i + 1] == u'\n')) {
+                if (c == u'\r')
+                    ++i;
+                terminarFila(filas);
+                inicioFila_ = ++linea_;
+            } else {
+                campo_ += c;
+            }
+        }
+        if (entreComillas_) {
+            *sinCerrar = inicioFila_;
+            return false;
+        }
+        terminarFila(filas);
+        return true;
+    }
+
+private:
+    void terminarCampo()
+    {
+        // Blanks count inside quotes only.
+        if (finComillas_ < 0)
+            campos_ << campo_.trimmed();
+        else
+            campos_ << campo_.left(finComillas_) + QStringView(campo_).mid(finComillas_).trimmed().toString();
+        campo_.clear();
+        finComillas_ = -1;
+    }
+
+    void terminarFila(std::vector<FilaLote> &filas)
+    {
+        terminarCampo();
+        const bool vacia = std::all_of(campos_.cbegin(), campos_.cend(), [](const QString &c) { return c.isEmpty(); });
+        if (!vacia)
+            filas.push_back(FilaLote{inicioFila_, campos_});
+        campos_.clear();
+    }
+
+    QStringView texto_;
+    QChar separador_;
+    QString campo_;
+    QStringList campos_;
+    bool entreComillas_ = false;
+    qsizetype finComillas_ = -1; // where the quoted part of the field ended
+    int linea_ = 1;
+    int inicioFila_ = 1;
+};
+
+} // namespace
+
+ArchivoLote leerLote(QByteArray datos)
+{
+    ArchivoLote archivo;
+    if (datos.startsWith("\xEF\xBB\xBF"))
+        datos.remove(0, 3);
+    QStringDecoder decodificador(QStringDecoder::Utf8);
+    const QString texto = decodificador.decode(datos);
+    if (decodificador.hasError()) {
+        archivo.error = QStringLiteral("la línea %1 no está escrita en UTF-8; guarde el archivo como CSV UTF-8")
+                            .arg(lineaNoUtf8(datos));
+        return archivo;
+    }
+
+    const qsizetype finPrimera = texto.indexOf(u'\n');
+    if (QStringView(texto).left(finPrimera < 0 ? texto.size() : finPrimera).contains(u';'))
+        archivo.separador = u';';
+
+    int sinCerrar = 0;
+    if (!Lector(texto, archivo.separador).leer(archivo.filas, &sinCerrar)) {
+        archivo.filas.clear();
+        archivo.error = QStringLiteral("la línea %1 abre unas comillas que no se cierran").arg(sinCerrar);
+        return archivo;
+    }
+    if (!archivo.filas.empty() && archivo.filas.front().linea == 1
+        && sinAcentosEnMinusculas(archivo.filas.front().campos.front()) == QLatin1String("posicion")) {
+        archivo.conCabecera = true;
+        archivo.filas.erase(archivo.filas.begin());
+    }
+    return archivo;
+}
+
+QString nombreDeResultado(Resultado r)
+{
+    switch (r) {
+    case Resultado::Cambia: return QStringLiteral("cambia");
+    case Resultado::Igual: return QStringLiteral("igual");
+    case Resultado::NoEncontrada: return QStringLiteral("no encontrada");
+    case Resultado::FormatoIncorrecto: return QStringLiteral("formato incorrecto");
+    case Resultado::UnidadIncorrecta: return QStringLiteral("unidad incorrecta");
+    case Resultado::Repetida: return QStringLiteral("repetida");
+    }
+    return {};
+}
+
+std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> &filas, const AvanceDeRevision &avance)
+{
+    std::vector<Revision> revisiones;
+    revisiones.reserve(filas.size());
+    // The first unit each position asks for, and whether another row asks for another.
+    QHash<QString, std::pair<QString, bool>> unidades;
+    for (const FilaLote &fila : filas) {
+        Revision r;
+        r.linea = fila.linea;
+        r.posicion = fila.campos.value(0);
+        r.nueva = formatearUnidad(fila.campos.value(1));
+        r.nota = pistaLetraDeControl(r.posicion);
+        const bool camposDeMas = std::any_of(fila.campos.cbegin() + std::min<qsizetype>(2, fila.campos.size()),
+                                             fila.campos.cend(), [](const QString &c) { return !c.isEmpty(); });
+        if (camposDeMas || !esPosicionValida(r.posicion)) {
+            r.resultado = Resultado::FormatoIncorrecto;
+        } else {
+            const auto entrada = unidades.find(r.posicion);
+            if (entrada == unidades.end())
+                unidades.insert(r.posicion, {r.nueva, false});
+            else if (entrada->first != r.nueva)
+                entrada->second = true;
+            const UnidadLeida leida = ConsultarUnidad(oDAM, r.posicion);
+            if (!leida.encontrada) {
+                r.resultado = Resultado::NoEncontrada;
+            } else {
+                r.actual = textoDeUnidad(leida.valor);
+                r.resultado = !esUnidadValida(r.nueva) ? Resultado::UnidadIncorrecta
+                            : r.actual == r.nueva      ? Resultado::Igual
+                                                       : Resultado::Cambia;
+            }
+        }
+        revisiones.push_back(std::move(r));
+        if (avance && !avance(qsizetype(revisiones.size())))
+            break;
+    }
+    for (Revision &r : revisiones) {
+        if (esError(r.resultado))
+            continue;
+        const auto entrada = unidades.constFind(r.posicion);
+        if (entrada != unidades.constEnd() && entrada->second)
+            r.resultado = Resultado::Repetida;
+    }
+    return revisiones;
+}
