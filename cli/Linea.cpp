@@ -91,31 +91,29 @@ void avisar(const QString &mensaje)
     std::fflush(stderr);
 }
 
-// Whatever a field holds, it stays one field of one line.
-QString campoDeSalida(const QString &texto)
-{
-    QString salida = texto;
-    for (QChar &c : salida) {
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = u'?';
-    }
-    return salida;
-}
-
 class Salida {
 public:
     void linea(std::initializer_list<QString> campos)
     {
+        linea_.resize(0);
         bool primero = true;
         for (const QString &campo : campos) {
             if (!primero)
-                texto_ += '\t';
-            texto_ += campoDeSalida(campo).toUtf8();
+                linea_ += u'\t';
             primero = false;
+            const qsizetype inicio = linea_.size();
+            linea_ += campo;
+            // Whatever a field holds, it stays one field of one line.
+            for (qsizetype i = inicio; i < linea_.size(); ++i) {
+                const char16_t c = linea_[i].unicode();
+                if (c == u'\t' || c == u'\n' || c == u'\r')
+                    linea_[i] = u' ';
+                else if (c < 0x20 || c == 0x7f)
+                    linea_[i] = u'?';
+            }
         }
-        texto_ += '\n';
+        linea_ += u'\n';
+        texto_ += linea_.toUtf8();
         if (texto_.size() > (1 << 16))
             volcar();
     }
@@ -124,12 +122,13 @@ public:
     {
         escribir(stdout, texto_);
         std::fflush(stdout);
-        texto_.clear();
+        texto_.resize(0);
     }
 
     ~Salida() { volcar(); }
 
 private:
+    QString linea_;
     QByteArray texto_;
 };
 
@@ -380,8 +379,17 @@ int lote(const QString &nombre, bool aplicar)
     if (Interrupcion::pedida())
         avisar(QStringLiteral("Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
 
-    for (const Revision *r : cambios)
-        anotados.append(nuevoCambio(direccion, r->posicion, r->actual, r->nueva, QStringLiteral("lote")));
+    // One commit, so one moment, user and machine for every row; asking the system
+    // for them once per row cost more than the updates themselves.
+    const Cambio comun = nuevoCambio(direccion, {}, {}, {}, QStringLiteral("lote"));
+    anotados.reserve(qsizetype(cambios.size()));
+    for (const Revision *r : cambios) {
+        Cambio c = comun;
+        c.posicion = r->posicion;
+        c.anterior = r->actual;
+        c.nueva = r->nueva;
+        anotados.append(std::move(c));
+    }
     const QString ruta = rutaBitacora();
     const auto motivo = anotarCambios(ruta, anotados);
     avisar(QStringLiteral("Cambios guardados: %1.").arg(cambios.size()));
