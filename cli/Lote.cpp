@@ -52,50 +52,53 @@ public:
                         ++i;
                     } else {
                         entreComillas_ = false;
-                        finComillas_ = campo_.size();
+                        inicio_ = i + 1;
                     }
                 } else {
                     if (c == u'\n')
                         ++linea_;
                     campo_ += c;
                 }
-            } else if (c == u'"' && finComillas_ < 0 && campo_.trimmed().isEmpty()) {
+            } else if (c == u'"' && !citado_ && texto_.mid(inicio_, i - inicio_).trimmed().isEmpty()) {
                 entreComillas_ = true;
-                campo_.clear();
+                citado_ = true;
             } else if (c == separador_) {
-                terminarCampo();
+                terminarCampo(i);
             } else if (c == u'\n' || (c == u'\r' && i + 1 < n && texto_[i + 1] == u'\n')) {
+                terminarFila(filas, i);
                 if (c == u'\r')
                     ++i;
-                terminarFila(filas);
                 inicioFila_ = ++linea_;
-            } else {
-                campo_ += c;
             }
         }
         if (entreComillas_) {
             *sinCerrar = inicioFila_;
             return false;
         }
-        terminarFila(filas);
+        terminarFila(filas, n);
         return true;
     }
 
 private:
-    void terminarCampo()
+    // The field ends before position fin. Unquoted text is taken from the input as
+    // it stands, without its blanks; after a quoted part, what follows is added.
+    void terminarCampo(qsizetype fin)
     {
-        // Blanks count inside quotes only.
-        if (finComillas_ < 0)
-            campos_ << campo_.trimmed();
-        else
-            campos_ << campo_.left(finComillas_) + QStringView(campo_).mid(finComillas_).trimmed().toString();
-        campo_.clear();
-        finComillas_ = -1;
+        const QStringView resto = texto_.mid(inicio_, fin - inicio_).trimmed();
+        if (citado_) {
+            campo_ += resto;
+            campos_ << campo_;
+            campo_.clear();
+        } else {
+            campos_ << resto.toString();
+        }
+        citado_ = false;
+        inicio_ = fin + 1;
     }
 
-    void terminarFila(std::vector<FilaLote> &filas)
+    void terminarFila(std::vector<FilaLote> &filas, qsizetype fin)
     {
-        terminarCampo();
+        terminarCampo(fin);
         const bool vacia = std::all_of(campos_.cbegin(), campos_.cend(), [](const QString &c) { return c.isEmpty(); });
         if (!vacia)
             filas.push_back(FilaLote{inicioFila_, campos_});
@@ -104,10 +107,11 @@ private:
 
     QStringView texto_;
     QChar separador_;
-    QString campo_;
+    QString campo_; // a quoted field's text
     QStringList campos_;
+    qsizetype inicio_ = 0; // where the field's unquoted text begins
     bool entreComillas_ = false;
-    qsizetype finComillas_ = -1; // where the quoted part of the field ended
+    bool citado_ = false;
     int linea_ = 1;
     int inicioFila_ = 1;
 };
