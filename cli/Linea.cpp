@@ -14,7 +14,11 @@
 #include <QFile>
 #include <QSet>
 
+#include <QStringEncoder>
+
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -91,29 +95,44 @@ void avisar(const QString &mensaje)
     std::fflush(stderr);
 }
 
+// Standard output, in UTF-8 whatever the locale, written in large blocks.
 class Salida {
 public:
-    void linea(std::initializer_list<QString> campos)
+    void linea(std::initializer_list<QStringView> campos)
     {
-        linea_.resize(0);
-        bool primero = true;
-        for (const QString &campo : campos) {
-            if (!primero)
-                linea_ += u'\t';
-            primero = false;
-            const qsizetype inicio = linea_.size();
-            linea_ += campo;
-            // Whatever a field holds, it stays one field of one line.
-            for (qsizetype i = inicio; i < linea_.size(); ++i) {
-                const char16_t c = linea_[i].unicode();
-                if (c == u'\t' || c == u'\n' || c == u'\r')
-                    linea_[i] = u' ';
-                else if (c < 0x20 || c == 0x7f)
-                    linea_[i] = u'?';
-            }
+        for (const QStringView campo : campos)
+            this->campo(campo);
+        finDeLinea();
+    }
+
+    void numero(qlonglong n)
+    {
+        separar();
+        char cifras[24];
+        const auto fin = std::to_chars(std::begin(cifras), std::end(cifras), n).ptr;
+        texto_.append(cifras, fin - cifras);
+    }
+
+    // Whatever a field holds, it stays one field of one line.
+    void campo(QStringView texto)
+    {
+        separar();
+        const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; };
+        if (std::any_of(texto.begin(), texto.end(), control)) {
+            QString limpio = texto.toString();
+            for (QChar &c : limpio)
+                if (control(c))
+                    c = c == u'\t' || c == u'\n' || c == u'\r' ? u' ' : u'?';
+            codificar(limpio);
+        } else {
+            codificar(texto);
         }
-        linea_ += u'\n';
-        texto_ += linea_.toUtf8();
+    }
+
+    void finDeLinea()
+    {
+        texto_ += '\n';
+        primero_ = true;
         if (texto_.size() > (1 << 16))
             volcar();
     }
@@ -128,8 +147,24 @@ public:
     ~Salida() { volcar(); }
 
 private:
-    QString linea_;
+    void separar()
+    {
+        if (!primero_)
+            texto_ += '\t';
+        primero_ = false;
+    }
+
+    void codificar(QStringView texto)
+    {
+        const qsizetype inicio = texto_.size();
+        texto_.resize(inicio + codificador_.requiredSpace(texto.size()));
+        char *fin = codificador_.appendToBuffer(texto_.data() + inicio, texto);
+        texto_.resize(fin - texto_.constData());
+    }
+
+    QStringEncoder codificador_{QStringEncoder::Utf8};
     QByteArray texto_;
+    bool primero_ = true;
 };
 
 int errorDeUso(const QString &mensaje)
@@ -316,8 +351,10 @@ int lote(const QString &nombre, bool aplicar)
     {
         Salida salida;
         for (const Revision &r : revisiones) {
-            salida.linea({QString::number(r.linea), r.posicion, r.actual, r.nueva, nombreDeResultado(r.resultado),
-                          r.nota});
+            salida.numero(r.linea);
+            for (const QString *campo : {&r.posicion, &r.actual, &r.nueva, &nombreDeResultado(r.resultado), &r.nota})
+                salida.campo(*campo);
+            salida.finDeLinea();
             ++cuentas[std::size_t(r.resultado)];
             errores += esError(r.resultado) ? 1 : 0;
         }

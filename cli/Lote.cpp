@@ -101,8 +101,8 @@ private:
         terminarCampo(fin);
         const bool vacia = std::all_of(campos_.cbegin(), campos_.cend(), [](const QString &c) { return c.isEmpty(); });
         if (!vacia)
-            filas.push_back(FilaLote{inicioFila_, campos_});
-        campos_.clear();
+            filas.push_back(FilaLote{inicioFila_, std::move(campos_)});
+        campos_ = QStringList();
     }
 
     QStringView texto_;
@@ -149,17 +149,15 @@ ArchivoLote leerLote(QByteArray datos)
     return archivo;
 }
 
-QString nombreDeResultado(Resultado r)
+const QString &nombreDeResultado(Resultado r)
 {
-    switch (r) {
-    case Resultado::Cambia: return QStringLiteral("cambia");
-    case Resultado::Igual: return QStringLiteral("igual");
-    case Resultado::NoEncontrada: return QStringLiteral("no encontrada");
-    case Resultado::FormatoIncorrecto: return QStringLiteral("formato incorrecto");
-    case Resultado::UnidadIncorrecta: return QStringLiteral("unidad incorrecta");
-    case Resultado::Repetida: return QStringLiteral("repetida");
-    }
-    return {};
+    // In the order of Resultado.
+    static const QString nombres[] = {
+        QStringLiteral("cambia"),             QStringLiteral("igual"),
+        QStringLiteral("no encontrada"),      QStringLiteral("formato incorrecto"),
+        QStringLiteral("unidad incorrecta"),  QStringLiteral("repetida"),
+    };
+    return nombres[std::size_t(r)];
 }
 
 std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> &filas, const AvanceDeRevision &avance)
@@ -168,6 +166,7 @@ std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> 
     revisiones.reserve(filas.size());
     // The first unit each position asks for, and whether another row asks for another.
     QHash<QString, std::pair<QString, bool>> unidades;
+    unidades.reserve(qsizetype(filas.size()));
     for (const FilaLote &fila : filas) {
         Revision r;
         r.linea = fila.linea;

@@ -36,7 +36,7 @@ inline constexpr std::array kResultados = {Resultado::Cambia,           Resultad
                                            Resultado::NoEncontrada,     Resultado::FormatoIncorrecto,
                                            Resultado::UnidadIncorrecta, Resultado::Repetida};
 
-[[nodiscard]] QString nombreDeResultado(Resultado r);
+[[nodiscard]] const QString &nombreDeResultado(Resultado r);
 [[nodiscard]] inline bool esError(Resultado r) { return r != Resultado::Cambia && r != Resultado::Igual; }
 
 struct Revision {
