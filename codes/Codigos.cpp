@@ -101,7 +101,7 @@ QString pistaLetraDeControl(const QString &sNcm)
     const std::optional<QChar> letra = letraDeControl(sNcm);
     if (sNcm.size() != 15 || !letra || sNcm[14] == *letra)
         return {};
-    return QStringLiteral("La letra de control debería ser %1").arg(*letra);
+    return QStringLiteral("La letra de control debería ser ") + *letra;
 }
 
 PositionKey cortarPosicion(const QString &sNcm)
