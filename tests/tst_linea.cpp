@@ -371,7 +371,7 @@ private slots:
     void ctrlCAntesDeConfirmar()
     {
         if (!base->esSqlite())
-            QSKIP("the slow trigger is SQLite's");
+            QSKIP("el disparador lento es de SQLite");
         const QByteArray lote = filasExtra(2000);
         // Each update reads 160,000 pairs of rows: the batch takes many seconds.
         base->ejecutar("CREATE TABLE pesado AS SELECT \"001\" AS x FROM NCM LIMIT 400");
