@@ -310,12 +310,13 @@ int lote(const QString &nombre, bool aplicar)
 {
     QString error;
     const std::optional<QByteArray> datos = leerArchivo(nombre, &error);
-    const QString visible = nombre == QLatin1String("-") ? QStringLiteral("de la entrada estándar") : nombre;
+    const QString queLeer = nombre == QLatin1String("-") ? QStringLiteral("la entrada estándar")
+                                                         : QStringLiteral("el archivo ") + nombre;
     if (!datos)
-        return errorDeUso(QStringLiteral("no se puede leer el archivo %1: %2").arg(visible, error));
+        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, error));
     const ArchivoLote archivo = leerLote(*datos);
     if (!archivo.error.isEmpty())
-        return errorDeUso(QStringLiteral("no se puede leer el archivo %1: %2").arg(visible, archivo.error));
+        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, archivo.error));
 
     const auto oDAM = abrirComponente();
     Transacciones *t = nullptr;
