@@ -1,10 +1,13 @@
 #include "Aplicacion.h"
+#include "Linea.h"
 #include "Mensajes.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    if (argc > 1)
+        return ejecutarLinea(argc, argv);
     QApplication app(argc, argv);
     MensajesQt mensajes;
     return ejecutarTelquin(app, mensajes);

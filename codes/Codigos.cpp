@@ -96,6 +96,14 @@ std::optional<QChar> letraDeControl(const QString &sNcm)
     return QChar(QLatin1Char(kLetras[suma % 23]));
 }
 
+QString pistaLetraDeControl(const QString &sNcm)
+{
+    const std::optional<QChar> letra = letraDeControl(sNcm);
+    if (sNcm.size() != 15 || !letra || sNcm[14] == *letra)
+        return {};
+    return QStringLiteral("La letra de control debería ser ") + *letra;
+}
+
 PositionKey cortarPosicion(const QString &sNcm)
 {
     return {sNcm.mid(0, 10), sNcm.mid(11, 3), sNcm.mid(14, 1)};

@@ -26,6 +26,11 @@ struct PositionKey {
 // was fitted on published positions, not taken from a published source.
 [[nodiscard]] std::optional<QChar> letraDeControl(const QString &sNcm);
 
+// A hint, never a refusal: "La letra de control debería ser L" when the text has 15
+// characters and its last one is not the letter its digits give (lower case counts
+// as different); empty otherwise.
+[[nodiscard]] QString pistaLetraDeControl(const QString &sNcm);
+
 // Cuts any text, valid or not; missing characters give shorter or empty values.
 [[nodiscard]] PositionKey cortarPosicion(const QString &sNcm);
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QTimeZone>
 
 #include <cerrno>
 #include <cstdlib>
@@ -166,6 +167,18 @@ std::vector<Fila> partirCsv(QStringView texto, int *sinCerrar)
     return filas;
 }
 
+// Written alike: the same moment, told in the same offset or zone.
+bool mismaFecha(const QDateTime &a, const QDateTime &b)
+{
+    if (a != b || a.timeSpec() != b.timeSpec())
+        return false;
+    if (a.timeSpec() == Qt::OffsetFromUTC)
+        return a.offsetFromUtc() == b.offsetFromUtc();
+    if (a.timeSpec() == Qt::TimeZone)
+        return a.timeZone() == b.timeZone();
+    return true;
+}
+
 } // namespace
 
 QString rutaBitacora()
@@ -200,14 +213,21 @@ QString fechaBitacora(const QDateTime &fecha)
 
 QString lineaCsv(const QStringList &campos)
 {
+    // Room for every field, its comma and two quotes: one allocation per line.
+    qsizetype largo = 0;
+    for (const QString &campo : campos)
+        largo += campo.size() + 3;
     QString linea;
+    linea.reserve(largo);
     for (qsizetype i = 0; i < campos.size(); ++i) {
         const QString &campo = campos[i];
         if (i > 0)
             linea += u',';
-        const bool citar = !campo.isEmpty()
-            && (campo.contains(u',') || campo.contains(u'"') || campo.contains(u'\n') || campo.contains(u'\r')
-                || campo.front().isSpace() || campo.back().isSpace());
+        bool citar = !campo.isEmpty() && (campo.front().isSpace() || campo.back().isSpace());
+        for (qsizetype j = 0; j < campo.size() && !citar; ++j) {
+            const char16_t c = campo[j].unicode();
+            citar = c == u',' || c == u'"' || c == u'\n' || c == u'\r';
+        }
         if (citar) {
             QString doblado = campo;
             doblado.replace(u'"', QStringLiteral("\"\""));
@@ -225,9 +245,16 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
         return std::nullopt;
 
     QByteArray lineas;
+    // The changes of one batch share their moment; writing a date costs more than
+    // the rest of its line.
+    QDateTime fechaPrevia;
+    QString textoFecha;
     for (const Cambio &c : cambios) {
-        lineas += lineaCsv({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva,
-                            c.origen})
+        if (textoFecha.isNull() || !mismaFecha(c.fecha, fechaPrevia)) {
+            fechaPrevia = c.fecha;
+            textoFecha = fechaBitacora(c.fecha);
+        }
+        lineas += lineaCsv({textoFecha, c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen})
                       .toUtf8();
         lineas += '\n';
     }

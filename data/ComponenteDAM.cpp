@@ -32,6 +32,7 @@ struct ComponenteDAM::Base {
     QString visible;
     QStringList clavesOcultas;
     std::map<QString, std::shared_ptr<Entidad>> entidades;
+    bool enTransaccion = false;
 };
 
 namespace {
@@ -47,6 +48,36 @@ bool conexionPerdida(const QSqlDatabase &db)
         return true;
     QSqlQuery prueba(db);
     return !prueba.exec(QStringLiteral("SELECT 1"));
+}
+
+// The table a failed begin or commit names in its cause: the only one this program
+// changes.
+const QString kEntidadTransaccion = QStringLiteral("NCM");
+
+bool esSqlite(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QSQLITE");
+}
+
+// "Error de la base de datos al ACCION: cause.", then the statement (when there is
+// one) and the driver's text.
+[[noreturn]] void fallar(const ComponenteDAM::Base &base, const QSqlError &e, bool perdida, const QString &entidad,
+                         const QString &accion, const QString &sentencia = {})
+{
+    CausaDeFallo causa;
+    if (perdida)
+        causa.texto = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
+    else
+        causa = causaDeSentencia(e, base.db.driverName(), entidad, base.espera);
+    QString mensaje = QStringLiteral("Error de la base de datos al %1: %2.").arg(accion, causa.texto);
+    if (!sentencia.isEmpty())
+        mensaje += u'\n' + sentencia;
+    const QString textoDriver = sinClaves(e.text().trimmed(), base.clavesOcultas);
+    if (!textoDriver.isEmpty())
+        mensaje += u'\n' + textoDriver;
+    if (causa.ocupado)
+        throw ErrorOcupado(mensaje);
+    throw ErrorComponente(mensaje);
 }
 
 class ConexionDAM final : public Conexion {
@@ -111,6 +142,10 @@ private:
         q.setForwardOnly(true);
         if (db.isOpen() && q.exec(texto))
             return q;
+        // Asking the server would fail in a transaction the error already aborted;
+        // QPSQL has closed the database if the connection itself is gone.
+        if (base_->enTransaccion)
+            fallar(q.lastError(), !esSqlite(db) && !db.isOpen());
         if (!conexionPerdida(db))
             fallar(q.lastError(), false);
 
@@ -128,19 +163,7 @@ private:
 
     [[noreturn]] void fallar(const QSqlError &e, bool perdida) const
     {
-        const ComponenteDAM::Base &base = *base_;
-        CausaDeFallo causa;
-        if (perdida)
-            causa.texto = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
-        else
-            causa = causaDeSentencia(e, base.db.driverName(), entidad_->nombre, base.espera);
-        QString mensaje = QStringLiteral("Error de la base de datos al ejecutar la sentencia: %1.\n%2").arg(causa.texto, entidad_->sql);
-        const QString textoDriver = sinClaves(e.text().trimmed(), base.clavesOcultas);
-        if (!textoDriver.isEmpty())
-            mensaje += u'\n' + textoDriver;
-        if (causa.ocupado)
-            throw ErrorOcupado(mensaje);
-        throw ErrorComponente(mensaje);
+        ::fallar(*base_, e, perdida, entidad_->nombre, QStringLiteral("ejecutar la sentencia"), entidad_->sql);
     }
 
     std::shared_ptr<ComponenteDAM::Base> base_;
@@ -184,6 +207,64 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
     if (!estado)
         estado = std::make_shared<Entidad>(Entidad{entidad.toUpper(), base_->db.driverName() == QLatin1String("QSQLITE"), {}, {}});
     return std::make_unique<ConexionDAM>(base_, estado);
+}
+
+void ComponenteDAM::comenzarTransaccion()
+{
+    if (!base_)
+        throw ErrorComponente(QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
+    if (base_->enTransaccion)
+        throw ErrorComponente(QStringLiteral("Ya hay una transacción abierta."));
+    QSqlDatabase &db = base_->db;
+    const QString accion = QStringLiteral("comenzar la transacción");
+    // A connection lost while idle is opened again here, as a statement would; once
+    // the transaction has begun, never.
+    if (!esSqlite(db) && conexionPerdida(db) && !reabrirBaseDeDatos(db, base_->espera))
+        fallar(*base_, db.lastError(), true, kEntidadTransaccion, accion);
+    if (esSqlite(db)) {
+        // QSQLITE's own transaction() begins a deferred one, which takes no lock.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            fallar(*base_, q.lastError(), false, kEntidadTransaccion, accion);
+    } else if (!db.transaction()) {
+        fallar(*base_, db.lastError(), !db.isOpen(), kEntidadTransaccion, accion);
+    }
+    base_->enTransaccion = true;
+}
+
+void ComponenteDAM::confirmarTransaccion()
+{
+    if (!base_ || !base_->enTransaccion)
+        throw ErrorComponente(QStringLiteral("No hay ninguna transacción abierta que confirmar."));
+    QSqlDatabase &db = base_->db;
+    const QString accion = QStringLiteral("confirmar la transacción");
+    if (esSqlite(db)) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("COMMIT")))
+            fallar(*base_, q.lastError(), false, kEntidadTransaccion, accion);
+    } else if (!db.commit()) {
+        fallar(*base_, db.lastError(), !db.isOpen(), kEntidadTransaccion, accion);
+    }
+    base_->enTransaccion = false;
+}
+
+void ComponenteDAM::revertirTransaccion() noexcept
+{
+    if (!base_ || !base_->enTransaccion)
+        return;
+    base_->enTransaccion = false;
+    QSqlDatabase &db = base_->db;
+    // When this fails the transaction has already ended without storing anything:
+    // the connection was lost, or the database rolled it back itself.
+    if (esSqlite(db))
+        (void)QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    else if (db.isOpen())
+        (void)db.rollback();
+}
+
+bool ComponenteDAM::enTransaccion() const
+{
+    return base_ && base_->enTransaccion;
 }
 
 QString ComponenteDAM::direccion() const

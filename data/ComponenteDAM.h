@@ -8,8 +8,9 @@
 // named by resolverParametros(); the database stays open for the component's life
 // and every connection object shares it. A statement that fails because the
 // connection was lost is run once more on a new connection; one that waited too long
-// on another user raises ErrorOcupado.
-class ComponenteDAM final : public Componente {
+// on another user raises ErrorOcupado. Inside a transaction a lost connection is an
+// error like any other: a new connection would have lost what the transaction did.
+class ComponenteDAM final : public Componente, public Transacciones {
 public:
     ComponenteDAM();
     ~ComponenteDAM() override;
@@ -18,6 +19,13 @@ public:
 
     void loadparameters() override;
     [[nodiscard]] std::unique_ptr<Conexion> getDataConnectionByEntity(const QString &entidad) override;
+
+    // On SQLite the transaction takes the file's write lock as it begins, so that no
+    // other writer can make one of its statements wait halfway.
+    void comenzarTransaccion() override;
+    void confirmarTransaccion() override;
+    void revertirTransaccion() noexcept override;
+    [[nodiscard]] bool enTransaccion() const override;
 
     // The database's address without its password; empty before loadparameters.
     [[nodiscard]] QString direccion() const;

@@ -63,3 +63,20 @@ public:
     virtual void loadparameters() = 0;
     [[nodiscard]] virtual std::unique_ptr<Conexion> getDataConnectionByEntity(const QString &entidad) = 0;
 };
+
+// What a component may offer beyond the contract, found with dynamic_cast: the
+// statements run between comenzar and confirmar are stored all together or not at
+// all. A component without it runs each statement on its own.
+class Transacciones {
+public:
+    virtual ~Transacciones() = default;
+    // Raises ErrorOcupado when another user keeps the table past the wait, and
+    // ErrorComponente for any other failure or when a transaction is already open.
+    virtual void comenzarTransaccion() = 0;
+    // Raises as comenzarTransaccion; after a failure the transaction is still open
+    // and only revertirTransaccion ends it.
+    virtual void confirmarTransaccion() = 0;
+    // Never raises: whatever the database answers, nothing of the transaction stays.
+    virtual void revertirTransaccion() noexcept = 0;
+    [[nodiscard]] virtual bool enTransaccion() const = 0;
+};

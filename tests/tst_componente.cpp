@@ -161,6 +161,44 @@ private slots:
         }
     }
 
+    void transaccion_data()
+    {
+        QTest::addColumn<bool>("confirmar");
+        QTest::newRow("confirmada") << true;
+        QTest::newRow("revertida") << false;
+    }
+
+    void transaccion()
+    {
+        QFETCH(bool, confirmar);
+        auto *t = dynamic_cast<Transacciones *>(oDAM.get());
+        QVERIFY(t);
+        const QStringList antes = base->filas();
+        t->comenzarTransaccion();
+        QVERIFY(t->enTransaccion());
+        QVERIFY_THROWS_EXCEPTION(ErrorComponente, t->comenzarTransaccion());
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "42"));
+        QVERIFY(EjecutarUpdate(*oDAM, "9503.00.10.000B", "43"));
+        QCOMPARE(consultar(kPosicion), QString("42"));
+        // Another session sees nothing of it until it is confirmed.
+        QCOMPARE(base->filas(), antes);
+        if (confirmar)
+            t->confirmarTransaccion();
+        else
+            t->revertirTransaccion();
+        QVERIFY(!t->enTransaccion());
+
+        QStringList esperado = antes;
+        if (confirmar) {
+            esperado.replace(esperado.indexOf("8901.10.00|000|L|07"), "8901.10.00|000|L|42");
+            esperado.replace(esperado.indexOf("9503.00.10|000|B|<null>"), "9503.00.10|000|B|43");
+        }
+        QCOMPARE(base->filas(), esperado);
+        // The component goes on as before, one statement at a time.
+        QVERIFY(EjecutarUpdate(*oDAM, "0101.21.00.100W", "44"));
+        QCOMPARE(base->unidad("0101.21.00", "100", "W"), QString("44"));
+    }
+
     void muchosUsuariosALaVez()
     {
         // Four writers on one row and four on rows of their own, all at once.

@@ -210,6 +210,30 @@ private slots:
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
     }
 
+    void servidorReiniciadoEnPlenaTransaccion_data() { backends({"postgresql", "odbc"}); }
+
+    void servidorReiniciadoEnPlenaTransaccion()
+    {
+        QFETCH(QString, eleccion);
+        ABRIR(eleccion);
+        auto *t = dynamic_cast<Transacciones *>(oDAM.get());
+        QVERIFY(t);
+        t->comenzarTransaccion();
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "42"));
+        QVERIFY(servidor("halt"));
+        QVERIFY(servidor("resume"));
+        // On a new connection this update would be stored alone, without the first.
+        const QString m = mensajeDeError([&] { (void)EjecutarUpdate(*oDAM, "0101.21.00.100W", "43"); });
+        QVERIFY2(m.startsWith("Error de la base de datos al ejecutar la sentencia"), qPrintable(m));
+        t->revertirTransaccion();
+        base->reabrir();
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
+        QCOMPARE(base->unidad("0101.21.00", "100", "W"), QString("09"));
+        // Outside a transaction a lost connection is opened again, as before.
+        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "05"));
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
     void aperturaRechazada_data()
     {
         QTest::addColumn<QString>("eleccion");

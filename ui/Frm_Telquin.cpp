@@ -244,11 +244,7 @@ void Frm_Telquin::nombrarUnidad(QLineEdit *campo, QLabel *nombre)
 // A hint, never a refusal: Enter and F9 go ahead with whatever letter was typed.
 void Frm_Telquin::mostrarPista()
 {
-    const QString sNcm = txtNcm->text();
-    const std::optional<QChar> letra = letraDeControl(sNcm);
-    const QString pista = sNcm.size() == 15 && letra && sNcm[14] != *letra
-                              ? QStringLiteral("La letra de control debería ser %1").arg(*letra)
-                              : QString();
+    const QString pista = pistaLetraDeControl(txtNcm->text());
     Lbl_Pista->setText(pista);
     txtNcm->setAccessibleDescription(pista);
 }

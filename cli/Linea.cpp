@@ -1,0 +1,543 @@
+#include "Linea.h"
+
+#include "Bitacora.h"
+#include "Codigos.h"
+#include "ComponenteDAM.h"
+#include "Lote.h"
+#include "Registro.h"
+#include "Sentencias.h"
+#include "Terminal.h"
+#include "Unidades.h"
+#include "Version.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSet>
+
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kFormatoIncorrecto = QStringLiteral("Formato de PA incorrecto (Ej. 8901.10.00.000L)");
+const QString kNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
+const QString kVerifique = QStringLiteral("Verifique los datos antes de guardar");
+const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
+
+QString ayuda()
+{
+    return QStringLiteral(
+        "Uso:\n"
+        "  telquin                           abre la ventana\n"
+        "  telquin consultar POSICION        muestra la unidad de una posición\n"
+        "  telquin cambiar POSICION UNIDAD   guarda otra unidad para una posición\n"
+        "  telquin lote ARCHIVO [--aplicar]  revisa un lote de cambios (y lo guarda)\n"
+        "  telquin historial [POSICION]      muestra el registro de cambios\n"
+        "\n"
+        "Los datos salen por la salida estándar, un registro por línea, con los\n"
+        "campos separados por tabuladores; los mensajes, por la salida de errores.\n"
+        "\n"
+        "Órdenes:\n"
+        "  consultar  Escribe la posición, su unidad estadística y el nombre de la\n"
+        "             unidad (\"código no oficial\" si no está en la tabla oficial;\n"
+        "             vacío si la posición no tiene unidad).\n"
+        "  cambiar    Como F9 en la ventana: la posición debe existir y la unidad\n"
+        "             tener dos dígitos (\"5\" se guarda como \"05\"). Escribe la\n"
+        "             posición, la unidad anterior y la nueva, y anota el cambio en\n"
+        "             el registro de cambios.\n"
+        "  lote       ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
+        "             separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n"
+        "             estándar. Si el primer campo de la primera línea es\n"
+        "             \"posicion\", esa línea es el encabezado.\n"
+        "             Sin --aplicar no escribe nada en la base: revisa cada fila y\n"
+        "             escribe línea, posición, unidad actual, unidad nueva,\n"
+        "             resultado y nota. Resultados: cambia, igual, no encontrada,\n"
+        "             formato incorrecto, unidad incorrecta, repetida (la misma\n"
+        "             posición con otra unidad en otra fila). Al final, la cuenta\n"
+        "             de cada resultado por la salida de errores.\n"
+        "             Con --aplicar revisa igual y, si todas las filas son \"cambia\"\n"
+        "             o \"igual\", guarda los cambios en una sola transacción: todos\n"
+        "             o ninguno.\n"
+        "  historial  Escribe el registro de cambios, del más antiguo al más\n"
+        "             reciente (o solo los de una posición), después de una línea\n"
+        "             de encabezado.\n"
+        "\n"
+        "Opciones:\n"
+        "  --aplicar      con lote: guarda los cambios revisados\n"
+        "  -h, --help     muestra esta ayuda\n"
+        "  -v, --version  muestra la versión\n"
+        "\n"
+        "La base de datos es la de DAM_DATABASE_URL o la de\n"
+        "~/.config/telquin/dam.conf (véase man telquin). El registro de cambios es\n"
+        "~/.local/state/telquin/cambios.csv.\n"
+        "\n"
+        "Estados de salida:\n"
+        "  0    hecho\n"
+        "  1    problema de los datos (posición no encontrada o mal escrita, unidad\n"
+        "       incorrecta, una actualización que no cambió ninguna fila, filas con\n"
+        "       errores en un lote); no se guardó nada\n"
+        "  2    error de uso: orden u opción desconocida, falta un argumento,\n"
+        "       archivo que no se puede leer\n"
+        "  3    falló la base de datos, o siguió ocupada más allá de su espera; no\n"
+        "       se guardó nada\n"
+        "  4    se guardó, pero no se pudo anotar en el registro de cambios\n"
+        "  130  interrumpido con Ctrl+C antes de confirmar; no se guardó nada\n");
+}
+
+void escribir(std::FILE *flujo, const QByteArray &texto)
+{
+    std::fwrite(texto.constData(), 1, size_t(texto.size()), flujo);
+}
+
+void avisar(const QString &mensaje)
+{
+    std::fflush(stdout);
+    escribir(stderr, mensaje.toUtf8() + '\n');
+    std::fflush(stderr);
+}
+
+// Standard output, in UTF-8 whatever the locale, written in large blocks.
+class Salida {
+public:
+    void linea(std::initializer_list<QStringView> campos)
+    {
+        for (const QStringView campo : campos)
+            this->campo(campo);
+        finDeLinea();
+    }
+
+    void numero(qlonglong n)
+    {
+        separar();
+        char cifras[24];
+        const auto fin = std::to_chars(std::begin(cifras), std::end(cifras), n).ptr;
+        texto_.append(cifras, fin - cifras);
+    }
+
+    // Whatever a field holds, it stays one field of one line.
+    void campo(QStringView texto)
+    {
+        separar();
+        const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; };
+        if (std::any_of(texto.begin(), texto.end(), control)) {
+            QString limpio = texto.toString();
+            for (QChar &c : limpio)
+                if (control(c))
+                    c = c == u'\t' || c == u'\n' || c == u'\r' ? u' ' : u'?';
+            codificar(limpio);
+        } else {
+            codificar(texto);
+        }
+    }
+
+    void finDeLinea()
+    {
+        texto_ += '\n';
+        primero_ = true;
+        if (texto_.size() > (1 << 16))
+            volcar();
+    }
+
+    void volcar()
+    {
+        escribir(stdout, texto_);
+        std::fflush(stdout);
+        texto_.resize(0);
+    }
+
+    ~Salida() { volcar(); }
+
+private:
+    void separar()
+    {
+        if (!primero_)
+            texto_ += '\t';
+        primero_ = false;
+    }
+
+    void codificar(QStringView texto)
+    {
+        const qsizetype inicio = texto_.size();
+        texto_.resize(inicio + codificador_.requiredSpace(texto.size()));
+        char *fin = codificador_.appendToBuffer(texto_.data() + inicio, texto);
+        texto_.resize(fin - texto_.constData());
+    }
+
+    QStringEncoder codificador_{QStringEncoder::Utf8};
+    QByteArray texto_;
+    bool primero_ = true;
+};
+
+int errorDeUso(const QString &mensaje)
+{
+    avisar(QStringLiteral("telquin: ") + mensaje + QStringLiteral("\nPruebe «telquin --help» para más información."));
+    return estado::kUso;
+}
+
+int falloDeBase(const ErrorComponente &error)
+{
+    const bool ocupada = dynamic_cast<const ErrorOcupado *>(&error) != nullptr;
+    avisar((ocupada ? QStringLiteral("La base de datos siguió ocupada por otro usuario más allá de su espera. ")
+                    : QStringLiteral("Falló la base de datos. "))
+           + kNadaGuardado + u'\n' + error.mensaje());
+    return estado::kFalloDeBase;
+}
+
+std::unique_ptr<Componente> abrirComponente()
+{
+    auto oDAM = CrearObjeto(kClaseDAM);
+    oDAM->loadparameters();
+    return oDAM;
+}
+
+QString direccionDe(const Componente &oDAM)
+{
+    const auto *dam = dynamic_cast<const ComponenteDAM *>(&oDAM);
+    return dam ? dam->direccion() : QString();
+}
+
+QString nombreParaMostrar(const QString &unidad)
+{
+    if (unidad.isEmpty())
+        return {};
+    return nombreDeUnidad(unidad).value_or(QStringLiteral("código no oficial"));
+}
+
+int consultar(const QString &posicion)
+{
+    if (!esPosicionValida(posicion)) {
+        avisar(kFormatoIncorrecto);
+        return estado::kProblemaDeDatos;
+    }
+    const auto oDAM = abrirComponente();
+    const UnidadLeida leida = ConsultarUnidad(*oDAM, posicion);
+    if (!leida.encontrada) {
+        avisar(kNoEncontrada);
+        return estado::kProblemaDeDatos;
+    }
+    const QString unidad = textoDeUnidad(leida.valor);
+    Salida().linea({posicion, unidad, nombreParaMostrar(unidad)});
+    return estado::kHecho;
+}
+
+int cambiar(const QString &posicion, const QString &unidadEscrita)
+{
+    if (!esPosicionValida(posicion)) {
+        avisar(kFormatoIncorrecto);
+        return estado::kProblemaDeDatos;
+    }
+    const QString unidad = formatearUnidad(unidadEscrita);
+    const auto oDAM = abrirComponente();
+    const UnidadLeida leida = ConsultarUnidad(*oDAM, posicion);
+    if (!leida.encontrada) {
+        avisar(kNoEncontrada);
+        return estado::kProblemaDeDatos;
+    }
+    if (!esUnidadValida(unidad)) {
+        avisar(kVerifique + QStringLiteral(": la unidad debe tener dos dígitos (Ej. 07), no «%1».").arg(unidadEscrita));
+        return estado::kProblemaDeDatos;
+    }
+    const QString anterior = textoDeUnidad(leida.valor);
+    if (ActualizarUnidad(*oDAM, posicion, unidad) <= 0) {
+        avisar(QStringLiteral("Error Actualizando la Ncm ") + posicion
+               + QStringLiteral("los cambios no han sido realizados."));
+        return estado::kProblemaDeDatos;
+    }
+    Salida().linea({posicion, anterior, unidad});
+    const QString ruta = rutaBitacora();
+    if (const auto motivo = anotarCambio(ruta, nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad,
+                                                           QStringLiteral("linea")))) {
+        avisar(mensajeFalloBitacora(ruta, *motivo));
+        return estado::kSinBitacora;
+    }
+    return estado::kHecho;
+}
+
+// The batch's bytes, or why they cannot be read.
+std::optional<QByteArray> leerArchivo(const QString &nombre, QString *error)
+{
+    const bool entrada = nombre == QLatin1String("-");
+    const int fd = entrada ? STDIN_FILENO : ::open(QFile::encodeName(nombre).constData(), O_RDONLY | O_CLOEXEC);
+    const auto motivo = [](int e) {
+        switch (e) {
+        case ENOENT: return QStringLiteral("no existe");
+        case EACCES:
+        case EPERM: return QStringLiteral("no hay permiso para leerlo");
+        case EISDIR: return QStringLiteral("es una carpeta, no un archivo");
+        default: return qt_error_string(e);
+        }
+    };
+    if (fd < 0) {
+        *error = motivo(errno);
+        return std::nullopt;
+    }
+    QByteArray datos;
+    char bloque[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, bloque, sizeof bloque);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = motivo(errno);
+            if (!entrada)
+                ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        datos.append(bloque, n);
+    }
+    if (!entrada)
+        ::close(fd);
+    return datos;
+}
+
+int interrumpido(Transacciones *t)
+{
+    if (t)
+        t->revertirTransaccion();
+    avisar(QStringLiteral("Interrumpido. ") + kNadaGuardado);
+    return estado::kInterrumpido;
+}
+
+int lote(const QString &nombre, bool aplicar)
+{
+    QString error;
+    const std::optional<QByteArray> datos = leerArchivo(nombre, &error);
+    const QString queLeer = nombre == QLatin1String("-") ? QStringLiteral("la entrada estándar")
+                                                         : QStringLiteral("el archivo ") + nombre;
+    if (!datos)
+        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, error));
+    const ArchivoLote archivo = leerLote(*datos);
+    if (!archivo.error.isEmpty())
+        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, archivo.error));
+
+    const auto oDAM = abrirComponente();
+    Transacciones *t = nullptr;
+    if (aplicar) {
+        t = dynamic_cast<Transacciones *>(oDAM.get());
+        if (!t) {
+            avisar(QStringLiteral("El componente de datos no admite transacciones, y un lote se guarda entero o "
+                                  "no se guarda: no se aplica fila por fila. ")
+                   + kNadaGuardado);
+            return estado::kFalloDeBase;
+        }
+    }
+
+    const Interrupcion interrupcion;
+    Progreso progreso;
+    const qsizetype total = qsizetype(archivo.filas.size());
+    std::vector<Revision> revisiones;
+    try {
+        // Checked inside the transaction, so that on SQLite no other writer comes
+        // between a row's lookup and its update.
+        if (t)
+            t->comenzarTransaccion();
+        progreso.etapa(QStringLiteral("Revisadas"), total);
+        revisiones = revisarLote(*oDAM, archivo.filas, [&](qsizetype hechas) {
+            progreso.avanzar(hechas);
+            return !Interrupcion::pedida();
+        });
+    } catch (const ErrorComponente &e) {
+        if (t)
+            t->revertirTransaccion();
+        progreso.borrar();
+        return falloDeBase(e);
+    }
+    progreso.borrar();
+    if (Interrupcion::pedida())
+        return interrumpido(t);
+
+    std::array<qsizetype, kResultados.size()> cuentas{};
+    qsizetype errores = 0;
+    {
+        Salida salida;
+        for (const Revision &r : revisiones) {
+            salida.numero(r.linea);
+            for (const QString *campo : {&r.posicion, &r.actual, &r.nueva, &nombreDeResultado(r.resultado), &r.nota})
+                salida.campo(*campo);
+            salida.finDeLinea();
+            ++cuentas[std::size_t(r.resultado)];
+            errores += esError(r.resultado) ? 1 : 0;
+        }
+    }
+    QStringList resumen;
+    for (const Resultado r : kResultados)
+        resumen << QStringLiteral("%1: %2").arg(nombreDeResultado(r)).arg(cuentas[std::size_t(r)]);
+    avisar(resumen.join(u'\t'));
+
+    if (!t)
+        return errores > 0 ? estado::kProblemaDeDatos : estado::kHecho;
+    if (errores > 0) {
+        t->revertirTransaccion();
+        avisar(QStringLiteral("%1 de las %2 filas tienen errores y el lote no se aplica. ").arg(errores).arg(total)
+               + kNadaGuardado);
+        return estado::kProblemaDeDatos;
+    }
+
+    // A position written twice with the same unit is stored once.
+    std::vector<const Revision *> cambios;
+    QSet<QString> vistas;
+    for (const Revision &r : revisiones)
+        if (r.resultado == Resultado::Cambia && !vistas.contains(r.posicion)) {
+            vistas.insert(r.posicion);
+            cambios.push_back(&r);
+        }
+
+    const QString direccion = direccionDe(*oDAM);
+    QList<Cambio> anotados;
+    try {
+        progreso.etapa(QStringLiteral("Guardadas"), qsizetype(cambios.size()));
+        for (std::size_t i = 0; i < cambios.size(); ++i) {
+            if (Interrupcion::pedida()) {
+                progreso.borrar();
+                return interrumpido(t);
+            }
+            const Revision &r = *cambios[i];
+            if (ActualizarUnidad(*oDAM, r.posicion, r.nueva) <= 0) {
+                t->revertirTransaccion();
+                progreso.borrar();
+                avisar(QStringLiteral("Error Actualizando la Ncm ") + r.posicion
+                       + QStringLiteral("los cambios no han sido realizados. (línea %1; el lote no se aplica)")
+                             .arg(r.linea));
+                return estado::kProblemaDeDatos;
+            }
+            progreso.avanzar(qsizetype(i + 1));
+        }
+        progreso.borrar();
+        // Once the commit is on its way, Ctrl+C waits for its answer.
+        const SinInterrupcion sinInterrupcion;
+        if (Interrupcion::pedida())
+            return interrumpido(t);
+        t->confirmarTransaccion();
+    } catch (const ErrorComponente &e) {
+        t->revertirTransaccion();
+        progreso.borrar();
+        return falloDeBase(e);
+    }
+    if (Interrupcion::pedida())
+        avisar(QStringLiteral("Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
+
+    // One commit, so one moment, user and machine for every row; asking the system
+    // for them once per row cost more than the updates themselves.
+    const Cambio comun = nuevoCambio(direccion, {}, {}, {}, QStringLiteral("lote"));
+    anotados.reserve(qsizetype(cambios.size()));
+    for (const Revision *r : cambios) {
+        Cambio c = comun;
+        c.posicion = r->posicion;
+        c.anterior = r->actual;
+        c.nueva = r->nueva;
+        anotados.append(std::move(c));
+    }
+    const QString ruta = rutaBitacora();
+    const auto motivo = anotarCambios(ruta, anotados);
+    avisar(QStringLiteral("Cambios guardados: %1.").arg(cambios.size()));
+    if (motivo) {
+        avisar(mensajeFalloBitacora(ruta, *motivo));
+        return estado::kSinBitacora;
+    }
+    return estado::kHecho;
+}
+
+int historial(const QString &posicion)
+{
+    const QString ruta = rutaBitacora();
+    QString error;
+    const QList<Cambio> cambios = leerBitacora(ruta, posicion, &error);
+    Salida salida;
+    salida.linea({QStringLiteral("fecha"), QStringLiteral("usuario"), QStringLiteral("equipo"), QStringLiteral("base"),
+                  QStringLiteral("posicion"), QStringLiteral("anterior"), QStringLiteral("nueva"),
+                  QStringLiteral("origen")});
+    for (const Cambio &c : cambios)
+        salida.linea({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen});
+    salida.volcar();
+    if (!error.isEmpty()) {
+        avisar(QStringLiteral("Registro de cambios %1: %2").arg(ruta, error));
+        if (cambios.isEmpty() && QFile::exists(ruta) && !QFile(ruta).open(QIODevice::ReadOnly))
+            return estado::kUso;
+    }
+    return estado::kHecho;
+}
+
+struct Orden {
+    const char *nombre;
+    int minimo;
+    int maximo;
+    const char *uso;
+};
+
+constexpr Orden kOrdenes[] = {
+    {"consultar", 1, 1, "consultar POSICION"},
+    {"cambiar", 2, 2, "cambiar POSICION UNIDAD"},
+    {"lote", 1, 1, "lote ARCHIVO [--aplicar]"},
+    {"historial", 0, 1, "historial [POSICION]"},
+};
+
+} // namespace
+
+int ejecutarLinea(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Telquin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
+
+    QCommandLineParser parser;
+    const QCommandLineOption opcionAplicar(QStringLiteral("aplicar"));
+    const QCommandLineOption opcionAyuda(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption opcionVersion(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({opcionAplicar, opcionAyuda, opcionVersion});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        const QStringList desconocidas = parser.unknownOptionNames();
+        if (!desconocidas.isEmpty())
+            return errorDeUso(QStringLiteral("opción desconocida: %1%2")
+                                  .arg(desconocidas.front().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                                       desconocidas.front()));
+        return errorDeUso(parser.errorText());
+    }
+    if (parser.isSet(opcionAyuda)) {
+        escribir(stdout, ayuda().toUtf8());
+        return estado::kHecho;
+    }
+    if (parser.isSet(opcionVersion)) {
+        escribir(stdout, QByteArrayLiteral("telquin " TELQUIN_VERSION "\n"));
+        return estado::kHecho;
+    }
+
+    const QStringList argumentos = parser.positionalArguments();
+    if (argumentos.isEmpty())
+        return errorDeUso(QStringLiteral("falta la orden (consultar, cambiar, lote o historial)"));
+    const QString &nombre = argumentos.front();
+    const Orden *orden = nullptr;
+    for (const Orden &o : kOrdenes)
+        if (nombre == QLatin1String(o.nombre))
+            orden = &o;
+    if (!orden)
+        return errorDeUso(QStringLiteral("orden desconocida: «%1»").arg(nombre));
+    const qsizetype dados = argumentos.size() - 1;
+    if (dados < orden->minimo)
+        return errorDeUso(QStringLiteral("faltan argumentos; uso: telquin %1").arg(QLatin1String(orden->uso)));
+    if (dados > orden->maximo)
+        return errorDeUso(QStringLiteral("sobran argumentos; uso: telquin %1").arg(QLatin1String(orden->uso)));
+    const bool aplicar = parser.isSet(opcionAplicar);
+    if (aplicar && nombre != QLatin1String("lote"))
+        return errorDeUso(QStringLiteral("--aplicar solo vale para la orden lote"));
+
+    try {
+        if (nombre == QLatin1String("consultar"))
+            return consultar(argumentos[1]);
+        if (nombre == QLatin1String("cambiar"))
+            return cambiar(argumentos[1], argumentos[2]);
+        if (nombre == QLatin1String("lote"))
+            return lote(argumentos[1], aplicar);
+        return historial(argumentos.value(1));
+    } catch (const ErrorComponente &e) {
+        return falloDeBase(e);
+    }
+}

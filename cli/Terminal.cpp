@@ -1,0 +1,111 @@
+#include "Terminal.h"
+
+#include <cmath>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t interrumpido = 0;
+struct sigaction anterior {};
+
+extern "C" void alInterrumpir(int) { interrumpido = 1; }
+
+constexpr qint64 kAntesDeMostrarMs = 1000;
+constexpr qint64 kEntreDibujosMs = 200;
+
+void escribirError(const QByteArray &texto)
+{
+    qsizetype escritos = 0;
+    while (escritos < texto.size()) {
+        const ssize_t n = ::write(STDERR_FILENO, texto.constData() + escritos, size_t(texto.size() - escritos));
+        if (n <= 0)
+            return;
+        escritos += n;
+    }
+}
+
+} // namespace
+
+Interrupcion::Interrupcion()
+{
+    interrumpido = 0;
+    struct sigaction accion {};
+    accion.sa_handler = alInterrumpir;
+    sigemptyset(&accion.sa_mask);
+    // Reads, writes and waits on the database go on where they were.
+    accion.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &accion, &anterior);
+}
+
+Interrupcion::~Interrupcion()
+{
+    ::sigaction(SIGINT, &anterior, nullptr);
+}
+
+bool Interrupcion::pedida()
+{
+    return interrumpido != 0;
+}
+
+SinInterrupcion::SinInterrupcion()
+{
+    sigset_t bloqueo;
+    sigemptyset(&bloqueo);
+    sigaddset(&bloqueo, SIGINT);
+    ::pthread_sigmask(SIG_BLOCK, &bloqueo, &previo_);
+}
+
+SinInterrupcion::~SinInterrupcion()
+{
+    ::pthread_sigmask(SIG_SETMASK, &previo_, nullptr);
+}
+
+Progreso::Progreso() : Progreso(::isatty(STDERR_FILENO) == 1) {}
+
+Progreso::Progreso(bool activo) : activo_(activo)
+{
+    reloj_.start();
+}
+
+Progreso::~Progreso()
+{
+    borrar();
+}
+
+void Progreso::etapa(const QString &participio, qsizetype total)
+{
+    participio_ = participio;
+    total_ = total;
+    inicioEtapa_ = reloj_.elapsed();
+}
+
+void Progreso::avanzar(qsizetype hechas)
+{
+    if (!activo_)
+        return;
+    const qint64 ahora = reloj_.elapsed();
+    if (ahora < kAntesDeMostrarMs || (dibujado_ >= 0 && ahora - dibujado_ < kEntreDibujosMs))
+        return;
+    dibujado_ = ahora;
+    QString linea = QStringLiteral("%1 %2 de %3 filas").arg(participio_).arg(hechas).arg(total_);
+    const qint64 transcurrido = ahora - inicioEtapa_;
+    if (hechas > 0 && transcurrido > 0) {
+        const double faltan = double(transcurrido) * double(total_ - hechas) / double(hechas) / 1000.0;
+        linea += QStringLiteral("; faltan unos %1 s").arg(qint64(std::ceil(faltan)));
+    }
+    dibujar(linea);
+}
+
+void Progreso::borrar()
+{
+    if (!visible_)
+        return;
+    escribirError("\r\033[K");
+    visible_ = false;
+}
+
+void Progreso::dibujar(const QString &linea)
+{
+    escribirError("\r\033[K" + linea.toUtf8());
+    visible_ = true;
+}

@@ -1,0 +1,426 @@
+// The command line as users drive it: the real program, its arguments, standard
+// input and output, exit status, the table and the change journal afterwards. The
+// database is the one TELQUIN_TEST_DB chooses (see BaseDePrueba.h).
+
+#include "BaseDePrueba.h"
+#include "Bitacora.h"
+#include "Direccion.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+struct Corrida {
+    int estado = -1;
+    QString salida;
+    QString error;
+};
+
+// The position of extra row i, all with unit 01.
+QString posicionExtra(int i)
+{
+    return QString::asprintf("77%02d.%02d.00.000A", i / 100, i % 100);
+}
+
+} // namespace
+
+class TstLinea : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<BaseDePrueba> base;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString url;
+
+    QString rutaDeBitacora() const { return dir->filePath("estado/telquin/cambios.csv"); }
+
+    std::unique_ptr<QProcess> lanzar(const QStringList &argumentos)
+    {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DAM_DATABASE_URL", url);
+        env.insert("XDG_STATE_HOME", dir->filePath("estado"));
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(TELQUIN_PROGRAMA), argumentos);
+        return p;
+    }
+
+    Corrida terminar(QProcess &p)
+    {
+        if (!p.waitForFinished(120000))
+            p.kill();
+        Corrida c;
+        c.estado = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        c.salida = QString::fromUtf8(p.readAllStandardOutput());
+        c.error = QString::fromUtf8(p.readAllStandardError());
+        return c;
+    }
+
+    Corrida correr(const QStringList &argumentos, const QByteArray &entrada = {})
+    {
+        const auto p = lanzar(argumentos);
+        p->write(entrada);
+        p->closeWriteChannel();
+        return terminar(*p);
+    }
+
+    QString archivo(const QByteArray &datos)
+    {
+        static int n = 0;
+        const QString ruta = dir->filePath(QStringLiteral("lote-%1.csv").arg(++n));
+        QFile f(ruta);
+        if (!f.open(QIODevice::WriteOnly) || f.write(datos) != datos.size())
+            qFatal("no se puede escribir %s", qPrintable(ruta));
+        return ruta;
+    }
+
+    // `cuantas` more rows, 77ii.jj.00.000A with unit 01, and a batch giving each 02.
+    QByteArray filasExtra(int cuantas)
+    {
+        const QString ultima = QString::number(cuantas - 1);
+        base->ejecutar(base->esSqlite()
+            ? "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM s WHERE i < " + ultima + ") "
+              "INSERT INTO NCM SELECT printf('77%02d.%02d.00', i / 100, i % 100), '000', 'A', '01' FROM s"
+            : "INSERT INTO NCM SELECT '77' || lpad((i / 100)::text, 2, '0') || '.' || lpad((i % 100)::text, 2, '0') "
+              "|| '.00', '000', 'A', '01' FROM generate_series(0, " + ultima + ") AS i");
+        QByteArray lote;
+        for (int i = 0; i < cuantas; ++i)
+            lote += posicionExtra(i).toLatin1() + ",2\n";
+        return lote;
+    }
+
+    // Lines of the journal as "posicion anterior nueva origen base".
+    QStringList bitacora()
+    {
+        QString error;
+        QStringList lineas;
+        for (const Cambio &c : leerBitacora(rutaDeBitacora(), {}, &error))
+            lineas << QStringList{c.posicion, c.anterior, c.nueva, c.origen, c.base}.join(u' ');
+        if (!error.isEmpty())
+            lineas << "error: " + error;
+        return lineas;
+    }
+
+private slots:
+    void init()
+    {
+        base = std::make_unique<BaseDePrueba>();
+        dir = std::make_unique<QTemporaryDir>();
+        url = base->url();
+    }
+
+    void cleanup()
+    {
+        base.reset();
+        dir.reset();
+    }
+
+    void ordenes_data()
+    {
+        QTest::addColumn<QStringList>("argumentos");
+        QTest::addColumn<int>("estado");
+        QTest::addColumn<QString>("salida"); // what standard output holds
+        QTest::addColumn<QString>("error");  // what standard error holds
+
+        QTest::newRow("ayuda") << QStringList{"--help"} << 0 << "Estados de salida:" << "";
+        QTest::newRow("ayuda corta") << QStringList{"consultar", "-h"} << 0 << "  130  interrumpido" << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "telquin 1.0.1\n" << "";
+        QTest::newRow("version corta") << QStringList{"-v"} << 0 << "telquin 1.0.1\n" << "";
+        QTest::newRow("orden desconocida") << QStringList{"borrar", "8901.10.00.000L"} << 2 << ""
+                                           << "orden desconocida: «borrar»";
+        QTest::newRow("opcion desconocida") << QStringList{"consultar", "--rapido", "8901.10.00.000L"} << 2 << ""
+                                            << "opción desconocida: --rapido";
+        QTest::newRow("falta un argumento") << QStringList{"cambiar", "8901.10.00.000L"} << 2 << ""
+                                            << "faltan argumentos";
+        QTest::newRow("sobra un argumento") << QStringList{"consultar", "8901.10.00.000L", "07"} << 2 << ""
+                                            << "sobran argumentos";
+        QTest::newRow("aplicar fuera de un lote") << QStringList{"cambiar", "8901.10.00.000L", "05", "--aplicar"}
+                                                  << 2 << "" << "--aplicar solo vale para la orden lote";
+        QTest::newRow("lote que no existe") << QStringList{"lote", "/no/existe.csv"} << 2 << ""
+                                            << "no se puede leer el archivo /no/existe.csv: no existe";
+        QTest::newRow("consultar") << QStringList{"consultar", "8901.10.00.000L"} << 0
+                                   << "8901.10.00.000L\t07\tUNIDAD\n" << "";
+        QTest::newRow("consultar sin unidad") << QStringList{"consultar", "9503.00.10.000B"} << 0
+                                              << "9503.00.10.000B\t\t\n" << "";
+        QTest::newRow("consultar no encontrada") << QStringList{"consultar", "8901.10.00.000M"} << 1 << ""
+                                                 << "Posicion Arancelaria No encontrada\n";
+        QTest::newRow("consultar mal escrita") << QStringList{"consultar", "8901.10.00.0000"} << 1 << ""
+                                               << "Formato de PA incorrecto (Ej. 8901.10.00.000L)\n";
+        QTest::newRow("consultar texto hostil") << QStringList{"consultar", "8901.10.00.0'-L"} << 1 << ""
+                                                << "Posicion Arancelaria No encontrada\n";
+        QTest::newRow("cambiar no encontrada") << QStringList{"cambiar", "8901.10.00.000M", "05"} << 1 << ""
+                                               << "Posicion Arancelaria No encontrada\n";
+        QTest::newRow("cambiar unidad incorrecta") << QStringList{"cambiar", "8901.10.00.000L", "5'; DELETE FROM NCM; --"}
+                                                   << 1 << "" << "Verifique los datos antes de guardar";
+        QTest::newRow("cambiar mal escrita") << QStringList{"cambiar", "8901.10.00.000", "05"} << 1 << ""
+                                             << "Formato de PA incorrecto";
+    }
+
+    void ordenes()
+    {
+        QFETCH(QStringList, argumentos);
+        QFETCH(int, estado);
+        QFETCH(QString, salida);
+        QFETCH(QString, error);
+        const QStringList antes = base->filas();
+        const Corrida c = correr(argumentos);
+        QCOMPARE(c.estado, estado);
+        if (salida.isEmpty())
+            QCOMPARE(c.salida, QString());
+        else if (salida.endsWith(u'\n'))
+            QCOMPARE(c.salida, salida);
+        else
+            QVERIFY2(c.salida.contains(salida), qPrintable(c.salida));
+        if (error.isEmpty())
+            QCOMPARE(c.error, QString());
+        else
+            QVERIFY2(error.endsWith(u'\n') ? c.error == error : c.error.contains(error), qPrintable(c.error));
+        QCOMPARE(base->filas(), antes);
+        QCOMPARE(bitacora(), QStringList());
+    }
+
+    void cambiarGuardaYAnota_data()
+    {
+        QTest::addColumn<QString>("posicion");
+        QTest::addColumn<QString>("unidad");
+        QTest::addColumn<QString>("anterior");
+        QTest::addColumn<QString>("guardada");
+        QTest::newRow("con unidad") << "0101.21.00.100W" << "5" << "09" << "05";
+        QTest::newRow("sin unidad") << "9503.00.10.000B" << "07" << "" << "07";
+    }
+
+    void cambiarGuardaYAnota()
+    {
+        QFETCH(QString, posicion);
+        QFETCH(QString, unidad);
+        QFETCH(QString, anterior);
+        QFETCH(QString, guardada);
+        QStringList esperado = base->filas();
+        const QString clave = posicion.left(10) + u'|' + posicion.mid(11, 3) + u'|' + posicion.mid(14);
+        esperado.replace(esperado.indexOf(clave + u'|' + (anterior.isEmpty() ? "<null>" : anterior)),
+                         clave + u'|' + guardada);
+
+        const Corrida c = correr({"cambiar", posicion, unidad});
+        QCOMPARE(c.estado, 0);
+        QCOMPARE(c.salida, posicion + u'\t' + anterior + u'\t' + guardada + u'\n');
+        QCOMPARE(base->filas(), esperado);
+        // The journal names the database without its password.
+        const QString linea = QStringList{posicion, anterior, guardada, "linea", leerDireccion(url).visible}.join(u' ');
+        QCOMPARE(bitacora(), QStringList(linea));
+        QCOMPARE(correr({"historial", posicion}).salida.count(u'\n'), 2);
+    }
+
+    void baseQueFalla_data()
+    {
+        QTest::addColumn<QStringList>("argumentos");
+        QTest::newRow("consultar") << QStringList{"consultar", "8901.10.00.000L"};
+        QTest::newRow("cambiar") << QStringList{"cambiar", "8901.10.00.000L", "05"};
+        QTest::newRow("lote") << QStringList{"lote", "-", "--aplicar"};
+    }
+
+    void baseQueFalla()
+    {
+        QFETCH(QStringList, argumentos);
+        const QByteArray lote = "8901.10.00.000L,05\n";
+        url = "sqlite:" + dir->filePath("no-existe.sqlite");
+        Corrida c = correr(argumentos, lote);
+        QCOMPARE(c.estado, 3);
+        QVERIFY2(c.error.startsWith("Falló la base de datos. No se guardó ningún cambio."), qPrintable(c.error));
+
+        // Another user holds the row (on SQLite, the file) past a wait of one second.
+        url = base->url() + (base->esSqlite() || !base->url().contains(u'?') ? "?espera=1" : "&espera=1");
+        if (url.startsWith("odbc:"))
+            url = base->url() + ";espera=1";
+        base->ejecutar(base->esSqlite() ? "BEGIN IMMEDIATE" : "BEGIN");
+        base->ejecutar(textoDeUpdateCrudo("8901.10.00", "000", "L", "33"));
+        c = correr(argumentos, lote);
+        base->ejecutar("ROLLBACK");
+        if (argumentos.front() == u"consultar") {
+            // Readers do not wait for a writer.
+            QCOMPARE(c.estado, 0);
+        } else {
+            QCOMPARE(c.estado, 3);
+            QVERIFY2(c.error.contains("La base de datos siguió ocupada por otro usuario"), qPrintable(c.error));
+        }
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
+        QCOMPARE(bitacora(), QStringList());
+    }
+
+    void loteConTodosLosResultados()
+    {
+        const QByteArray lote =
+            "\xEF\xBB\xBFPosición;Unidad\n"
+            "8901.10.00.000L;5\n"
+            "0101.21.00.100W;09\n"
+            "8901.10.00.000M;07\n"
+            "8901.10.00.000;07\n"
+            "0201.10.00.000W;\"1'; DELETE FROM NCM; --\"\n"
+            "0302.11.10.000T;03\n"
+            "\n"
+            "0302.11.10.000T;4\n"
+            "8901.10.00.0'-L;99\n"
+            "8901.10.00.00\\L;99\n"
+            "\"0401.10.10.000U\";\"05' WHERE 1=1 --\"\n"
+            "8901.10.00.000L' OR 1=1 --;05\n"
+            "7013.37.00.000N;07;x\n"
+            "0702.00.00.000H;\"2\"\n"
+            "0702.00.00.000H;02\n";
+        const QStringList esperadas = {
+            "2\t8901.10.00.000L\t07\t05\tcambia\t",
+            "3\t0101.21.00.100W\t09\t09\tigual\t",
+            "4\t8901.10.00.000M\t\t07\tno encontrada\tLa letra de control debería ser L",
+            "5\t8901.10.00.000\t\t07\tformato incorrecto\t",
+            "6\t0201.10.00.000W\t01\t1'; DELETE FROM NCM; --\tunidad incorrecta\t",
+            "7\t0302.11.10.000T\t01\t03\trepetida\t",
+            "9\t0302.11.10.000T\t01\t04\trepetida\t",
+            "10\t8901.10.00.0'-L\t\t99\tno encontrada\t",
+            "11\t8901.10.00.00\\L\t\t99\tno encontrada\t",
+            "12\t0401.10.10.000U\t05\t05' WHERE 1=1 --\tunidad incorrecta\t",
+            "13\t8901.10.00.000L' OR 1=1 --\t\t05\tformato incorrecto\t",
+            "14\t7013.37.00.000N\t\t07\tformato incorrecto\t",
+            "15\t0702.00.00.000H\t01\t02\tcambia\t",
+            "16\t0702.00.00.000H\t01\t02\tcambia\t",
+        };
+        const QString resumen = "cambia: 3\tigual: 1\tno encontrada: 3\tformato incorrecto: 3\t"
+                                "unidad incorrecta: 2\trepetida: 2\n";
+        const QStringList antes = base->filas();
+
+        Corrida c = correr({"lote", "-"}, lote);
+        QCOMPARE(c.estado, 1);
+        QCOMPARE(c.salida.split(u'\n', Qt::SkipEmptyParts), esperadas);
+        QCOMPARE(c.error, resumen);
+
+        c = correr({"lote", archivo(lote), "--aplicar"});
+        QCOMPARE(c.estado, 1);
+        QCOMPARE(c.salida.split(u'\n', Qt::SkipEmptyParts), esperadas);
+        QVERIFY2(c.error.startsWith(resumen) && c.error.contains("No se guardó ningún cambio."), qPrintable(c.error));
+        QCOMPARE(base->filas(), antes);
+        QCOMPARE(bitacora(), QStringList());
+    }
+
+    void loteAplicado()
+    {
+        QStringList esperado = base->filas();
+        const auto cambiar = [&](const QString &fila, const QString &unidad) {
+            const qsizetype i = esperado.indexOf(fila);
+            QVERIFY2(i >= 0, qPrintable(fila));
+            esperado[i] = fila.section(u'|', 0, 2) + u'|' + unidad;
+        };
+        cambiar("8901.10.00|000|L|07", "05");
+        cambiar("9503.00.10|000|B|<null>", "07");
+        cambiar("0101.21.00|100|X|09", "10");
+
+        const QByteArray lote = "posicion,unidad\r\n"
+                                "8901.10.00.000L,5\r\n"
+                                "9503.00.10.000B,07\r\n"
+                                "0401.10.10.000U,05\r\n"
+                                "0101.21.00.100X,10\r\n"
+                                "8901.10.00.000L,05\r\n";
+        const Corrida c = correr({"lote", archivo(lote), "--aplicar"});
+        QCOMPARE(c.estado, 0);
+        QCOMPARE(c.salida, QString("2\t8901.10.00.000L\t07\t05\tcambia\t\n"
+                                   "3\t9503.00.10.000B\t\t07\tcambia\t\n"
+                                   "4\t0401.10.10.000U\t05\t05\tigual\t\n"
+                                   "5\t0101.21.00.100X\t09\t10\tcambia\tLa letra de control debería ser W\n"
+                                   "6\t8901.10.00.000L\t07\t05\tcambia\t\n"));
+        QVERIFY2(c.error.endsWith("Cambios guardados: 3.\n"), qPrintable(c.error));
+        QCOMPARE(base->filas(), esperado);
+        const QString direccion = leerDireccion(url).visible;
+        QCOMPARE(bitacora(), (QStringList{"8901.10.00.000L 07 05 lote " + direccion,
+                                          "9503.00.10.000B  07 lote " + direccion,
+                                          "0101.21.00.100X 09 10 lote " + direccion}));
+
+        const QStringList historial = correr({"historial"}).salida.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(historial.size(), 4);
+        QCOMPARE(historial.front(), QString("fecha\tusuario\tequipo\tbase\tposicion\tanterior\tnueva\torigen"));
+        QVERIFY2(historial.back().endsWith("\t0101.21.00.100X\t09\t10\tlote"), qPrintable(historial.back()));
+    }
+
+    void loteQueFallaAMitad()
+    {
+        const QByteArray lote = filasExtra(6000);
+        if (base->esSqlite()) {
+            base->ejecutar("CREATE TABLE contador (n INTEGER)");
+            base->ejecutar("INSERT INTO contador VALUES (0)");
+            base->ejecutar("CREATE TRIGGER cuenta AFTER UPDATE ON NCM BEGIN UPDATE contador SET n = n + 1; END");
+            base->ejecutar("CREATE TRIGGER falla BEFORE UPDATE ON NCM WHEN (SELECT n FROM contador) >= 4999 "
+                           "BEGIN SELECT RAISE(ABORT, 'fallo a mitad del lote'); END");
+        } else {
+            base->ejecutar("DROP TABLE IF EXISTS contador");
+            base->ejecutar("CREATE TABLE contador (n integer)");
+            base->ejecutar("INSERT INTO contador VALUES (0)");
+            base->ejecutar("CREATE OR REPLACE FUNCTION contar() RETURNS trigger AS $$ BEGIN "
+                           "UPDATE contador SET n = n + 1; "
+                           "IF (SELECT n FROM contador) >= 5000 THEN RAISE EXCEPTION 'fallo a mitad del lote'; END IF; "
+                           "RETURN NEW; END $$ LANGUAGE plpgsql");
+            base->ejecutar("CREATE TRIGGER falla BEFORE UPDATE ON NCM FOR EACH ROW EXECUTE FUNCTION contar()");
+        }
+        const QStringList antes = base->filas();
+        const Corrida c = correr({"lote", archivo(lote), "--aplicar"});
+        QCOMPARE(c.estado, 3);
+        QCOMPARE(c.salida.count(u'\n'), 6000);
+        QVERIFY2(c.error.contains("Falló la base de datos. No se guardó ningún cambio.")
+                     && c.error.contains("fallo a mitad del lote"),
+                 qPrintable(c.error));
+        QCOMPARE(base->filas(), antes);
+        QCOMPARE(bitacora(), QStringList());
+    }
+
+    void ctrlCAntesDeConfirmar()
+    {
+        if (!base->esSqlite())
+            QSKIP("el disparador lento es de SQLite");
+        const QByteArray lote = filasExtra(2000);
+        // Each update reads 160,000 pairs of rows: the batch takes many seconds.
+        base->ejecutar("CREATE TABLE pesado AS SELECT \"001\" AS x FROM NCM LIMIT 400");
+        base->ejecutar("CREATE TRIGGER lento AFTER UPDATE ON NCM BEGIN "
+                       "SELECT count(*) FROM pesado AS a, pesado AS b; END");
+        const QStringList antes = base->filas();
+
+        const auto p = lanzar({"lote", archivo(lote), "--aplicar"});
+        QVERIFY(p->waitForStarted());
+        // The program holds the write lock once its transaction has begun.
+        QSqlDatabase sonda = QSqlDatabase::addDatabase("QSQLITE", "sonda");
+        sonda.setDatabaseName(base->ruta());
+        sonda.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+        QVERIFY(sonda.open());
+        bool enTransaccion = false;
+        for (int i = 0; i < 600 && !enTransaccion && p->state() == QProcess::Running; ++i) {
+            QSqlQuery q(sonda);
+            enTransaccion = !q.exec("BEGIN IMMEDIATE");
+            if (!enTransaccion) {
+                q.exec("ROLLBACK");
+                QTest::qWait(50);
+            }
+        }
+        // On into its updates, a few milliseconds each.
+        QTest::qWait(500);
+        sonda.close();
+        sonda = QSqlDatabase();
+        QSqlDatabase::removeDatabase("sonda");
+        QVERIFY(enTransaccion);
+        QElapsedTimer reloj;
+        reloj.start();
+        QCOMPARE(::kill(pid_t(p->processId()), SIGINT), 0);
+        const Corrida c = terminar(*p);
+        QCOMPARE(c.estado, 130);
+        QVERIFY2(reloj.elapsed() < 5000, "Ctrl+C must stop the batch at the next row");
+        QVERIFY2(c.error.endsWith("Interrumpido. No se guardó ningún cambio.\n"), qPrintable(c.error));
+        // Standard error is not a terminal: no progress line, however long the batch.
+        QVERIFY(!c.error.contains(u'\r'));
+        QCOMPARE(base->filas(), antes);
+        QCOMPARE(bitacora(), QStringList());
+    }
+
+private:
+    static QString textoDeUpdateCrudo(const QString &k1, const QString &k2, const QString &k3, const QString &u)
+    {
+        return QStringLiteral(R"(UPDATE NCM SET "012" = '%4' WHERE "001" = '%1' AND "002" = '%2' AND "003" = '%3')")
+            .arg(k1, k2, k3, u);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLinea)
+#include "tst_linea.moc"

@@ -1,0 +1,81 @@
+// Reading a batch file: separators, byte order mark, header, quotes, blanks, line
+// numbers, and text that cannot be read as a batch.
+
+#include "Lote.h"
+
+#include <QtTest>
+
+class TstLote : public QObject {
+    Q_OBJECT
+
+private slots:
+    void leer_data()
+    {
+        QTest::addColumn<QByteArray>("datos");
+        QTest::addColumn<QString>("separador");
+        QTest::addColumn<bool>("cabecera");
+        // Each row as "line:field|field...".
+        QTest::addColumn<QStringList>("filas");
+        QTest::addColumn<QString>("error");
+
+        QTest::newRow("comas, sin cabecera")
+            << QByteArray("8901.10.00.000L,07\n0101.21.00.100W,5\n") << "," << false
+            << QStringList{"1:8901.10.00.000L|07", "2:0101.21.00.100W|5"} << "";
+        QTest::newRow("punto y coma, BOM, CRLF, cabecera")
+            << QByteArray("\xEF\xBB\xBFposicion;unidad\r\n8901.10.00.000L;7,5\r\n") << ";" << true
+            << QStringList{"2:8901.10.00.000L|7,5"} << "";
+        QTest::newRow("cabecera con acento y en mayusculas")
+            << QByteArray("POSICIÓN,UNIDAD\n8901.10.00.000L,07") << "," << true
+            << QStringList{"2:8901.10.00.000L|07"} << "";
+        QTest::newRow("cabecera entre comillas")
+            << QByteArray("\"Posición\";\"Unidad\"\n8901.10.00.000L;07\n") << ";" << true
+            << QStringList{"2:8901.10.00.000L|07"} << "";
+        QTest::newRow("cabecera solo en la primera linea")
+            << QByteArray("8901.10.00.000L,07\nposicion,unidad\n") << "," << false
+            << QStringList{"1:8901.10.00.000L|07", "2:posicion|unidad"} << "";
+        QTest::newRow("el separador sale de la primera linea")
+            << QByteArray("a,b\nc;d\n") << "," << false << QStringList{"1:a|b", "2:c;d"} << "";
+        QTest::newRow("blancos y filas vacias")
+            << QByteArray(" 8901.10.00.000L ,\t07 \n\n,,\n   \n0101.21.00.100W,09,") << "," << false
+            << QStringList{"1:8901.10.00.000L|07", "5:0101.21.00.100W|09|"} << "";
+        QTest::newRow("comillas")
+            << QByteArray("\"8901.10.00.000L\",\"0\"\"7\"\n \"a,b\" , x\n\" c \",1\n") << "," << false
+            << QStringList{"1:8901.10.00.000L|0\"7", "2:a,b|x", "3: c |1"} << "";
+        QTest::newRow("comilla en medio del campo")
+            << QByteArray("8901.10.00.000L',0\"7\n") << "," << false << QStringList{"1:8901.10.00.000L'|0\"7"} << "";
+        QTest::newRow("campo citado de dos lineas")
+            << QByteArray("\"a\nb\",1\nc,2\n") << "," << false << QStringList{"1:a\nb|1", "3:c|2"} << "";
+        QTest::newRow("comillas sin cerrar")
+            << QByteArray("x,1\n\"y,2\nz,3\n") << "," << false << QStringList{}
+            << "la línea 2 abre unas comillas que no se cierran";
+        QTest::newRow("Latin-1") << QByteArray("x,1\nposici\xf3n,unidad\n") << "," << false << QStringList{}
+                                 << "la línea 2 no está escrita en UTF-8";
+        QTest::newRow("vacio") << QByteArray() << "," << false << QStringList{} << "";
+    }
+
+    void leer()
+    {
+        QFETCH(QByteArray, datos);
+        QFETCH(QString, separador);
+        QFETCH(bool, cabecera);
+        QFETCH(QStringList, filas);
+        QFETCH(QString, error);
+
+        const ArchivoLote archivo = leerLote(datos);
+        if (error.isEmpty())
+            QVERIFY2(archivo.error.isEmpty(), qPrintable(archivo.error));
+        else
+            QVERIFY2(archivo.error.startsWith(error), qPrintable(archivo.error));
+        QStringList leidas;
+        for (const FilaLote &f : archivo.filas)
+            leidas << QString::number(f.linea) + u':' + f.campos.join(u'|');
+        QCOMPARE(leidas, filas);
+        if (error.isEmpty()) {
+            QCOMPARE(archivo.separador, separador.front());
+            QCOMPARE(archivo.conCabecera, cabecera);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLote)
+#include "tst_lote.moc"
