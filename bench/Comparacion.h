@@ -13,7 +13,7 @@
 
 struct Camino {
     std::string nombre;
-    std::function<void(size_t)> paso;  // operation number i
+    std::function<void(size_t)> paso; // operation number i
 };
 
 // Every benchmark registered after this runs exactly n iterations (0: as many as

@@ -34,7 +34,8 @@ Planes planesDeConsulta(const Tablas &tablas, std::int64_t menor, std::int64_t m
         const QString que = QStringLiteral("%1, %2 rows").arg(textoMotor(t->motor), filasTexto(t->filas));
         const std::string prefijo = t->motor == Motor::Sqlite ? "EXPLAIN QUERY PLAN " : "EXPLAIN ";
         const int col = t->motor == Motor::Sqlite ? 3 : 0;
-        planes.emplace_back(que + QStringLiteral(", lookup"), unir(t->columnaCruda(prefijo + t->textosAleatorias[0], col)));
+        planes.emplace_back(que + QStringLiteral(", lookup"),
+                            unir(t->columnaCruda(prefijo + t->textosAleatorias[0], col)));
         planes.emplace_back(que + QStringLiteral(", update"), unir(t->columnaCruda(prefijo + t->textosUpdate[0], col)));
     }
     return planes;
@@ -56,18 +57,21 @@ void registrarCrecimiento(const Tablas &tablas, std::int64_t menor, std::int64_t
         if (!pequena || !grande || pequena == grande)
             continue;
         const char *crudo = nombreCrudo(m);
-        registrarComparacion(nombre(m), {consultaTelquin(*grande, caminoCrecimiento("telquin", mayor)),
-                                         consultaTelquin(*pequena, caminoCrecimiento("telquin", menor)),
-                                         consultaCruda(*grande, caminoCrecimiento(crudo, mayor)),
-                                         consultaCruda(*pequena, caminoCrecimiento(crudo, menor))});
+        registrarComparacion(nombre(m),
+                             {consultaTelquin(*grande, caminoCrecimiento("telquin", mayor)),
+                              consultaTelquin(*pequena, caminoCrecimiento("telquin", menor)),
+                              consultaCruda(*grande, caminoCrecimiento(crudo, mayor)),
+                              consultaCruda(*pequena, caminoCrecimiento(crudo, menor))});
     }
 }
 
 void informarCrecimiento(Informe &inf, std::int64_t menor, std::int64_t mayor, const Planes &planes)
 {
-    inf.linea(QStringLiteral("## Growth: lookups on %1 rows next to %2 rows").arg(filasTexto(mayor), filasTexto(menor)));
+    inf.linea(
+        QStringLiteral("## Growth: lookups on %1 rows next to %2 rows").arg(filasTexto(mayor), filasTexto(menor)));
     inf.linea();
-    inf.linea(QStringLiteral("Random lookups on the two tables, in turn in one loop. Target for Telquin: at most 1.3×."));
+    inf.linea(
+        QStringLiteral("Random lookups on the two tables, in turn in one loop. Target for Telquin: at most 1.3×."));
     inf.linea();
     inf.fila({QStringLiteral("Database"), QStringLiteral("Road"), QStringLiteral("%1 rows").arg(filasTexto(menor)),
               QStringLiteral("%1 rows").arg(filasTexto(mayor)), QStringLiteral("Ratio"), QString()});

@@ -61,7 +61,7 @@ std::string conOtraBase(const std::string &url, const std::string &nombre)
     if (inicioRuta == std::string::npos) {
         const auto consulta = url.find('?', esquema + 3);
         return consulta == std::string::npos ? url + "/" + nombre
-                                              : url.substr(0, consulta) + "/" + nombre + url.substr(consulta);
+                                             : url.substr(0, consulta) + "/" + nombre + url.substr(consulta);
     }
     const auto finRuta = url.find('?', inicioRuta);
     return url.substr(0, inicioRuta + 1) + nombre + (finRuta == std::string::npos ? "" : url.substr(finRuta));
@@ -73,15 +73,12 @@ QString posicionGenerada(std::int64_t i)
 {
     char texto[32];
     const long long codigo = i / 10;
-    std::snprintf(texto, sizeof texto, "%04lld.%02lld.%02lld.%03d%c", codigo / 10000, codigo / 100 % 100,
-                  codigo % 100, static_cast<int>(i % 10) * 100, static_cast<char>('A' + i * 7 % 26));
+    std::snprintf(texto, sizeof texto, "%04lld.%02lld.%02lld.%03d%c", codigo / 10000, codigo / 100 % 100, codigo % 100,
+                  static_cast<int>(i % 10) * 100, static_cast<char>('A' + i * 7 % 26));
     return QString::fromLatin1(texto);
 }
 
-QString unidadGenerada(std::int64_t i)
-{
-    return QStringLiteral("%1").arg(i * 37 % 100, 2, 10, QLatin1Char('0'));
-}
+QString unidadGenerada(std::int64_t i) { return QStringLiteral("%1").arg(i * 37 % 100, 2, 10, QLatin1Char('0')); }
 
 QString posicionAusente(std::int64_t i)
 {
@@ -207,17 +204,17 @@ bool prepararSqlite(const QString &ruta, const QString &esquema, std::int64_t fi
     const QString temporal = ruta + QStringLiteral(".tmp");
     QFile::remove(temporal);
     sqlite3 *db = nullptr;
-    exigir(sqlite3_open_v2(temporal.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
-           db, "create");
+    exigir(sqlite3_open_v2(temporal.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr), db,
+           "create");
     const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> cerrar(db, sqlite3_close);
     // Nothing here has to survive a crash: a half-made file is simply made again.
     ejecutarSqlite(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
     ejecutarSqlite(db, utf8(esquema));
     ejecutarSqlite(db, "BEGIN");
     sqlite3_stmt *st = nullptr;
-    exigir(sqlite3_prepare_v2(db, R"(INSERT INTO NCM ("001", "002", "003", "012") VALUES (?, ?, ?, ?))", -1, &st,
-                              nullptr),
-           db, "prepare");
+    exigir(
+        sqlite3_prepare_v2(db, R"(INSERT INTO NCM ("001", "002", "003", "012") VALUES (?, ?, ?, ?))", -1, &st, nullptr),
+        db, "prepare");
     for (std::int64_t i = 0; i < filas; ++i) {
         const QByteArray p = posicionGenerada(i).toLatin1();
         const QByteArray u = unidadGenerada(i).toLatin1();
@@ -257,7 +254,8 @@ void prepararPostgres(const std::string &urlAdmin, const std::string &nombre, co
                           chr(65 + (i * 7 % 26)::int),
                           lpad((i * 37 % 100)::text, 2, '0')
                    FROM (SELECT i, lpad((i / 10)::text, 8, '0') AS d
-                         FROM generate_series(0::bigint, )" + std::to_string(filas - 1) + R"() AS i) AS g)");
+                         FROM generate_series(0::bigint, )"
+                + std::to_string(filas - 1) + R"() AS i) AS g)");
     db.ejecutar("VACUUM ANALYZE NCM");
 }
 

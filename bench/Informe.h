@@ -15,8 +15,8 @@
 #include <vector>
 
 struct Resultado {
-    double us = NAN;                        // the benchmark's own time per operation
-    std::map<std::string, double> caminos;  // µs per operation of each road
+    double us = NAN; // the benchmark's own time per operation
+    std::map<std::string, double> caminos; // µs per operation of each road
     std::string error;
 };
 
@@ -37,7 +37,7 @@ QString filasTexto(std::int64_t n);
 
 class Informe {
 public:
-    explicit Informe(const std::map<std::string, Resultado> &r) : r_(r) {}
+    explicit Informe(const std::map<std::string, Resultado> &r) : r_(r) { }
 
     // A road's median µs per operation in a benchmark, or NAN.
     [[nodiscard]] double camino(const std::string &benchmark, const std::string &camino) const;

@@ -25,8 +25,7 @@ void compararRespuestas(Tabla &t)
         const auto crudo = t.consultarCrudo(t.textosMezcla[i]);
         const QString esperada = crudo ? QString::fromStdString(*crudo) : NotFoundMarker;
         std::vector<std::pair<const char *, QString>> respuestas{
-            {"telquin", GetUnidEst(t.dam(), t.mezcla[i], sinAviso)},
-            {"qtsql", t.consultarQt(t.textosQtMezcla[i])}};
+            {"telquin", GetUnidEst(t.dam(), t.mezcla[i], sinAviso)}, {"qtsql", t.consultarQt(t.textosQtMezcla[i])}};
         if (!t.urlOdbc.isEmpty())
             respuestas.emplace_back("telquin_odbc", GetUnidEst(t.damOdbc(), t.mezcla[i], sinAviso));
         for (const auto &[camino, respuesta] : respuestas)
@@ -44,8 +43,10 @@ void registrarRutaDatos(Tabla &t)
     const bool odbc = !t.urlOdbc.isEmpty();
     const std::function<void()> comprobar = [&t] { compararRespuestas(t); };
 
-    std::vector<Camino> consulta{consultaTelquin(t), consultaCruda(t, nombreCrudo(t.motor)),
-                                 {"qtsql", [&t](size_t i) { exigirEncontrada(t.consultarQt(t.textosQt[i % kClaves])); }}};
+    std::vector<Camino> consulta{
+        consultaTelquin(t),
+        consultaCruda(t, nombreCrudo(t.motor)),
+        {"qtsql", [&t](size_t i) { exigirEncontrada(t.consultarQt(t.textosQt[i % kClaves])); }}};
     if (odbc)
         consulta.push_back({"telquin_odbc", [&t](size_t i) {
                                 exigirEncontrada(GetUnidEst(t.damOdbc(), t.aleatorias[i % kClaves], sinAviso));
@@ -53,23 +54,31 @@ void registrarRutaDatos(Tabla &t)
     registrarComparacion(nombre(t, "lookup-random"), consulta, comprobar);
 
     std::vector<Camino> mezcla{
-        {"telquin", [&t](size_t i) { benchmark::DoNotOptimize(GetUnidEst(t.dam(), t.mezcla[i % t.mezcla.size()], sinAviso)); }},
-        {nombreCrudo(t.motor), [&t](size_t i) { benchmark::DoNotOptimize(t.consultarCrudo(t.textosMezcla[i % t.mezcla.size()])); }},
+        {"telquin",
+         [&t](size_t i) { benchmark::DoNotOptimize(GetUnidEst(t.dam(), t.mezcla[i % t.mezcla.size()], sinAviso)); }},
+        {nombreCrudo(t.motor),
+         [&t](size_t i) { benchmark::DoNotOptimize(t.consultarCrudo(t.textosMezcla[i % t.mezcla.size()])); }},
         {"qtsql", [&t](size_t i) { benchmark::DoNotOptimize(t.consultarQt(t.textosQtMezcla[i % t.mezcla.size()])); }}};
     if (odbc)
         mezcla.push_back({"telquin_odbc", [&t](size_t i) {
-                              benchmark::DoNotOptimize(GetUnidEst(t.damOdbc(), t.mezcla[i % t.mezcla.size()], sinAviso));
+                              benchmark::DoNotOptimize(
+                                  GetUnidEst(t.damOdbc(), t.mezcla[i % t.mezcla.size()], sinAviso));
                           }});
     registrarComparacion(nombre(t, "lookup-mix"), mezcla);
 
     // Each road writes the same row in one iteration, so all of them touch the same pages.
     std::vector<Camino> update{
-        {"telquin", [&t](size_t i) { exigirUnaFila(EjecutarUpdate(t.dam(), t.aleatorias[i % kClaves], t.unidades[i % kClaves])); }},
+        {"telquin",
+         [&t](size_t i) {
+             exigirUnaFila(EjecutarUpdate(t.dam(), t.aleatorias[i % kClaves], t.unidades[i % kClaves]));
+         }},
         {nombreCrudo(t.motor), [&t](size_t i) { exigirUnaFila(t.ejecutarCrudo(t.textosUpdate[i % kClaves]) == 1); }},
-        {"qtsql", [&t](size_t i) { exigirUnaFila(t.ejecutarQt(t.textosQtUpdate[i % kClaves]).numRowsAffected() == 1); }}};
+        {"qtsql",
+         [&t](size_t i) { exigirUnaFila(t.ejecutarQt(t.textosQtUpdate[i % kClaves]).numRowsAffected() == 1); }}};
     if (odbc)
         update.push_back({"telquin_odbc", [&t](size_t i) {
-                              exigirUnaFila(EjecutarUpdate(t.damOdbc(), t.aleatorias[i % kClaves], t.unidades[i % kClaves]));
+                              exigirUnaFila(
+                                  EjecutarUpdate(t.damOdbc(), t.aleatorias[i % kClaves], t.unidades[i % kClaves]));
                           }});
     registrarComparacion(nombre(t, "update"), update);
 }
@@ -79,7 +88,8 @@ void informarRutaDatos(Informe &inf, const Tablas &tablas)
     inf.linea(QStringLiteral("## Data path: Telquin next to the raw driver"));
     inf.linea();
     inf.linea(QStringLiteral(
-        "Median wall time of one operation in µs (the median over the repetitions of each run's median). *Telquin* is the whole road: "
+        "Median wall time of one operation in µs (the median over the repetitions of each run's median). *Telquin* is "
+        "the whole road: "
         "`CrearObjeto(kClaseDAM)` → component → `textoConsulta`/`textoUpdate` → `GetUnidEst`/`EjecutarUpdate` "
         "→ Qt SQL driver → recordset → text. *Raw* runs the same statement text (on PostgreSQL with `\"012\"` "
         "for `[012]`, as the component sends it) through sqlite3's `prepare_v2`/`step`/`finalize` or libpq's "
@@ -105,9 +115,9 @@ void informarRutaDatos(Informe &inf, const Tablas &tablas)
             const double qt = inf.camino(n, "qtsql");
             const bool esUpdate = std::string(op) == "update";
             const double limite = esUpdate ? 1.2 : (t->motor == Motor::Sqlite ? 1.5 : 1.2);
-            inf.fila({textoMotor(t->motor), filasTexto(t->filas), QString::fromLatin1(op), cifra(a),
-                      cifra(qt), cifra(b), QString::fromStdString(crudo), razon(qt, b), razon(a, b), QStringLiteral("≤ %1×").arg(QString::number(limite, 'f', 1)),
-                      veredicto(a, b, limite)});
+            inf.fila({textoMotor(t->motor), filasTexto(t->filas), QString::fromLatin1(op), cifra(a), cifra(qt),
+                      cifra(b), QString::fromStdString(crudo), razon(qt, b), razon(a, b),
+                      QStringLiteral("≤ %1×").arg(QString::number(limite, 'f', 1)), veredicto(a, b, limite)});
         }
     }
     inf.linea();

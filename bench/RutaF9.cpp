@@ -19,7 +19,7 @@ std::string prefijo(const Tabla &t)
 
 void registrarPasos(Tabla &t)
 {
-    static const QStringList tecleadas{QStringLiteral("5"), QStringLiteral("7."), QStringLiteral("12"),
+    static const QStringList tecleadas{QStringLiteral("5"),  QStringLiteral("7."),  QStringLiteral("12"),
                                        QStringLiteral(" 3"), QStringLiteral("9,6"), QStringLiteral("01")};
     const std::string base = prefijo(t);
     registrarSolo(base + "format", [&t](benchmark::State &state) {

@@ -122,7 +122,7 @@ std::unique_ptr<Tabla> nuevaTabla(Motor motor, std::int64_t filas)
     return t;
 }
 
-void sinAviso(const QString &) {}
+void sinAviso(const QString &) { }
 
 void exigirEncontrada(const QString &unidad)
 {
@@ -138,7 +138,8 @@ void exigirUnaFila(bool cambio)
 
 Camino consultaTelquin(Tabla &t, const std::string &nombreCamino)
 {
-    return {nombreCamino, [&t](size_t i) { exigirEncontrada(GetUnidEst(t.dam(), t.aleatorias[i % kClaves], sinAviso)); }};
+    return {nombreCamino,
+            [&t](size_t i) { exigirEncontrada(GetUnidEst(t.dam(), t.aleatorias[i % kClaves], sinAviso)); }};
 }
 
 Camino consultaCruda(Tabla &t, const std::string &nombreCamino)

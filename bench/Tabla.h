@@ -30,14 +30,14 @@ struct Tabla {
     Motor motor = Motor::Sqlite;
     std::int64_t filas = 0;
     QString urlComponente;
-    QString urlOdbc;         // PostgreSQL through unixODBC; empty when not measured
-    QString rutaSqlite;      // SQLite
-    std::string conninfoPg;  // PostgreSQL: the raw baseline's connection
+    QString urlOdbc; // PostgreSQL through unixODBC; empty when not measured
+    QString rutaSqlite; // SQLite
+    std::string conninfoPg; // PostgreSQL: the raw baseline's connection
 
     std::vector<QString> aleatorias;
     std::vector<QString> unidades;
     std::vector<QString> mezcla;
-    std::vector<QString> textosQt;  // the texts as the driver receives them
+    std::vector<QString> textosQt; // the texts as the driver receives them
     std::vector<QString> textosQtMezcla;
     std::vector<QString> textosQtUpdate;
     std::vector<std::string> textosAleatorias;

@@ -12,8 +12,8 @@
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -68,8 +68,8 @@ std::string condicion(const std::string &p, const char *abre, const char *cierra
 {
     const std::string a(abre), c(cierra);
     return "  " + a + "001" + c + " = '" + literal(p.substr(0, 10)) + "' AND  " + a + "002" + c + " = '"
-         + literal(p.size() > 11 ? p.substr(11, 3) : "") + "' AND  " + a + "003" + c + " = '"
-         + literal(p.size() > 14 ? p.substr(14, 1) : "") + "'";
+        + literal(p.size() > 11 ? p.substr(11, 3) : "") + "' AND  " + a + "003" + c + " = '"
+        + literal(p.size() > 14 ? p.substr(14, 1) : "") + "'";
 }
 
 class Base {

@@ -118,14 +118,14 @@ Tablas prepararTablas(const Opciones &op, const QString &esquema)
 
 void pie(Informe &inf, const Opciones &op, const Tablas &tablas, double segundosPreparacion)
 {
-    inf.linea(QStringLiteral("Tables generated or checked in %1 s; %2 repetition(s) of each benchmark; SQLite %3, Qt %4%5.")
-                  .arg(QString::number(segundosPreparacion, 'f', 1))
-                  .arg(op.repeticiones)
-                  .arg(QString::fromLatin1(sqlite3_libversion()), QString::fromLatin1(qVersion()),
-                       tablas.back()->motor == Motor::Postgres
-                           ? QStringLiteral(", PostgreSQL ")
-                                 + QString::fromStdString(tablas.back()->columnaCruda("SHOW server_version", 0).at(0))
-                           : QString()));
+    inf.linea(
+        QStringLiteral("Tables generated or checked in %1 s; %2 repetition(s) of each benchmark; SQLite %3, Qt %4%5.")
+            .arg(QString::number(segundosPreparacion, 'f', 1))
+            .arg(op.repeticiones)
+            .arg(QString::fromLatin1(sqlite3_libversion()), QString::fromLatin1(qVersion()),
+                 tablas.back()->motor == Motor::Postgres ? QStringLiteral(", PostgreSQL ")
+                         + QString::fromStdString(tablas.back()->columnaCruda("SHOW server_version", 0).at(0))
+                                                         : QString()));
 }
 
 } // namespace

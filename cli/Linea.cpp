@@ -33,62 +33,61 @@ const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
 
 QString ayuda()
 {
-    return QStringLiteral(
-        "Uso:\n"
-        "  telquin                           abre la ventana\n"
-        "  telquin consultar POSICION        muestra la unidad de una posición\n"
-        "  telquin cambiar POSICION UNIDAD   guarda otra unidad para una posición\n"
-        "  telquin lote ARCHIVO [--aplicar]  revisa un lote de cambios (y lo guarda)\n"
-        "  telquin historial [POSICION]      muestra el registro de cambios\n"
-        "\n"
-        "Los datos salen por la salida estándar, un registro por línea, con los\n"
-        "campos separados por tabuladores; los mensajes, por la salida de errores.\n"
-        "\n"
-        "Órdenes:\n"
-        "  consultar  Escribe la posición, su unidad estadística y el nombre de la\n"
-        "             unidad (\"código no oficial\" si no está en la tabla oficial;\n"
-        "             vacío si la posición no tiene unidad).\n"
-        "  cambiar    Como F9 en la ventana: la posición debe existir y la unidad\n"
-        "             tener dos dígitos (\"5\" se guarda como \"05\"). Escribe la\n"
-        "             posición, la unidad anterior y la nueva, y anota el cambio en\n"
-        "             el registro de cambios.\n"
-        "  lote       ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
-        "             separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n"
-        "             estándar. Si el primer campo de la primera línea es\n"
-        "             \"posicion\", esa línea es el encabezado.\n"
-        "             Sin --aplicar no escribe nada en la base: revisa cada fila y\n"
-        "             escribe línea, posición, unidad actual, unidad nueva,\n"
-        "             resultado y nota. Resultados: cambia, igual, no encontrada,\n"
-        "             formato incorrecto, unidad incorrecta, repetida (la misma\n"
-        "             posición con otra unidad en otra fila). Al final, la cuenta\n"
-        "             de cada resultado por la salida de errores.\n"
-        "             Con --aplicar revisa igual y, si todas las filas son \"cambia\"\n"
-        "             o \"igual\", guarda los cambios en una sola transacción: todos\n"
-        "             o ninguno.\n"
-        "  historial  Escribe el registro de cambios, del más antiguo al más\n"
-        "             reciente (o solo los de una posición), después de una línea\n"
-        "             de encabezado.\n"
-        "\n"
-        "Opciones:\n"
-        "  --aplicar      con lote: guarda los cambios revisados\n"
-        "  -h, --help     muestra esta ayuda\n"
-        "  -v, --version  muestra la versión\n"
-        "\n"
-        "La base de datos es la de DAM_DATABASE_URL o la de\n"
-        "~/.config/telquin/dam.conf (véase man telquin). El registro de cambios es\n"
-        "~/.local/state/telquin/cambios.csv.\n"
-        "\n"
-        "Estados de salida:\n"
-        "  0    hecho\n"
-        "  1    problema de los datos (posición no encontrada o mal escrita, unidad\n"
-        "       incorrecta, una actualización que no cambió ninguna fila, filas con\n"
-        "       errores en un lote); no se guardó nada\n"
-        "  2    error de uso: orden u opción desconocida, falta un argumento,\n"
-        "       archivo que no se puede leer\n"
-        "  3    falló la base de datos, o siguió ocupada más allá de su espera; no\n"
-        "       se guardó nada\n"
-        "  4    se guardó, pero no se pudo anotar en el registro de cambios\n"
-        "  130  interrumpido con Ctrl+C antes de confirmar; no se guardó nada\n");
+    return QStringLiteral("Uso:\n"
+                          "  telquin                           abre la ventana\n"
+                          "  telquin consultar POSICION        muestra la unidad de una posición\n"
+                          "  telquin cambiar POSICION UNIDAD   guarda otra unidad para una posición\n"
+                          "  telquin lote ARCHIVO [--aplicar]  revisa un lote de cambios (y lo guarda)\n"
+                          "  telquin historial [POSICION]      muestra el registro de cambios\n"
+                          "\n"
+                          "Los datos salen por la salida estándar, un registro por línea, con los\n"
+                          "campos separados por tabuladores; los mensajes, por la salida de errores.\n"
+                          "\n"
+                          "Órdenes:\n"
+                          "  consultar  Escribe la posición, su unidad estadística y el nombre de la\n"
+                          "             unidad (\"código no oficial\" si no está en la tabla oficial;\n"
+                          "             vacío si la posición no tiene unidad).\n"
+                          "  cambiar    Como F9 en la ventana: la posición debe existir y la unidad\n"
+                          "             tener dos dígitos (\"5\" se guarda como \"05\"). Escribe la\n"
+                          "             posición, la unidad anterior y la nueva, y anota el cambio en\n"
+                          "             el registro de cambios.\n"
+                          "  lote       ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
+                          "             separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n"
+                          "             estándar. Si el primer campo de la primera línea es\n"
+                          "             \"posicion\", esa línea es el encabezado.\n"
+                          "             Sin --aplicar no escribe nada en la base: revisa cada fila y\n"
+                          "             escribe línea, posición, unidad actual, unidad nueva,\n"
+                          "             resultado y nota. Resultados: cambia, igual, no encontrada,\n"
+                          "             formato incorrecto, unidad incorrecta, repetida (la misma\n"
+                          "             posición con otra unidad en otra fila). Al final, la cuenta\n"
+                          "             de cada resultado por la salida de errores.\n"
+                          "             Con --aplicar revisa igual y, si todas las filas son \"cambia\"\n"
+                          "             o \"igual\", guarda los cambios en una sola transacción: todos\n"
+                          "             o ninguno.\n"
+                          "  historial  Escribe el registro de cambios, del más antiguo al más\n"
+                          "             reciente (o solo los de una posición), después de una línea\n"
+                          "             de encabezado.\n"
+                          "\n"
+                          "Opciones:\n"
+                          "  --aplicar      con lote: guarda los cambios revisados\n"
+                          "  -h, --help     muestra esta ayuda\n"
+                          "  -v, --version  muestra la versión\n"
+                          "\n"
+                          "La base de datos es la de DAM_DATABASE_URL o la de\n"
+                          "~/.config/telquin/dam.conf (véase man telquin). El registro de cambios es\n"
+                          "~/.local/state/telquin/cambios.csv.\n"
+                          "\n"
+                          "Estados de salida:\n"
+                          "  0    hecho\n"
+                          "  1    problema de los datos (posición no encontrada o mal escrita, unidad\n"
+                          "       incorrecta, una actualización que no cambió ninguna fila, filas con\n"
+                          "       errores en un lote); no se guardó nada\n"
+                          "  2    error de uso: orden u opción desconocida, falta un argumento,\n"
+                          "       archivo que no se puede leer\n"
+                          "  3    falló la base de datos, o siguió ocupada más allá de su espera; no\n"
+                          "       se guardó nada\n"
+                          "  4    se guardó, pero no se pudo anotar en el registro de cambios\n"
+                          "  130  interrumpido con Ctrl+C antes de confirmar; no se guardó nada\n");
 }
 
 void escribir(std::FILE *flujo, const QByteArray &texto)
@@ -252,8 +251,8 @@ int cambiar(const QString &posicion, const QString &unidadEscrita)
     }
     Salida().linea({posicion, anterior, unidad});
     const QString ruta = rutaBitacora();
-    if (const auto motivo = anotarCambio(ruta, nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad,
-                                                           QStringLiteral("linea")))) {
+    if (const auto motivo
+        = anotarCambio(ruta, nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad, QStringLiteral("linea")))) {
         avisar(mensajeFalloBitacora(ruta, *motivo));
         return estado::kSinBitacora;
     }
@@ -267,11 +266,15 @@ std::optional<QByteArray> leerArchivo(const QString &nombre, QString *error)
     const int fd = entrada ? STDIN_FILENO : ::open(QFile::encodeName(nombre).constData(), O_RDONLY | O_CLOEXEC);
     const auto motivo = [](int e) {
         switch (e) {
-        case ENOENT: return QStringLiteral("no existe");
+        case ENOENT:
+            return QStringLiteral("no existe");
         case EACCES:
-        case EPERM: return QStringLiteral("no hay permiso para leerlo");
-        case EISDIR: return QStringLiteral("es una carpeta, no un archivo");
-        default: return qt_error_string(e);
+        case EPERM:
+            return QStringLiteral("no hay permiso para leerlo");
+        case EISDIR:
+            return QStringLiteral("es una carpeta, no un archivo");
+        default:
+            return qt_error_string(e);
         }
     };
     if (fd < 0) {
@@ -311,8 +314,8 @@ int lote(const QString &nombre, bool aplicar)
 {
     QString error;
     const std::optional<QByteArray> datos = leerArchivo(nombre, &error);
-    const QString queLeer = nombre == QLatin1String("-") ? QStringLiteral("la entrada estándar")
-                                                         : QStringLiteral("el archivo ") + nombre;
+    const QString queLeer
+        = nombre == QLatin1String("-") ? QStringLiteral("la entrada estándar") : QStringLiteral("el archivo ") + nombre;
     if (!datos)
         return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, error));
     const ArchivoLote archivo = leerLote(*datos);

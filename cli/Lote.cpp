@@ -37,7 +37,7 @@ int lineaNoUtf8(const QByteArray &datos)
 
 class Lector {
 public:
-    Lector(QStringView texto, QChar separador) : texto_(texto), separador_(separador) {}
+    Lector(QStringView texto, QChar separador) : texto_(texto), separador_(separador) { }
 
     // False, with *sinCerrar the line of its row, when a quote is never closed.
     bool leer(std::vector<FilaLote> &filas, int *sinCerrar)
@@ -153,9 +153,12 @@ const QString &nombreDeResultado(Resultado r)
 {
     // In the order of Resultado.
     static const QString nombres[] = {
-        QStringLiteral("cambia"),             QStringLiteral("igual"),
-        QStringLiteral("no encontrada"),      QStringLiteral("formato incorrecto"),
-        QStringLiteral("unidad incorrecta"),  QStringLiteral("repetida"),
+        QStringLiteral("cambia"),
+        QStringLiteral("igual"),
+        QStringLiteral("no encontrada"),
+        QStringLiteral("formato incorrecto"),
+        QStringLiteral("unidad incorrecta"),
+        QStringLiteral("repetida"),
     };
     return nombres[std::size_t(r)];
 }
@@ -189,7 +192,7 @@ std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> 
             } else {
                 r.actual = textoDeUnidad(leida.valor);
                 r.resultado = !esUnidadValida(r.nueva) ? Resultado::UnidadIncorrecta
-                            : r.actual == r.nueva      ? Resultado::Igual
+                    : r.actual == r.nueva              ? Resultado::Igual
                                                        : Resultado::Cambia;
             }
         }

@@ -32,9 +32,9 @@ struct ArchivoLote {
 [[nodiscard]] ArchivoLote leerLote(QByteArray datos);
 
 enum class Resultado { Cambia, Igual, NoEncontrada, FormatoIncorrecto, UnidadIncorrecta, Repetida };
-inline constexpr std::array kResultados = {Resultado::Cambia,           Resultado::Igual,
-                                           Resultado::NoEncontrada,     Resultado::FormatoIncorrecto,
-                                           Resultado::UnidadIncorrecta, Resultado::Repetida};
+inline constexpr std::array kResultados
+    = {Resultado::Cambia,           Resultado::Igual,   Resultado::NoEncontrada, Resultado::FormatoIncorrecto,
+       Resultado::UnidadIncorrecta, Resultado::Repetida};
 
 [[nodiscard]] const QString &nombreDeResultado(Resultado r);
 [[nodiscard]] inline bool esError(Resultado r) { return r != Resultado::Cambia && r != Resultado::Igual; }
@@ -42,10 +42,10 @@ inline constexpr std::array kResultados = {Resultado::Cambia,           Resultad
 struct Revision {
     int linea = 0;
     QString posicion; // as written
-    QString actual;   // the stored unit as the lookup read it, "" for null or without a row
-    QString nueva;    // normalised as F9 would store it
+    QString actual; // the stored unit as the lookup read it, "" for null or without a row
+    QString nueva; // normalised as F9 would store it
     Resultado resultado = Resultado::FormatoIncorrecto;
-    QString nota;     // the check-letter hint, or empty
+    QString nota; // the check-letter hint, or empty
 };
 
 // Called after each row looked up, with how many are done; false stops the check.

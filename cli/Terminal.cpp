@@ -6,7 +6,7 @@
 namespace {
 
 volatile std::sig_atomic_t interrumpido = 0;
-struct sigaction anterior {};
+struct sigaction anterior { };
 
 extern "C" void alInterrumpir(int) { interrumpido = 1; }
 
@@ -29,7 +29,7 @@ void escribirError(const QByteArray &texto)
 Interrupcion::Interrupcion()
 {
     interrumpido = 0;
-    struct sigaction accion {};
+    struct sigaction accion { };
     accion.sa_handler = alInterrumpir;
     sigemptyset(&accion.sa_mask);
     // Reads, writes and waits on the database go on where they were.
@@ -37,15 +37,9 @@ Interrupcion::Interrupcion()
     ::sigaction(SIGINT, &accion, &anterior);
 }
 
-Interrupcion::~Interrupcion()
-{
-    ::sigaction(SIGINT, &anterior, nullptr);
-}
+Interrupcion::~Interrupcion() { ::sigaction(SIGINT, &anterior, nullptr); }
 
-bool Interrupcion::pedida()
-{
-    return interrumpido != 0;
-}
+bool Interrupcion::pedida() { return interrumpido != 0; }
 
 SinInterrupcion::SinInterrupcion()
 {
@@ -55,22 +49,13 @@ SinInterrupcion::SinInterrupcion()
     ::pthread_sigmask(SIG_BLOCK, &bloqueo, &previo_);
 }
 
-SinInterrupcion::~SinInterrupcion()
-{
-    ::pthread_sigmask(SIG_SETMASK, &previo_, nullptr);
-}
+SinInterrupcion::~SinInterrupcion() { ::pthread_sigmask(SIG_SETMASK, &previo_, nullptr); }
 
-Progreso::Progreso() : Progreso(::isatty(STDERR_FILENO) == 1) {}
+Progreso::Progreso() : Progreso(::isatty(STDERR_FILENO) == 1) { }
 
-Progreso::Progreso(bool activo) : activo_(activo)
-{
-    reloj_.start();
-}
+Progreso::Progreso(bool activo) : activo_(activo) { reloj_.start(); }
 
-Progreso::~Progreso()
-{
-    borrar();
-}
+Progreso::~Progreso() { borrar(); }
 
 void Progreso::etapa(const QString &participio, qsizetype total)
 {

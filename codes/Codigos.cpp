@@ -104,10 +104,7 @@ QString pistaLetraDeControl(const QString &sNcm)
     return QStringLiteral("La letra de control debería ser ") + *letra;
 }
 
-PositionKey cortarPosicion(const QString &sNcm)
-{
-    return {sNcm.mid(0, 10), sNcm.mid(11, 3), sNcm.mid(14, 1)};
-}
+PositionKey cortarPosicion(const QString &sNcm) { return {sNcm.mid(0, 10), sNcm.mid(11, 3), sNcm.mid(14, 1)}; }
 
 QString formatearUnidad(const QString &sUnidEst)
 {

@@ -9,9 +9,9 @@ std::optional<QString> nombreDeUnidad(const QString &sCodigo)
         return std::nullopt;
     const QByteArray clave = sCodigo.toLatin1();
     const UnidadEstadistica *fin = kUnidadesEstadisticas + kCantidadUnidadesEstadisticas;
-    const UnidadEstadistica *u =
-        std::lower_bound(kUnidadesEstadisticas, fin, clave.constData(),
-                         [](const UnidadEstadistica &a, const char *b) { return std::strcmp(a.codigo, b) < 0; });
+    const UnidadEstadistica *u
+        = std::lower_bound(kUnidadesEstadisticas, fin, clave.constData(),
+                           [](const UnidadEstadistica &a, const char *b) { return std::strcmp(a.codigo, b) < 0; });
     if (u == fin || std::strcmp(u->codigo, clave.constData()) != 0)
         return std::nullopt;
     return QString::fromUtf8(u->nombre);

@@ -94,7 +94,7 @@ QSqlDatabase prepararPostgres(const Direccion &d, const QString &nombreConexion,
     // Keepalives let a window left open all day keep a connection that a firewall
     // would otherwise drop unseen.
     const std::pair<const char *, const char *> porDefecto[] = {
-        {"connect_timeout", "10"}, {"keepalives", "1"},        {"keepalives_idle", "60"},
+        {"connect_timeout", "10"},     {"keepalives", "1"},       {"keepalives_idle", "60"},
         {"keepalives_interval", "10"}, {"keepalives_count", "6"}, {"application_name", "telquin"},
     };
     for (const auto &[clave, valor] : porDefecto)
@@ -150,15 +150,22 @@ QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
 {
     const Direccion d = leerDireccion(url);
     if (!d.problema.isEmpty())
-        throw ErrorComponente(QStringLiteral("La dirección de la base de datos \"%1\" no es válida: %2.").arg(d.visible, d.problema));
+        throw ErrorComponente(
+            QStringLiteral("La dirección de la base de datos \"%1\" no es válida: %2.").arg(d.visible, d.problema));
     if (d.espera > 0)
         espera = d.espera;
 
     QSqlDatabase db;
     switch (d.forma) {
-    case Direccion::Forma::Sqlite: db = prepararSqlite(d, nombreConexion, espera); break;
-    case Direccion::Forma::Postgres: db = prepararPostgres(d, nombreConexion, espera); break;
-    default: db = prepararOdbc(d, nombreConexion); break;
+    case Direccion::Forma::Sqlite:
+        db = prepararSqlite(d, nombreConexion, espera);
+        break;
+    case Direccion::Forma::Postgres:
+        db = prepararPostgres(d, nombreConexion, espera);
+        break;
+    default:
+        db = prepararOdbc(d, nombreConexion);
+        break;
     }
 
     bool abierta = false;
@@ -170,7 +177,8 @@ QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
         const QString textoDriver = db.lastError().text().trimmed();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(nombreConexion);
-        const QString mensaje = QStringLiteral("No se puede abrir la base de datos %1: %2.").arg(d.visible, causaDeApertura(textoDriver));
+        const QString mensaje
+            = QStringLiteral("No se puede abrir la base de datos %1: %2.").arg(d.visible, causaDeApertura(textoDriver));
         const QString detalle = sinClaves(textoDriver, d.clavesOcultas);
         throw ErrorComponente(detalle.isEmpty() ? mensaje : mensaje + u'\n' + detalle);
     }

@@ -19,8 +19,8 @@
 namespace {
 
 const QStringList kCabecera = {
-    QStringLiteral("fecha"), QStringLiteral("usuario"), QStringLiteral("equipo"), QStringLiteral("base"),
-    QStringLiteral("posicion"), QStringLiteral("anterior"), QStringLiteral("nueva"), QStringLiteral("origen"),
+    QStringLiteral("fecha"),    QStringLiteral("usuario"),  QStringLiteral("equipo"), QStringLiteral("base"),
+    QStringLiteral("posicion"), QStringLiteral("anterior"), QStringLiteral("nueva"),  QStringLiteral("origen"),
 };
 
 QString motivoFallo(int error)
@@ -78,7 +78,7 @@ int crearCarpetas(const QByteArray &carpeta)
 
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : fd_(fd) {}
+    explicit Descriptor(int fd) : fd_(fd) { }
     ~Descriptor()
     {
         if (fd_ >= 0)
@@ -254,8 +254,8 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
             fechaPrevia = c.fecha;
             textoFecha = fechaBitacora(c.fecha);
         }
-        lineas += lineaCsv({textoFecha, c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen})
-                      .toUtf8();
+        lineas
+            += lineaCsv({textoFecha, c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen}).toUtf8();
         lineas += '\n';
     }
 
@@ -269,7 +269,7 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
     if (const int error = bloquear(archivo.fd(), LOCK_EX))
         return motivoFallo(error);
 
-    struct stat estado {};
+    struct stat estado { };
     if (::fstat(archivo.fd(), &estado) != 0)
         return motivoFallo(errno);
     const off_t tamanoPrevio = estado.st_size;
@@ -298,10 +298,7 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
     return std::nullopt;
 }
 
-std::optional<QString> anotarCambio(const QString &ruta, const Cambio &cambio)
-{
-    return anotarCambios(ruta, {cambio});
-}
+std::optional<QString> anotarCambio(const QString &ruta, const Cambio &cambio) { return anotarCambios(ruta, {cambio}); }
 
 QString mensajeFalloBitacora(const QString &ruta, const QString &motivo)
 {
@@ -360,7 +357,9 @@ QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString
         }
         const QDateTime fecha = QDateTime::fromString(fila.campos[0], Qt::ISODate);
         if (!fecha.isValid()) {
-            fallo(QStringLiteral("la línea %1 tiene una fecha que no se entiende: %2").arg(fila.linea).arg(fila.campos[0]));
+            fallo(QStringLiteral("la línea %1 tiene una fecha que no se entiende: %2")
+                      .arg(fila.linea)
+                      .arg(fila.campos[0]));
             continue;
         }
         if (!posicion.isEmpty() && fila.campos[4] != posicion)

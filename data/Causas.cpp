@@ -35,16 +35,18 @@ enum : int {
 
 QString causaDeApertura(const QString &textoDriver)
 {
-    if (contiene(textoDriver, {"password authentication failed", "authentication failed", "Login failed",
-                               "no password supplied", "la autentificación password falló",
-                               "falló la autentificación", "no se entregó una contraseña"})
+    if (contiene(textoDriver,
+                 {"password authentication failed", "authentication failed", "Login failed", "no password supplied",
+                  "la autentificación password falló", "falló la autentificación", "no se entregó una contraseña"})
         || coincide(textoDriver, QStringLiteral("role \"[^\"]*\" does not exist|no existe el rol «[^»]*»")))
         return QStringLiteral("el servidor rechazó el usuario o la clave");
-    if (contiene(textoDriver, {"could not translate host name", "Name or service not known",
-                               "Temporary failure in name resolution", "Unknown host", "Unknown server"}))
+    if (contiene(textoDriver,
+                 {"could not translate host name", "Name or service not known", "Temporary failure in name resolution",
+                  "Unknown host", "Unknown server"}))
         return QStringLiteral("no se encuentra el servidor: el nombre del equipo no existe");
-    if (contiene(textoDriver, {"Connection refused", "Is the server running", "timeout expired",
-                               "No route to host", "Network is unreachable", "server was not found or was not accessible"}))
+    if (contiene(textoDriver,
+                 {"Connection refused", "Is the server running", "timeout expired", "No route to host",
+                  "Network is unreachable", "server was not found or was not accessible"}))
         return QStringLiteral("el servidor no responde: no está en marcha o no acepta conexiones en esa dirección");
     if (coincide(textoDriver, QStringLiteral("database \"[^\"]*\" does not exist|no existe la base de datos «[^»]*»"))
         || contiene(textoDriver, {"Cannot open database"}))
@@ -70,8 +72,9 @@ CausaDeFallo causaDeSentencia(const QSqlError &error, const QString &driver, con
     if (basico == kSqliteBusy || basico == kSqliteLocked || codigo == QLatin1String("55P03")
         || codigo == QLatin1String("40P01") || codigo == QLatin1String("57014")
         || (!sqlite && !postgres
-            && contiene(texto, {"lock timeout", "deadlock", "statement timeout", "tiempo de espera de candados",
-                                "tiempo de espera de sentencias", "database is locked"})))
+            && contiene(texto,
+                        {"lock timeout", "deadlock", "statement timeout", "tiempo de espera de candados",
+                         "tiempo de espera de sentencias", "database is locked"})))
         return {QStringLiteral("otro usuario tiene ocupada la tabla %1 desde hace más de %2 s; vuelva a intentarlo")
                     .arg(entidad)
                     .arg(espera),

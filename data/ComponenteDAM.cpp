@@ -54,10 +54,7 @@ bool conexionPerdida(const QSqlDatabase &db)
 // changes.
 const QString kEntidadTransaccion = QStringLiteral("NCM");
 
-bool esSqlite(const QSqlDatabase &db)
-{
-    return db.driverName() == QLatin1String("QSQLITE");
-}
+bool esSqlite(const QSqlDatabase &db) { return db.driverName() == QLatin1String("QSQLITE"); }
 
 // "Error de la base de datos al ACCION: cause.", then the statement (when there is
 // one) and the driver's text.
@@ -66,7 +63,8 @@ bool esSqlite(const QSqlDatabase &db)
 {
     CausaDeFallo causa;
     if (perdida)
-        causa.texto = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
+        causa.texto
+            = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
     else
         causa = causaDeSentencia(e, base.db.driverName(), entidad, base.espera);
     QString mensaje = QStringLiteral("Error de la base de datos al %1: %2.").arg(accion, causa.texto);
@@ -83,7 +81,8 @@ bool esSqlite(const QSqlDatabase &db)
 class ConexionDAM final : public Conexion {
 public:
     ConexionDAM(std::shared_ptr<ComponenteDAM::Base> base, std::shared_ptr<Entidad> entidad)
-        : base_(std::move(base)), entidad_(std::move(entidad))
+        : base_(std::move(base))
+        , entidad_(std::move(entidad))
     {
     }
 
@@ -110,10 +109,7 @@ public:
         return true;
     }
 
-    QVariant Ejecutar() override
-    {
-        return ejecutar().numRowsAffected();
-    }
+    QVariant Ejecutar() override { return ejecutar().numRowsAffected(); }
 
 private:
     QSqlQuery ejecutar()
@@ -135,7 +131,8 @@ private:
         const bool conCorchetes = entidad_->conCorchetes;
         const SentenciaAdaptada sentencia = adaptarSentencia(sql, conCorchetes ? nullptr : &citar);
         if (sentencia.varias)
-            throw ErrorComponente(QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
+            throw ErrorComponente(
+                QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
         const QString &texto = conCorchetes ? sql : sentencia.texto;
 
         QSqlQuery q(db);
@@ -202,17 +199,20 @@ void ComponenteDAM::loadparameters()
 std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString &entidad)
 {
     if (!base_)
-        throw ErrorComponente(QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
+        throw ErrorComponente(
+            QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
     auto &estado = base_->entidades[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(Entidad{entidad.toUpper(), base_->db.driverName() == QLatin1String("QSQLITE"), {}, {}});
+        estado = std::make_shared<Entidad>(
+            Entidad{entidad.toUpper(), base_->db.driverName() == QLatin1String("QSQLITE"), {}, {}});
     return std::make_unique<ConexionDAM>(base_, estado);
 }
 
 void ComponenteDAM::comenzarTransaccion()
 {
     if (!base_)
-        throw ErrorComponente(QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
+        throw ErrorComponente(
+            QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
     if (base_->enTransaccion)
         throw ErrorComponente(QStringLiteral("Ya hay una transacción abierta."));
     QSqlDatabase &db = base_->db;
@@ -262,12 +262,6 @@ void ComponenteDAM::revertirTransaccion() noexcept
         (void)db.rollback();
 }
 
-bool ComponenteDAM::enTransaccion() const
-{
-    return base_ && base_->enTransaccion;
-}
+bool ComponenteDAM::enTransaccion() const { return base_ && base_->enTransaccion; }
 
-QString ComponenteDAM::direccion() const
-{
-    return base_ ? base_->visible : QString();
-}
+QString ComponenteDAM::direccion() const { return base_ ? base_->visible : QString(); }

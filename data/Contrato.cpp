@@ -1,9 +1,6 @@
 #include "Contrato.h"
 
-ErrorComponente::ErrorComponente(QString mensaje)
-    : mensaje_(std::move(mensaje)), utf8_(mensaje_.toUtf8())
-{
-}
+ErrorComponente::ErrorComponente(QString mensaje) : mensaje_(std::move(mensaje)), utf8_(mensaje_.toUtf8()) { }
 
 QVariant Recordset::Fields(const QString &nombre) const
 {

@@ -101,12 +101,6 @@ SentenciaAdaptada adaptarSentencia(const QString &sql, const Citador *citar)
     return r;
 }
 
-bool tieneVariasSentencias(const QString &sql)
-{
-    return adaptarSentencia(sql, nullptr).varias;
-}
+bool tieneVariasSentencias(const QString &sql) { return adaptarSentencia(sql, nullptr).varias; }
 
-QString reescribirCorchetes(const QString &sql, const Citador &citar)
-{
-    return adaptarSentencia(sql, &citar).texto;
-}
+QString reescribirCorchetes(const QString &sql, const Citador &citar) { return adaptarSentencia(sql, &citar).texto; }

@@ -278,7 +278,7 @@ Direccion leerDireccion(const QString &url)
             const QString usuario = m.captured(2);
             const qsizetype dosPuntos = usuario.indexOf(u':');
             d.visible = m.captured(1) + usuario.left(dosPuntos) + (dosPuntos >= 0 ? u':' + kOculta : QString()) + u'@'
-                      + m.captured(3);
+                + m.captured(3);
             if (dosPuntos >= 0)
                 anotarClave(d, usuario.mid(dosPuntos + 1), decodificar(usuario.mid(dosPuntos + 1)));
         } else {
@@ -289,10 +289,7 @@ Direccion leerDireccion(const QString &url)
     return d;
 }
 
-QString urlSinClave(const QString &url)
-{
-    return leerDireccion(url).visible;
-}
+QString urlSinClave(const QString &url) { return leerDireccion(url).visible; }
 
 QString sinClaves(QString texto, const QStringList &clavesOcultas)
 {

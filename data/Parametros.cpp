@@ -30,7 +30,8 @@ ArchivoDeParametros leerConf(const QString &ruta)
 {
     QFile archivo(ruta);
     if (!archivo.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw ErrorComponente(QStringLiteral("No se puede leer el archivo de parámetros %1: %2.").arg(ruta, archivo.errorString()));
+        throw ErrorComponente(
+            QStringLiteral("No se puede leer el archivo de parámetros %1: %2.").arg(ruta, archivo.errorString()));
     ArchivoDeParametros leido;
     bool enSeccion = false;
     int numero = 0;
@@ -47,7 +48,8 @@ ArchivoDeParametros leerConf(const QString &ruta)
         }
         const qsizetype igual = linea.indexOf(u'=');
         if (igual <= 0)
-            throw lineaIlegible(ruta, numero, QStringLiteral("no es una sección, un comentario ni una línea «clave = valor»"));
+            throw lineaIlegible(ruta, numero,
+                                QStringLiteral("no es una sección, un comentario ni una línea «clave = valor»"));
         if (!enSeccion)
             continue;
         const QString clave = linea.left(igual).trimmed();
@@ -59,8 +61,10 @@ ArchivoDeParametros leerConf(const QString &ruta)
         } else if (clave.compare(QLatin1String("espera"), Qt::CaseInsensitive) == 0 && !leido.espera) {
             const int espera = leerEspera(valor);
             if (espera == 0)
-                throw lineaIlegible(ruta, numero, QStringLiteral("da a «espera» un valor que no es un número entero de "
-                                                                 "segundos entre 1 y %1").arg(kEsperaMaxima));
+                throw lineaIlegible(ruta, numero,
+                                    QStringLiteral("da a «espera» un valor que no es un número entero de "
+                                                   "segundos entre 1 y %1")
+                                        .arg(kEsperaMaxima));
             leido.espera = espera;
         }
     }
@@ -79,7 +83,7 @@ int leerEspera(const QString &texto)
 QString rutaBaseDeDatosPorDefecto()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-         + QStringLiteral("/telquin/ncm.sqlite");
+        + QStringLiteral("/telquin/ncm.sqlite");
 }
 
 ParametrosDAM resolverParametros()
@@ -106,7 +110,4 @@ ParametrosDAM resolverParametros()
     return {url.value_or(QStringLiteral("sqlite:") + rutaBaseDeDatosPorDefecto()), espera.value_or(kEsperaPorDefecto)};
 }
 
-QString resolverUrlBaseDeDatos()
-{
-    return resolverParametros().url;
-}
+QString resolverUrlBaseDeDatos() { return resolverParametros().url; }

@@ -16,10 +16,7 @@ std::map<QString, FabricaComponente> &clases()
 
 } // namespace
 
-void registrarClase(const QString &clase, FabricaComponente fabrica)
-{
-    clases()[clase] = std::move(fabrica);
-}
+void registrarClase(const QString &clase, FabricaComponente fabrica) { clases()[clase] = std::move(fabrica); }
 
 FabricaComponente fabricaRegistrada()
 {
@@ -30,6 +27,7 @@ std::unique_ptr<Componente> CrearObjeto(const QString &clase)
 {
     const auto it = clases().find(clase);
     if (it == clases().end())
-        throw ErrorComponente(QStringLiteral("No se puede crear el componente \"%1\": la clase no está registrada.").arg(clase));
+        throw ErrorComponente(
+            QStringLiteral("No se puede crear el componente \"%1\": la clase no está registrada.").arg(clase));
     return it->second();
 }

@@ -5,25 +5,19 @@
 namespace {
 
 // Doubling every quote keeps a typed value inside its literal, whatever it holds.
-QString literal(QString valor)
-{
-    return valor.replace(u'\'', QStringLiteral("''"));
-}
+QString literal(QString valor) { return valor.replace(u'\'', QStringLiteral("''")); }
 
 QString condicionClave(const QString &sNcm)
 {
     const PositionKey clave = cortarPosicion(sNcm);
     return QStringLiteral("  [001] = '") + literal(clave.primero) + QStringLiteral("' AND")
-         + QStringLiteral("  [002] = '") + literal(clave.segundo) + QStringLiteral("' AND")
-         + QStringLiteral("  [003] = '") + literal(clave.tercero) + QStringLiteral("'");
+        + QStringLiteral("  [002] = '") + literal(clave.segundo) + QStringLiteral("' AND")
+        + QStringLiteral("  [003] = '") + literal(clave.tercero) + QStringLiteral("'");
 }
 
 // No real position or unit holds a backslash, and some servers read one inside a
 // literal as an escape: such text never reaches a statement.
-bool tieneBarraInversa(const QString &texto)
-{
-    return texto.contains(u'\\');
-}
+bool tieneBarraInversa(const QString &texto) { return texto.contains(u'\\'); }
 
 void fijarSentencia(Componente &oDAM, const QString &sentencia)
 {
@@ -51,14 +45,14 @@ QString textoConsulta(const QString &sNcm)
 QString textoUpdate(const QString &sNcm, const QString &sUnidEst)
 {
     return QStringLiteral("Update NCM SET ") + QStringLiteral("[012] = '") + literal(sUnidEst)
-         + QStringLiteral("' WHERE") + condicionClave(sNcm);
+        + QStringLiteral("' WHERE") + condicionClave(sNcm);
 }
 
 QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior, const QString &sActual)
 {
     const QString valor = sAnterior ? u'\'' + literal(*sAnterior) + u'\'' : QStringLiteral("NULL");
     return QStringLiteral("Update NCM SET [012] = ") + valor + QStringLiteral(" WHERE") + condicionClave(sNcm)
-         + QStringLiteral(" AND  [012] = '") + literal(sActual) + u'\'';
+        + QStringLiteral(" AND  [012] = '") + literal(sActual) + u'\'';
 }
 
 QString textoDeUnidad(const QVariant &valor)

@@ -14,7 +14,8 @@ using Avisador = std::function<void(const QString &mensaje)>;
 [[nodiscard]] QString textoConsulta(const QString &sNcm);
 [[nodiscard]] QString textoUpdate(const QString &sNcm, const QString &sUnidEst);
 // Puts back sAnterior (null when it has no value) only while the row still holds sActual.
-[[nodiscard]] QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior, const QString &sActual);
+[[nodiscard]] QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior,
+                                    const QString &sActual);
 
 struct UnidadLeida {
     bool encontrada = false;

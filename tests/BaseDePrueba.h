@@ -43,8 +43,8 @@ inline QHash<QString, QString> urlsDelServidor(const QString &dir)
 inline QString urlDePrueba(const QString &elegida)
 {
     const QString clave = elegida == QLatin1String("postgresql") ? QStringLiteral("TELQUIN_PG_URL")
-                        : elegida == QLatin1String("odbc")       ? QStringLiteral("TELQUIN_ODBC_URL")
-                        : elegida == QLatin1String("odbc-dsn")   ? QStringLiteral("TELQUIN_ODBC_DSN_URL")
+        : elegida == QLatin1String("odbc")                       ? QStringLiteral("TELQUIN_ODBC_URL")
+        : elegida == QLatin1String("odbc-dsn")                   ? QStringLiteral("TELQUIN_ODBC_DSN_URL")
                                                                  : QString();
     if (clave.isEmpty())
         return elegida;
@@ -111,7 +111,8 @@ public:
         QStringList salida;
         while (q.next()) {
             const QString unidad = q.isNull(3) ? QStringLiteral("<null>") : q.value(3).toString();
-            salida << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), unidad}.join(u'|');
+            salida << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), unidad}.join(
+                u'|');
         }
         return salida;
     }
@@ -150,7 +151,8 @@ private:
                 if (urls.contains(QLatin1String(clave)))
                     env.insert(QLatin1String(clave), urls.value(QLatin1String(clave)));
             carga.setProcessEnvironment(env);
-            QStringList args{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")};
+            QStringList args{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                             QStringLiteral("ON_ERROR_STOP=1")};
             if (urlDePrueba(eleccion) == eleccion && eleccion.startsWith(QLatin1String("postgresql://")))
                 args << QStringLiteral("-d") << eleccion;
             carga.start(QStringLiteral("psql"), args);

@@ -60,7 +60,9 @@ public:
 private:
     class ConexionGrabadora final : public Conexion {
     public:
-        ConexionGrabadora(ComponenteGrabador &c, QString entidad, int id) : c_(c), entidad_(std::move(entidad)), id_(id) {}
+        ConexionGrabadora(ComponenteGrabador &c, QString entidad, int id) : c_(c), entidad_(std::move(entidad)), id_(id)
+        {
+        }
         ~ConexionGrabadora() override { registro() << QStringLiteral("soltar #%1").arg(id_); }
 
         void setSQL(const QString &sentencia) override

@@ -4,9 +4,9 @@
 #include "Aplicacion.h"
 #include "Frm_Telquin.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
-#include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>

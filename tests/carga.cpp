@@ -21,10 +21,7 @@ namespace {
 
 constexpr int kIntentos = 20;
 
-void pausa(int desdeMs, int hastaMs)
-{
-    QThread::msleep(QRandomGenerator::global()->bounded(desdeMs, hastaMs));
-}
+void pausa(int desdeMs, int hastaMs) { QThread::msleep(QRandomGenerator::global()->bounded(desdeMs, hastaMs)); }
 
 template <typename Paso>
 auto insistir(Paso &&paso)

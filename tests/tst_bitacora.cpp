@@ -38,7 +38,7 @@ int escribir(const QString &ruta, const QString &quien)
 
 int modo(const QString &ruta)
 {
-    struct stat estado {};
+    struct stat estado { };
     return ::stat(QFile::encodeName(ruta).constData(), &estado) == 0 ? int(estado.st_mode & 07777) : -1;
 }
 
@@ -58,13 +58,20 @@ private slots:
     {
         QTest::addColumn<QString>("valor");
         QTest::addColumn<QString>("csv");
-        QTest::newRow("simple") << "8901.10.00.000L" << "8901.10.00.000L";
-        QTest::newRow("coma") << "a,b" << "\"a,b\"";
-        QTest::newRow("comillas") << "di \"07\"" << "\"di \"\"07\"\"\"";
-        QTest::newRow("salto de linea") << "uno\r\ndos" << "\"uno\r\ndos\"";
-        QTest::newRow("blanco detras") << "8901.10.00.000 " << "\"8901.10.00.000 \"";
-        QTest::newRow("no ASCII") << "Ñandú — 中" << "Ñandú — 中";
-        QTest::newRow("vacio") << "" << "";
+        QTest::newRow("simple") << "8901.10.00.000L"
+                                << "8901.10.00.000L";
+        QTest::newRow("coma") << "a,b"
+                              << "\"a,b\"";
+        QTest::newRow("comillas") << "di \"07\""
+                                  << "\"di \"\"07\"\"\"";
+        QTest::newRow("salto de linea") << "uno\r\ndos"
+                                        << "\"uno\r\ndos\"";
+        QTest::newRow("blanco detras") << "8901.10.00.000 "
+                                       << "\"8901.10.00.000 \"";
+        QTest::newRow("no ASCII") << "Ñandú — 中"
+                                  << "Ñandú — 中";
+        QTest::newRow("vacio") << ""
+                               << "";
     }
 
     void idaYVuelta()
@@ -92,8 +99,9 @@ private slots:
         QTemporaryDir dir;
         const QString ruta = dir.filePath("nueva/telquin/cambios.csv");
         QCOMPARE(anotarCambio(ruta, nuevoCambio("b", "8901.10.00.000L", "05", "07", "ventana")).value_or(""), "");
-        QCOMPARE(anotarCambios(ruta, {nuevoCambio("b", "8902.00.00.000A", "", "01", "lote"),
-                                      nuevoCambio("b", "8901.10.00.000L", "07", "05", "deshacer")})
+        QCOMPARE(anotarCambios(ruta,
+                               {nuevoCambio("b", "8902.00.00.000A", "", "01", "lote"),
+                                nuevoCambio("b", "8901.10.00.000L", "07", "05", "deshacer")})
                      .value_or(""),
                  "");
         const QList<QByteArray> lineas = contenido(ruta).split('\n');
@@ -173,10 +181,14 @@ private slots:
     {
         QTest::addColumn<QString>("dentro");
         QTest::addColumn<QString>("motivo");
-        QTest::newRow("carpeta con el nombre del archivo") << "carpeta/cambios.csv" << "es una carpeta, no un archivo";
-        QTest::newRow("archivo en vez de carpeta") << "archivo/x/cambios.csv" << "una parte de la ruta no es una carpeta";
-        QTest::newRow("carpeta de solo lectura") << "solo-lectura/cambios.csv" << "no hay permiso para escribir";
-        QTest::newRow("disco lleno") << "/dev/full" << "no queda espacio en el disco";
+        QTest::newRow("carpeta con el nombre del archivo") << "carpeta/cambios.csv"
+                                                           << "es una carpeta, no un archivo";
+        QTest::newRow("archivo en vez de carpeta") << "archivo/x/cambios.csv"
+                                                   << "una parte de la ruta no es una carpeta";
+        QTest::newRow("carpeta de solo lectura") << "solo-lectura/cambios.csv"
+                                                 << "no hay permiso para escribir";
+        QTest::newRow("disco lleno") << "/dev/full"
+                                     << "no queda espacio en el disco";
     }
 
     void noSePuedeEscribir()

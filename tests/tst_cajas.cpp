@@ -23,10 +23,7 @@ struct Vista {
     QMessageBox::Icon icono = QMessageBox::NoIcon;
 };
 
-QString sinAtajo(QString t)
-{
-    return t.remove(u'&');
-}
+QString sinAtajo(QString t) { return t.remove(u'&'); }
 
 // Reads the box once it is open, then closes it with Enter (its default button). The
 // timer keeps looking until the box is there, so it cannot fire too early and leave
@@ -64,7 +61,8 @@ class TstCajas : public QObject {
         MensajesQt mensajes;
         Vista vista;
         leerYCerrar(vista);
-        QVERIFY(!mensajes.preguntarSiNo("Telquin   v1.0.1", "uno\r\ndos\r\n\r\ntres", Mensajes::Icono::Informacion, true));
+        QVERIFY(
+            !mensajes.preguntarSiNo("Telquin   v1.0.1", "uno\r\ndos\r\n\r\ntres", Mensajes::Icono::Informacion, true));
         QCOMPARE(vista.titulo, QString("Telquin   v1.0.1"));
         QCOMPARE(vista.lineas, (QStringList{"uno", "dos", "", "tres"}));
         QCOMPARE(vista.botones, (QStringList{"No", "Sí"}));

@@ -1,7 +1,7 @@
 #include "BaseDePrueba.h"
-#include "UsuariosSimulados.h"
 #include "Registro.h"
 #include "Sentencias.h"
+#include "UsuariosSimulados.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -45,8 +45,10 @@ private slots:
         QTest::addColumn<QString>("unidad");
         QTest::addColumn<bool>("avisado");
         QTest::newRow("encontrada") << kPosicion << "07" << false;
-        QTest::newRow("unidad nula") << "9503.00.10.000B" << "" << false;
-        QTest::newRow("hermana por la letra") << "0101.21.00.100X" << "09" << false;
+        QTest::newRow("unidad nula") << "9503.00.10.000B"
+                                     << "" << false;
+        QTest::newRow("hermana por la letra") << "0101.21.00.100X"
+                                              << "09" << false;
         QTest::newRow("no existe") << "8901.10.00.000M" << NotFoundMarker << true;
         QTest::newRow("letra en minuscula") << "8901.10.00.000l" << NotFoundMarker << true;
         QTest::newRow("texto corto") << "8901.10.00.000" << NotFoundMarker << true;
@@ -78,21 +80,23 @@ private slots:
         QCOMPARE(base->filas(), antes);
     }
 
-    void updateDelMismoValorCuentaComoExito()
-    {
-        QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "07"));
-    }
+    void updateDelMismoValorCuentaComoExito() { QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "07")); }
 
     void textoHostilNoAlcanzaOtrasFilas_data()
     {
         QTest::addColumn<QString>("sNcm");
         QTest::addColumn<QString>("sUnidEst");
         // Without quoting each of these would reach every row or run a second statement.
-        QTest::newRow("condicion siempre cierta") << "'OR''=''--.000L" << "99";
-        QTest::newRow("comentario en la clave") << "8901.10.00.0'-" << "99";
-        QTest::newRow("unidad que cierra el literal") << "8901.10.00.000M" << "9' WHERE 1=1 --";
-        QTest::newRow("segunda sentencia en la unidad") << "8901.10.00.000M" << "9'; DELETE FROM NCM; --";
-        QTest::newRow("barra inversa") << "8901.10.00.00\\L" << "9\\";
+        QTest::newRow("condicion siempre cierta") << "'OR''=''--.000L"
+                                                  << "99";
+        QTest::newRow("comentario en la clave") << "8901.10.00.0'-"
+                                                << "99";
+        QTest::newRow("unidad que cierra el literal") << "8901.10.00.000M"
+                                                      << "9' WHERE 1=1 --";
+        QTest::newRow("segunda sentencia en la unidad") << "8901.10.00.000M"
+                                                        << "9'; DELETE FROM NCM; --";
+        QTest::newRow("barra inversa") << "8901.10.00.00\\L"
+                                       << "9\\";
     }
 
     void textoHostilNoAlcanzaOtrasFilas()

@@ -10,16 +10,22 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("reescrita");
-        QTest::newRow("consulta") << "Select [012] from Ncm Where  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'"
-                                  << "Select \"012\" from Ncm Where  \"001\" = '8901.10.00' AND  \"002\" = '000' AND  \"003\" = 'L'";
+        QTest::newRow("consulta")
+            << "Select [012] from Ncm Where  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'"
+            << "Select \"012\" from Ncm Where  \"001\" = '8901.10.00' AND  \"002\" = '000' AND  \"003\" = 'L'";
         QTest::newRow("corchetes en un literal") << "Update NCM SET [012] = '[001]' WHERE  [001] = 'a[b]c'"
                                                  << "Update NCM SET \"012\" = '[001]' WHERE  \"001\" = 'a[b]c'";
-        QTest::newRow("comillas dobladas") << "Select [012] from Ncm Where  [001] = 'x'' [002] ''y' AND [003] = ''''"
-                                           << "Select \"012\" from Ncm Where  \"001\" = 'x'' [002] ''y' AND \"003\" = ''''";
-        QTest::newRow("identificador entre comillas") << "Select \"[012]\" from t" << "Select \"[012]\" from t";
-        QTest::newRow("comentarios") << "Select [012] -- [001]\n/* [002] */ from t" << "Select \"012\" -- [001]\n/* [002] */ from t";
-        QTest::newRow("literal sin cerrar") << "Select [012] from t where a = '[001]" << "Select \"012\" from t where a = '[001]";
-        QTest::newRow("corchete sin cerrar") << "Select [012" << "Select [012";
+        QTest::newRow("comillas dobladas")
+            << "Select [012] from Ncm Where  [001] = 'x'' [002] ''y' AND [003] = ''''"
+            << "Select \"012\" from Ncm Where  \"001\" = 'x'' [002] ''y' AND \"003\" = ''''";
+        QTest::newRow("identificador entre comillas") << "Select \"[012]\" from t"
+                                                      << "Select \"[012]\" from t";
+        QTest::newRow("comentarios") << "Select [012] -- [001]\n/* [002] */ from t"
+                                     << "Select \"012\" -- [001]\n/* [002] */ from t";
+        QTest::newRow("literal sin cerrar") << "Select [012] from t where a = '[001]"
+                                            << "Select \"012\" from t where a = '[001]";
+        QTest::newRow("corchete sin cerrar") << "Select [012"
+                                             << "Select [012";
     }
 
     void corchetes()

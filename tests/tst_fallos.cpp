@@ -4,12 +4,12 @@
 // (scripts/servidor-prueba); this test stops and restarts it.
 
 #include "BaseDePrueba.h"
-#include "UsuariosSimulados.h"
 #include "ComponenteDAM.h"
 #include "Direccion.h"
 #include "Parametros.h"
 #include "Registro.h"
 #include "Sentencias.h"
+#include "UsuariosSimulados.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -31,10 +31,7 @@ namespace {
 const QString kPosicion = QStringLiteral("8901.10.00.000L"); // unit 07 in the sample
 const QString kClaveEquivocada = QStringLiteral("clave-equivocada-7f3a");
 
-QString dirServidor()
-{
-    return qEnvironmentVariable("TELQUIN_SERVIDOR");
-}
+QString dirServidor() { return qEnvironmentVariable("TELQUIN_SERVIDOR"); }
 
 bool servidor(const QString &orden)
 {
@@ -53,10 +50,7 @@ QString mensajeDeError(F &&f)
     return {};
 }
 
-QString claveDelServidor()
-{
-    return urlsDelServidor(dirServidor()).value(QStringLiteral("PGPASSWORD"));
-}
+QString claveDelServidor() { return urlsDelServidor(dirServidor()).value(QStringLiteral("PGPASSWORD")); }
 
 // The server's URL for a backend with one part replaced: the password, the host,
 // the port or the database name.
@@ -80,10 +74,10 @@ QString urlCambiada(const QString &eleccion, const QString &cambio)
         return u.toString();
     }
     const QString clave = cambio == QLatin1String("clave") ? QStringLiteral("PWD")
-                        : cambio == QLatin1String("host")  ? QStringLiteral("Servername")
+        : cambio == QLatin1String("host")                  ? QStringLiteral("Servername")
                                                            : QStringLiteral("Database");
     const QString valor = cambio == QLatin1String("clave") ? kClaveEquivocada
-                        : cambio == QLatin1String("host")  ? QStringLiteral("servidor-inexistente.invalid")
+        : cambio == QLatin1String("host")                  ? QStringLiteral("servidor-inexistente.invalid")
                                                            : QStringLiteral("no_existe");
     return url.replace(QRegularExpression(clave + QStringLiteral("=[^;]*")), clave + u'=' + valor);
 }
@@ -94,7 +88,7 @@ QString conEspera(const QString &url, int segundos)
     if (url.startsWith(QLatin1String("odbc:")))
         return url + QStringLiteral(";espera=%1").arg(segundos);
     return url + (url.startsWith(QLatin1String("sqlite:")) || !url.contains(u'?') ? u'?' : u'&')
-         + QStringLiteral("espera=%1").arg(segundos);
+        + QStringLiteral("espera=%1").arg(segundos);
 }
 
 // No four characters of the password in a row appear in the text.
@@ -162,10 +156,10 @@ class TstFallos : public QObject {
     }
     QSqlDatabase observador_;
 
-#define ABRIR(...)                                                                           \
-    do {                                                                                     \
-        if (!abrir(__VA_ARGS__))                                                             \
-            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");          \
+#define ABRIR(...)                                                                                                     \
+    do {                                                                                                               \
+        if (!abrir(__VA_ARGS__))                                                                                       \
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");                                   \
     } while (false)
 
 private slots:
@@ -246,7 +240,8 @@ private slots:
             QTest::addRow("%s, clave equivocada", qPrintable(b)) << b << "clave" << clave;
             QTest::addRow("%s, servidor desconocido", qPrintable(b)) << b << "host" << host;
             QTest::addRow("%s, base que no existe", qPrintable(b)) << b << "base" << nombre;
-            QTest::addRow("%s, puerto cerrado", qPrintable(b)) << b << "puerto" << "el servidor no responde";
+            QTest::addRow("%s, puerto cerrado", qPrintable(b)) << b << "puerto"
+                                                               << "el servidor no responde";
         }
     }
 
@@ -437,8 +432,9 @@ private slots:
             QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
         base = std::make_unique<BaseDePrueba>(eleccion);
         const auto deBase = [this](const char *ajuste) {
-            base->ejecutar(QStringLiteral("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I %1', current_database()); END $$")
-                               .arg(ajuste));
+            base->ejecutar(
+                QStringLiteral("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I %1', current_database()); END $$")
+                    .arg(ajuste));
         };
         deBase("SET standard_conforming_strings = off");
         const auto restaurar = qScopeGuard([&] { deBase("RESET standard_conforming_strings"); });
@@ -454,8 +450,13 @@ private slots:
         oDAM = CrearObjeto(kClaseDAM);
         oDAM->loadparameters();
 
-        const QStringList posiciones = {"8901.10.\\'.--XL", "8901.10.00.000\\", "8901.10.00.00\\L", "8901.10.00.0%_L",
-                                        "'; DELETE FROM NCM; --.000L", "8901.10.00.0'L", "%%%%.%%.%%.%%%_"};
+        const QStringList posiciones = {"8901.10.\\'.--XL",
+                                        "8901.10.00.000\\",
+                                        "8901.10.00.00\\L",
+                                        "8901.10.00.0%_L",
+                                        "'; DELETE FROM NCM; --.000L",
+                                        "8901.10.00.0'L",
+                                        "%%%%.%%.%%.%%%_"};
         const QStringList unidades = {"9\\", "\\'", "%", "_", "'--", "9'; DELETE FROM NCM; --", "\\\\"};
         const QStringList antes = base->filas();
         for (const QString &p : posiciones) {
@@ -489,10 +490,15 @@ private slots:
         QTest::newRow("barra, pregunta y dos puntos") << "postgresql" << pg << "x/y?z:w9@q";
         QTest::newRow("porcentaje") << "postgresql" << pg << "50%off%2Zq";
         QTest::newRow("codificada") << "postgresql" << pg.arg("") << "";
-        QTest::newRow("en la consulta") << "postgresql" << "postgresql:///telquin?host={H}&port={P}&user=telquin&password={C}"
+        QTest::newRow("en la consulta") << "postgresql"
+                                        << "postgresql:///telquin?host={H}&port={P}&user=telquin&password={C}"
                                         << "Qu#ery;Pw@1";
-        QTest::newRow("odbc con llaves") << "odbc" << "{ODBC};PWD={{C}}" << "Sec}}ret;Tail99";
-        QTest::newRow("odbc sin llaves") << "odbc" << "{ODBC};PWD={C}" << "Sec#ret:77/@";
+        QTest::newRow("odbc con llaves") << "odbc"
+                                         << "{ODBC};PWD={{C}}"
+                                         << "Sec}}ret;Tail99";
+        QTest::newRow("odbc sin llaves") << "odbc"
+                                         << "{ODBC};PWD={C}"
+                                         << "Sec#ret:77/@";
     }
 
     void clavesQueNoSeMuestran()
@@ -522,7 +528,8 @@ private slots:
         const auto componente = CrearObjeto(kClaseDAM);
         const QString m = mensajeDeError([&] { componente->loadparameters(); });
         QVERIFY2(m.contains("el servidor rechazó el usuario o la clave"), qPrintable(m));
-        QVERIFY2(!muestraParteDe(m, clave) && !muestraParteDe(m, QUrl::fromPercentEncoding(clave.toUtf8())), qPrintable(m));
+        QVERIFY2(!muestraParteDe(m, clave) && !muestraParteDe(m, QUrl::fromPercentEncoding(clave.toUtf8())),
+                 qPrintable(m));
     }
 
     void claveConCaracteresCrudosAbre_data() { backends({"postgresql", "odbc"}); }
@@ -534,7 +541,10 @@ private slots:
         const QString clave = "p@ss:w/o#r?d%;9}";
         base->ejecutar("DROP ROLE IF EXISTS ana");
         base->ejecutar("CREATE ROLE ana LOGIN PASSWORD 'p@ss:w/o#r?d%;9}'");
-        const auto quitar = qScopeGuard([this] { base->ejecutar("DROP OWNED BY ana"); base->ejecutar("DROP ROLE ana"); });
+        const auto quitar = qScopeGuard([this] {
+            base->ejecutar("DROP OWNED BY ana");
+            base->ejecutar("DROP ROLE ana");
+        });
         base->ejecutar("GRANT SELECT, UPDATE ON NCM TO ana");
         QString url = base->url();
         if (eleccion == "postgresql")
@@ -554,9 +564,12 @@ private slots:
     {
         QTest::addColumn<QString>("caso");
         QTest::addColumn<QString>("causa");
-        QTest::newRow("disco lleno") << "lleno" << "el disco de la base de datos está lleno";
-        QTest::newRow("archivo borrado") << "borrado" << "fue borrado o reemplazado";
-        QTest::newRow("archivo reemplazado") << "reemplazado" << "fue borrado o reemplazado";
+        QTest::newRow("disco lleno") << "lleno"
+                                     << "el disco de la base de datos está lleno";
+        QTest::newRow("archivo borrado") << "borrado"
+                                         << "fue borrado o reemplazado";
+        QTest::newRow("archivo reemplazado") << "reemplazado"
+                                             << "fue borrado o reemplazado";
     }
 
     void causasDeSqlite()
@@ -652,7 +665,8 @@ int main(int argc, char **argv)
     const QByteArray pedido = qgetenv("LC_ALL");
     const char *puesto = std::setlocale(LC_MESSAGES, nullptr);
     if (!pedido.isEmpty() && (!puesto || !QByteArray(puesto).startsWith(pedido.left(5)))) {
-        std::fprintf(stderr, "no se pudo poner el idioma %s (LOCPATH=%s)\n", pedido.constData(), qgetenv("LOCPATH").constData());
+        std::fprintf(stderr, "no se pudo poner el idioma %s (LOCPATH=%s)\n", pedido.constData(),
+                     qgetenv("LOCPATH").constData());
         return 1;
     }
     TstFallos fallos;

@@ -20,10 +20,7 @@ struct Corrida {
 };
 
 // The position of extra row i, all with unit 01.
-QString posicionExtra(int i)
-{
-    return QString::asprintf("77%02d.%02d.00.000A", i / 100, i % 100);
-}
+QString posicionExtra(int i) { return QString::asprintf("77%02d.%02d.00.000A", i / 100, i % 100); }
 
 } // namespace
 
@@ -80,11 +77,14 @@ class TstLinea : public QObject {
     QByteArray filasExtra(int cuantas)
     {
         const QString ultima = QString::number(cuantas - 1);
-        base->ejecutar(base->esSqlite()
-            ? "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM s WHERE i < " + ultima + ") "
-              "INSERT INTO NCM SELECT printf('77%02d.%02d.00', i / 100, i % 100), '000', 'A', '01' FROM s"
-            : "INSERT INTO NCM SELECT '77' || lpad((i / 100)::text, 2, '0') || '.' || lpad((i % 100)::text, 2, '0') "
-              "|| '.00', '000', 'A', '01' FROM generate_series(0, " + ultima + ") AS i");
+        base->ejecutar(
+            base->esSqlite() ? "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM s WHERE i < " + ultima
+                    + ") "
+                      "INSERT INTO NCM SELECT printf('77%02d.%02d.00', i / 100, i % 100), '000', 'A', '01' FROM s"
+                             : "INSERT INTO NCM SELECT '77' || lpad((i / 100)::text, 2, '0') || '.' || lpad((i % "
+                               "100)::text, 2, '0') "
+                               "|| '.00', '000', 'A', '01' FROM generate_series(0, "
+                    + ultima + ") AS i");
         QByteArray lote;
         for (int i = 0; i < cuantas; ++i)
             lote += posicionExtra(i).toLatin1() + ",2\n";
@@ -122,12 +122,16 @@ private slots:
         QTest::addColumn<QStringList>("argumentos");
         QTest::addColumn<int>("estado");
         QTest::addColumn<QString>("salida"); // what standard output holds
-        QTest::addColumn<QString>("error");  // what standard error holds
+        QTest::addColumn<QString>("error"); // what standard error holds
 
-        QTest::newRow("ayuda") << QStringList{"--help"} << 0 << "Estados de salida:" << "";
-        QTest::newRow("ayuda corta") << QStringList{"consultar", "-h"} << 0 << "  130  interrumpido" << "";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "telquin 1.0.1\n" << "";
-        QTest::newRow("version corta") << QStringList{"-v"} << 0 << "telquin 1.0.1\n" << "";
+        QTest::newRow("ayuda") << QStringList{"--help"} << 0 << "Estados de salida:"
+                               << "";
+        QTest::newRow("ayuda corta") << QStringList{"consultar", "-h"} << 0 << "  130  interrumpido"
+                                     << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "telquin 1.0.1\n"
+                                 << "";
+        QTest::newRow("version corta") << QStringList{"-v"} << 0 << "telquin 1.0.1\n"
+                                       << "";
         QTest::newRow("orden desconocida") << QStringList{"borrar", "8901.10.00.000L"} << 2 << ""
                                            << "orden desconocida: «borrar»";
         QTest::newRow("opcion desconocida") << QStringList{"consultar", "--rapido", "8901.10.00.000L"} << 2 << ""
@@ -136,14 +140,17 @@ private slots:
                                             << "faltan argumentos";
         QTest::newRow("sobra un argumento") << QStringList{"consultar", "8901.10.00.000L", "07"} << 2 << ""
                                             << "sobran argumentos";
-        QTest::newRow("aplicar fuera de un lote") << QStringList{"cambiar", "8901.10.00.000L", "05", "--aplicar"}
-                                                  << 2 << "" << "--aplicar solo vale para la orden lote";
+        QTest::newRow("aplicar fuera de un lote")
+            << QStringList{"cambiar", "8901.10.00.000L", "05", "--aplicar"} << 2 << ""
+            << "--aplicar solo vale para la orden lote";
         QTest::newRow("lote que no existe") << QStringList{"lote", "/no/existe.csv"} << 2 << ""
                                             << "no se puede leer el archivo /no/existe.csv: no existe";
         QTest::newRow("consultar") << QStringList{"consultar", "8901.10.00.000L"} << 0
-                                   << "8901.10.00.000L\t07\tUNIDAD\n" << "";
-        QTest::newRow("consultar sin unidad") << QStringList{"consultar", "9503.00.10.000B"} << 0
-                                              << "9503.00.10.000B\t\t\n" << "";
+                                   << "8901.10.00.000L\t07\tUNIDAD\n"
+                                   << "";
+        QTest::newRow("consultar sin unidad")
+            << QStringList{"consultar", "9503.00.10.000B"} << 0 << "9503.00.10.000B\t\t\n"
+            << "";
         QTest::newRow("consultar no encontrada") << QStringList{"consultar", "8901.10.00.000M"} << 1 << ""
                                                  << "Posicion Arancelaria No encontrada\n";
         QTest::newRow("consultar mal escrita") << QStringList{"consultar", "8901.10.00.0000"} << 1 << ""
@@ -152,8 +159,9 @@ private slots:
                                                 << "Posicion Arancelaria No encontrada\n";
         QTest::newRow("cambiar no encontrada") << QStringList{"cambiar", "8901.10.00.000M", "05"} << 1 << ""
                                                << "Posicion Arancelaria No encontrada\n";
-        QTest::newRow("cambiar unidad incorrecta") << QStringList{"cambiar", "8901.10.00.000L", "5'; DELETE FROM NCM; --"}
-                                                   << 1 << "" << "Verifique los datos antes de guardar";
+        QTest::newRow("cambiar unidad incorrecta")
+            << QStringList{"cambiar", "8901.10.00.000L", "5'; DELETE FROM NCM; --"} << 1 << ""
+            << "Verifique los datos antes de guardar";
         QTest::newRow("cambiar mal escrita") << QStringList{"cambiar", "8901.10.00.000", "05"} << 1 << ""
                                              << "Formato de PA incorrecto";
     }
@@ -187,8 +195,14 @@ private slots:
         QTest::addColumn<QString>("unidad");
         QTest::addColumn<QString>("anterior");
         QTest::addColumn<QString>("guardada");
-        QTest::newRow("con unidad") << "0101.21.00.100W" << "5" << "09" << "05";
-        QTest::newRow("sin unidad") << "9503.00.10.000B" << "07" << "" << "07";
+        QTest::newRow("con unidad") << "0101.21.00.100W"
+                                    << "5"
+                                    << "09"
+                                    << "05";
+        QTest::newRow("sin unidad") << "9503.00.10.000B"
+                                    << "07"
+                                    << ""
+                                    << "07";
     }
 
     void cambiarGuardaYAnota()
@@ -250,23 +264,22 @@ private slots:
 
     void loteConTodosLosResultados()
     {
-        const QByteArray lote =
-            "\xEF\xBB\xBFPosición;Unidad\n"
-            "8901.10.00.000L;5\n"
-            "0101.21.00.100W;09\n"
-            "8901.10.00.000M;07\n"
-            "8901.10.00.000;07\n"
-            "0201.10.00.000W;\"1'; DELETE FROM NCM; --\"\n"
-            "0302.11.10.000T;03\n"
-            "\n"
-            "0302.11.10.000T;4\n"
-            "8901.10.00.0'-L;99\n"
-            "8901.10.00.00\\L;99\n"
-            "\"0401.10.10.000U\";\"05' WHERE 1=1 --\"\n"
-            "8901.10.00.000L' OR 1=1 --;05\n"
-            "7013.37.00.000N;07;x\n"
-            "0702.00.00.000H;\"2\"\n"
-            "0702.00.00.000H;02\n";
+        const QByteArray lote = "\xEF\xBB\xBFPosición;Unidad\n"
+                                "8901.10.00.000L;5\n"
+                                "0101.21.00.100W;09\n"
+                                "8901.10.00.000M;07\n"
+                                "8901.10.00.000;07\n"
+                                "0201.10.00.000W;\"1'; DELETE FROM NCM; --\"\n"
+                                "0302.11.10.000T;03\n"
+                                "\n"
+                                "0302.11.10.000T;4\n"
+                                "8901.10.00.0'-L;99\n"
+                                "8901.10.00.00\\L;99\n"
+                                "\"0401.10.10.000U\";\"05' WHERE 1=1 --\"\n"
+                                "8901.10.00.000L' OR 1=1 --;05\n"
+                                "7013.37.00.000N;07;x\n"
+                                "0702.00.00.000H;\"2\"\n"
+                                "0702.00.00.000H;02\n";
         const QStringList esperadas = {
             "2\t8901.10.00.000L\t07\t05\tcambia\t",
             "3\t0101.21.00.100W\t09\t09\tigual\t",
@@ -320,17 +333,18 @@ private slots:
                                 "8901.10.00.000L,05\r\n";
         const Corrida c = correr({"lote", archivo(lote), "--aplicar"});
         QCOMPARE(c.estado, 0);
-        QCOMPARE(c.salida, QString("2\t8901.10.00.000L\t07\t05\tcambia\t\n"
-                                   "3\t9503.00.10.000B\t\t07\tcambia\t\n"
-                                   "4\t0401.10.10.000U\t05\t05\tigual\t\n"
-                                   "5\t0101.21.00.100X\t09\t10\tcambia\tLa letra de control debería ser W\n"
-                                   "6\t8901.10.00.000L\t07\t05\tcambia\t\n"));
+        QCOMPARE(c.salida,
+                 QString("2\t8901.10.00.000L\t07\t05\tcambia\t\n"
+                         "3\t9503.00.10.000B\t\t07\tcambia\t\n"
+                         "4\t0401.10.10.000U\t05\t05\tigual\t\n"
+                         "5\t0101.21.00.100X\t09\t10\tcambia\tLa letra de control debería ser W\n"
+                         "6\t8901.10.00.000L\t07\t05\tcambia\t\n"));
         QVERIFY2(c.error.endsWith("Cambios guardados: 3.\n"), qPrintable(c.error));
         QCOMPARE(base->filas(), esperado);
         const QString direccion = leerDireccion(url).visible;
-        QCOMPARE(bitacora(), (QStringList{"8901.10.00.000L 07 05 lote " + direccion,
-                                          "9503.00.10.000B  07 lote " + direccion,
-                                          "0101.21.00.100X 09 10 lote " + direccion}));
+        QCOMPARE(bitacora(),
+                 (QStringList{"8901.10.00.000L 07 05 lote " + direccion, "9503.00.10.000B  07 lote " + direccion,
+                              "0101.21.00.100X 09 10 lote " + direccion}));
 
         const QStringList historial = correr({"historial"}).salida.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(historial.size(), 4);

@@ -18,18 +18,15 @@ private slots:
         QTest::addColumn<QStringList>("filas");
         QTest::addColumn<QString>("error");
 
-        QTest::newRow("comas, sin cabecera")
-            << QByteArray("8901.10.00.000L,07\n0101.21.00.100W,5\n") << "," << false
-            << QStringList{"1:8901.10.00.000L|07", "2:0101.21.00.100W|5"} << "";
+        QTest::newRow("comas, sin cabecera") << QByteArray("8901.10.00.000L,07\n0101.21.00.100W,5\n") << "," << false
+                                             << QStringList{"1:8901.10.00.000L|07", "2:0101.21.00.100W|5"} << "";
         QTest::newRow("punto y coma, BOM, CRLF, cabecera")
             << QByteArray("\xEF\xBB\xBFposicion;unidad\r\n8901.10.00.000L;7,5\r\n") << ";" << true
             << QStringList{"2:8901.10.00.000L|7,5"} << "";
-        QTest::newRow("cabecera con acento y en mayusculas")
-            << QByteArray("POSICIÓN,UNIDAD\n8901.10.00.000L,07") << "," << true
-            << QStringList{"2:8901.10.00.000L|07"} << "";
-        QTest::newRow("cabecera entre comillas")
-            << QByteArray("\"Posición\";\"Unidad\"\n8901.10.00.000L;07\n") << ";" << true
-            << QStringList{"2:8901.10.00.000L|07"} << "";
+        QTest::newRow("cabecera con acento y en mayusculas") << QByteArray("POSICIÓN,UNIDAD\n8901.10.00.000L,07") << ","
+                                                             << true << QStringList{"2:8901.10.00.000L|07"} << "";
+        QTest::newRow("cabecera entre comillas") << QByteArray("\"Posición\";\"Unidad\"\n8901.10.00.000L;07\n") << ";"
+                                                 << true << QStringList{"2:8901.10.00.000L|07"} << "";
         QTest::newRow("cabecera solo en la primera linea")
             << QByteArray("8901.10.00.000L,07\nposicion,unidad\n") << "," << false
             << QStringList{"1:8901.10.00.000L|07", "2:posicion|unidad"} << "";
@@ -38,16 +35,14 @@ private slots:
         QTest::newRow("blancos y filas vacias")
             << QByteArray(" 8901.10.00.000L ,\t07 \n\n,,\n   \n0101.21.00.100W,09,") << "," << false
             << QStringList{"1:8901.10.00.000L|07", "5:0101.21.00.100W|09|"} << "";
-        QTest::newRow("comillas")
-            << QByteArray("\"8901.10.00.000L\",\"0\"\"7\"\n \"a,b\" , x\n\" c \",1\n") << "," << false
-            << QStringList{"1:8901.10.00.000L|0\"7", "2:a,b|x", "3: c |1"} << "";
+        QTest::newRow("comillas") << QByteArray("\"8901.10.00.000L\",\"0\"\"7\"\n \"a,b\" , x\n\" c \",1\n") << ","
+                                  << false << QStringList{"1:8901.10.00.000L|0\"7", "2:a,b|x", "3: c |1"} << "";
         QTest::newRow("comilla en medio del campo")
             << QByteArray("8901.10.00.000L',0\"7\n") << "," << false << QStringList{"1:8901.10.00.000L'|0\"7"} << "";
         QTest::newRow("campo citado de dos lineas")
             << QByteArray("\"a\nb\",1\nc,2\n") << "," << false << QStringList{"1:a\nb|1", "3:c|2"} << "";
-        QTest::newRow("comillas sin cerrar")
-            << QByteArray("x,1\n\"y,2\nz,3\n") << "," << false << QStringList{}
-            << "la línea 2 abre unas comillas que no se cierran";
+        QTest::newRow("comillas sin cerrar") << QByteArray("x,1\n\"y,2\nz,3\n") << "," << false << QStringList{}
+                                             << "la línea 2 abre unas comillas que no se cierran";
         QTest::newRow("Latin-1") << QByteArray("x,1\nposici\xf3n,unidad\n") << "," << false << QStringList{}
                                  << "la línea 2 no está escrita en UTF-8";
         QTest::newRow("vacio") << QByteArray() << "," << false << QStringList{} << "";

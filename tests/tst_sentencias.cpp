@@ -27,15 +27,18 @@ private slots:
         QTest::addColumn<QString>("update");
 
         QTest::newRow("ejemplo")
-            << "8901.10.00.000L" << "05"
+            << "8901.10.00.000L"
+            << "05"
             << "Select [012] from Ncm Where  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'"
             << "Update NCM SET [012] = '05' WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
         QTest::newRow("texto corto")
-            << "8901.10" << ""
+            << "8901.10"
+            << ""
             << "Select [012] from Ncm Where  [001] = '8901.10' AND  [002] = '' AND  [003] = ''"
             << "Update NCM SET [012] = '' WHERE  [001] = '8901.10' AND  [002] = '' AND  [003] = ''";
         QTest::newRow("comillas dobladas")
-            << "'OR''=''--.'''x" << "0'"
+            << "'OR''=''--.'''x"
+            << "0'"
             << "Select [012] from Ncm Where  [001] = '''OR''''=''''--' AND  [002] = '''''''' AND  [003] = 'x'"
             << "Update NCM SET [012] = '0''' WHERE  [001] = '''OR''''=''''--' AND  [002] = '''''''' AND  [003] = 'x'";
     }
@@ -76,7 +79,8 @@ private slots:
         QCOMPARE(GetUnidEst(c, "8901.10.00.000L", avisar), QString("07"));
         const QString sql = "Select [012] from Ncm Where  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
         QCOMPARE(ComponenteGrabador::registro(),
-                 QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "crearrs #2: " + sql, "soltar #2"}));
+                 QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "crearrs #2: " + sql,
+                              "soltar #2"}));
         QVERIFY(avisos.isEmpty());
     }
 
@@ -84,9 +88,11 @@ private slots:
     {
         ComponenteGrabador c;
         QVERIFY(EjecutarUpdate(c, "8901.10.00.000L", "05"));
-        const QString sql = "Update NCM SET [012] = '05' WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
+        const QString sql
+            = "Update NCM SET [012] = '05' WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
         QCOMPARE(ComponenteGrabador::registro(),
-                 QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "Ejecutar #2: " + sql, "soltar #2"}));
+                 QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "Ejecutar #2: " + sql,
+                              "soltar #2"}));
     }
 
     void resultadoDeConsulta_data()
@@ -103,10 +109,12 @@ private slots:
         QTest::newRow("numero real entero") << QVariant(true) << R::Llenar << QVariant(12.0) << "12" << false;
         QTest::newRow("nulo es vacio, no ausente") << QVariant(true) << R::Llenar << QVariant() << "" << false;
         QTest::newRow("recordset reemplazado") << QVariant(true) << R::Reemplazar << QVariant("10") << "10" << false;
-        QTest::newRow("fila con el marcador") << QVariant(true) << R::Llenar << QVariant("No encontrado") << "No encontrado" << false;
+        QTest::newRow("fila con el marcador")
+            << QVariant(true) << R::Llenar << QVariant("No encontrado") << "No encontrado" << false;
         QTest::newRow("sin fila") << QVariant(false) << R::NoTocar << QVariant() << "No encontrado" << true;
         QTest::newRow("respuesta nula") << QVariant() << R::Llenar << QVariant("07") << "No encontrado" << true;
-        QTest::newRow("sin fila y sin recordset") << QVariant(false) << R::Vaciar << QVariant() << "No encontrado" << true;
+        QTest::newRow("sin fila y sin recordset")
+            << QVariant(false) << R::Vaciar << QVariant() << "No encontrado" << true;
     }
 
     void resultadoDeConsulta()

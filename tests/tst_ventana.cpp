@@ -1,10 +1,10 @@
 #include "BaseDePrueba.h"
+#include "Bitacora.h"
 #include "ComponenteDAM.h"
 #include "ComponenteGrabador.h"
 #include "Frm_Telquin.h"
 #include "MensajesDePrueba.h"
 #include "Registro.h"
-#include "Bitacora.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -18,10 +18,7 @@ const QString kPosicion = QStringLiteral("8901.10.00.000L");
 const QString kVerifique = QStringLiteral("Verifique los datos antes de guardar");
 const QString kNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
 
-int liberaciones()
-{
-    return int(ComponenteGrabador::registro().count(QStringLiteral("liberado")));
-}
+int liberaciones() { return int(ComponenteGrabador::registro().count(QStringLiteral("liberado"))); }
 
 } // namespace
 
@@ -135,10 +132,11 @@ private slots:
         QCOMPARE(mensajes.cajas.size(), 1);
         const Caja aviso = mensajes.cajas.first();
         QCOMPARE(aviso.titulo, QString("Telquin   v1.0.1"));
-        QCOMPARE(aviso.texto, QString("Esta utilidad permite modificar la unidad estadistica de las posiciones arancelarias\r\n"
-                                      "que especifique.\r\n\r\n"
-                                      "El uso de esta utilidad corre bajo su propia responsabilidad.\r\n\r\n"
-                                      "Desea continuar?"));
+        QCOMPARE(aviso.texto,
+                 QString("Esta utilidad permite modificar la unidad estadistica de las posiciones arancelarias\r\n"
+                         "que especifique.\r\n\r\n"
+                         "El uso de esta utilidad corre bajo su propia responsabilidad.\r\n\r\n"
+                         "Desea continuar?"));
         QVERIFY(aviso.siNo && aviso.noPorDefecto);
         QCOMPARE(aviso.icono, Icono::Informacion);
         QCOMPARE(terminado->size(), 1);
@@ -237,7 +235,8 @@ private slots:
         QTest::addColumn<Qt::KeyboardModifiers>("modificadores");
         QTest::addColumn<QString>("unidad");
         QTest::newRow("Enter principal") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers() << "07";
-        QTest::newRow("Enter del teclado numerico") << kPosicion << Qt::Key_Enter << Qt::KeyboardModifiers(Qt::KeypadModifier) << "07";
+        QTest::newRow("Enter del teclado numerico")
+            << kPosicion << Qt::Key_Enter << Qt::KeyboardModifiers(Qt::KeypadModifier) << "07";
         QTest::newRow("con Ctrl") << kPosicion << Qt::Key_Return << Qt::KeyboardModifiers(Qt::ControlModifier) << "07";
         QTest::newRow("unidad nula") << "9503.00.10.000B" << Qt::Key_Return << Qt::KeyboardModifiers() << "";
     }
@@ -314,9 +313,10 @@ private slots:
         consultar(kPosicion);
         teclear("txtUnidEstNEW", "5");
         pulsar("txtUnidEstNEW", Qt::Key_F9);
-        QCOMPARE(mensajes.textos(), QStringList{"Cambio en la Ncm 8901.10.00.000L realizado correctamente:\r\n\r\n"
-                                                "Unidad Estadistica anterior:07\r\n"
-                                                "Unidad Estadistica actual:05"});
+        QCOMPARE(mensajes.textos(),
+                 QStringList{"Cambio en la Ncm 8901.10.00.000L realizado correctamente:\r\n\r\n"
+                             "Unidad Estadistica anterior:07\r\n"
+                             "Unidad Estadistica actual:05"});
         QCOMPARE(mensajes.cajas.first().icono, Icono::Informacion);
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
         QCOMPARE(texto("txtNcm"), QString("8901.10.00.000"));
@@ -337,9 +337,10 @@ private slots:
         teclear("txtNcm", "0101.21.00.100X");
         teclear("txtUnidEstNEW", "3");
         pulsar("txtNcm", Qt::Key_F9, Qt::ShiftModifier);
-        QCOMPARE(mensajes.textos(), QStringList{"Cambio en la Ncm 0101.21.00.100X realizado correctamente:\r\n\r\n"
-                                                "Unidad Estadistica anterior:\r\n"
-                                                "Unidad Estadistica actual:03"});
+        QCOMPARE(mensajes.textos(),
+                 QStringList{"Cambio en la Ncm 0101.21.00.100X realizado correctamente:\r\n\r\n"
+                             "Unidad Estadistica anterior:\r\n"
+                             "Unidad Estadistica actual:03"});
 
         // The old value shown is the field's, even when the row changed meanwhile.
         mensajes.cajas.clear();
@@ -361,10 +362,14 @@ private slots:
         QTest::newRow("unidad negativa") << kPosicion << "-1" << QStringList{kVerifique} << "-01";
         QTest::newRow("unidad con letras") << kPosicion << "ab" << QStringList{kVerifique} << "ab";
         QTest::newRow("unidad vacia") << kPosicion << "" << QStringList{kVerifique} << "";
-        QTest::newRow("posicion que no existe") << "8901.10.00.000M" << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
-        QTest::newRow("formato malo con fila") << "8901.10.00X000L" << "5" << QStringList{kVerifique} << "05";
-        QTest::newRow("formato malo sin fila") << "8901-10-00-000L" << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
-        QTest::newRow("comillas en la posicion") << "'OR''=''--.000L" << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
+        QTest::newRow("posicion que no existe") << "8901.10.00.000M"
+                                                << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
+        QTest::newRow("formato malo con fila") << "8901.10.00X000L"
+                                               << "5" << QStringList{kVerifique} << "05";
+        QTest::newRow("formato malo sin fila") << "8901-10-00-000L"
+                                               << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
+        QTest::newRow("comillas en la posicion") << "'OR''=''--.000L"
+                                                 << "5" << QStringList{kNoEncontrada, kVerifique} << "05";
     }
 
     void f9QueNoGuarda()
@@ -410,7 +415,8 @@ private slots:
         consultar(kPosicion);
         teclear("txtUnidEstNEW", "5");
         pulsar("txtUnidEstNEW", Qt::Key_F9);
-        QCOMPARE(mensajes.textos(), QStringList{"Error Actualizando la Ncm 8901.10.00.000Llos cambios no han sido realizados."});
+        QCOMPARE(mensajes.textos(),
+                 QStringList{"Error Actualizando la Ncm 8901.10.00.000Llos cambios no han sido realizados."});
         QCOMPARE(mensajes.cajas.first().icono, Icono::Critico);
         QCOMPARE(texto("txtNcm"), kPosicion);
         QCOMPARE(texto("txtUnidEst"), QString("07"));
@@ -425,8 +431,9 @@ private slots:
         teclear("txtUnidEstNEW", "5");
         base->ejecutar("BEGIN EXCLUSIVE"); // another program writing the file
         pulsar("txtUnidEstNEW", Qt::Key_F9);
-        QCOMPARE(mensajes.textos(), QStringList{"Otro usuario está modificando la Ncm 8901.10.00.000L en este momento.\r\n\r\n"
-                                                "Espere a que termine y vuelva a intentarlo."});
+        QCOMPARE(mensajes.textos(),
+                 QStringList{"Otro usuario está modificando la Ncm 8901.10.00.000L en este momento.\r\n\r\n"
+                             "Espere a que termine y vuelva a intentarlo."});
         QCOMPARE(mensajes.cajas.first().titulo, QString("Telquin"));
         QCOMPARE(mensajes.cajas.first().icono, Icono::Critico);
         QVERIFY(terminado->isEmpty());
@@ -453,7 +460,8 @@ private slots:
         guardarCincoEnLaMuestra();
         QList<Cambio> cambios = registro();
         QCOMPARE(cambios.size(), 1);
-        QCOMPARE((QStringList{cambios[0].posicion, cambios[0].anterior, cambios[0].nueva, cambios[0].origen, cambios[0].base}),
+        QCOMPARE((QStringList{cambios[0].posicion, cambios[0].anterior, cambios[0].nueva, cambios[0].origen,
+                              cambios[0].base}),
                  (QStringList{kPosicion, "07", "05", "ventana", base->url()}));
         QVERIFY(!cambios[0].usuario.isEmpty() && cambios[0].fecha.isValid());
 
@@ -465,8 +473,9 @@ private slots:
         QVERIFY(mensajes.cajas.isEmpty());
 
         deshacer(false);
-        QCOMPARE(mensajes.textos(), QStringList{"¿Deshacer el cambio de la Ncm 8901.10.00.000L?\r\n\r\n"
-                                                "Unidad Estadistica actual:05\r\nVolverá a ser:07"});
+        QCOMPARE(mensajes.textos(),
+                 QStringList{"¿Deshacer el cambio de la Ncm 8901.10.00.000L?\r\n\r\n"
+                             "Unidad Estadistica actual:05\r\nVolverá a ser:07"});
         QVERIFY(mensajes.cajas[0].siNo && mensajes.cajas[0].noPorDefecto);
         QCOMPARE(mensajes.cajas[0].icono, Icono::Pregunta);
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
@@ -474,13 +483,15 @@ private slots:
 
         mensajes.cajas.clear();
         deshacer(true);
-        QCOMPARE(mensajes.textos().value(1), QString("Cambio en la Ncm 8901.10.00.000L deshecho:\r\n\r\n"
-                                                     "Unidad Estadistica anterior:05\r\nUnidad Estadistica actual:07"));
+        QCOMPARE(mensajes.textos().value(1),
+                 QString("Cambio en la Ncm 8901.10.00.000L deshecho:\r\n\r\n"
+                         "Unidad Estadistica anterior:05\r\nUnidad Estadistica actual:07"));
         QCOMPARE(mensajes.cajas.value(1).icono, Icono::Informacion);
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
         cambios = registro();
         QCOMPARE(cambios.size(), 2);
-        QCOMPARE((QStringList{cambios[1].anterior, cambios[1].nueva, cambios[1].origen}), (QStringList{"05", "07", "deshacer"}));
+        QCOMPARE((QStringList{cambios[1].anterior, cambios[1].nueva, cambios[1].origen}),
+                 (QStringList{"05", "07", "deshacer"}));
 
         // Nothing left to undo: nothing happens.
         mensajes.cajas.clear();
@@ -505,15 +516,18 @@ private slots:
         base->ejecutar(R"(UPDATE NCM SET "012" = '09' WHERE "001" = '8901.10.00')");
         mensajes.cajas.clear();
         deshacer(true);
-        QCOMPARE(mensajes.textos().value(1),
-                 QString("La Ncm 8901.10.00.000L ya no tiene la unidad 06: otro usuario la cambió. No se deshizo el cambio."));
+        QCOMPARE(
+            mensajes.textos().value(1),
+            QString(
+                "La Ncm 8901.10.00.000L ya no tiene la unidad 06: otro usuario la cambió. No se deshizo el cambio."));
         QCOMPARE(mensajes.cajas.value(1).icono, Icono::Critico);
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("09"));
 
         // The one before is next, and comes back null.
         mensajes.cajas.clear();
         deshacer(true);
-        QVERIFY2(mensajes.textos().value(0).endsWith("Volverá a ser:(vacía)"), qPrintable(mensajes.textos().join(" | ")));
+        QVERIFY2(mensajes.textos().value(0).endsWith("Volverá a ser:(vacía)"),
+                 qPrintable(mensajes.textos().join(" | ")));
         QCOMPARE(base->unidad("9503.00.10", "000", "B"), QString("<null>"));
         QCOMPARE(registro().size(), 3);
         QVERIFY(terminado->isEmpty());
@@ -530,9 +544,11 @@ private slots:
         guardarCincoEnLaMuestra();
         QCOMPARE(mensajes.cajas.size(), 2);
         QVERIFY(mensajes.textos()[0].startsWith("Cambio en la Ncm 8901.10.00.000L realizado correctamente:"));
-        QVERIFY2(mensajes.textos()[1].startsWith("El cambio se guardó en la base de datos, pero no se pudo anotar en el "
-                                                 "registro de cambios " + otro.filePath("telquin/cambios.csv") + ": "),
-                 qPrintable(mensajes.textos()[1]));
+        QVERIFY2(
+            mensajes.textos()[1].startsWith("El cambio se guardó en la base de datos, pero no se pudo anotar en el "
+                                            "registro de cambios "
+                                            + otro.filePath("telquin/cambios.csv") + ": "),
+            qPrintable(mensajes.textos()[1]));
         QCOMPARE(mensajes.cajas[1].icono, Icono::Advertencia);
         QVERIFY(terminado->isEmpty());
     }
@@ -547,7 +563,7 @@ private slots:
         // A key the field leaves unused travels on to the window: seen here after the field.
         struct Espia : QObject {
             QStringList &orden;
-            explicit Espia(QStringList &o) : orden(o) {}
+            explicit Espia(QStringList &o) : orden(o) { }
             bool eventFilter(QObject *, QEvent *e) override
             {
                 if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(e)->key() == Qt::Key_F9)
@@ -655,11 +671,16 @@ private slots:
         QTest::addColumn<QString>("tecleada");
         QTest::addColumn<QStringList>("nombres"); // under the current unit, under the new one
         const QString noOficial = QStringLiteral("código no oficial");
-        QTest::newRow("oficiales") << "07" << "5" << QStringList{"UNIDAD", "LITROS"};
-        QTest::newRow("guardada como numero") << "7" << "08" << QStringList{"UNIDAD", "PAR"};
-        QTest::newRow("no oficiales") << "38" << "-1" << QStringList{noOficial, noOficial};
-        QTest::newRow("vacias") << "" << "" << QStringList{"", ""};
-        QTest::newRow("nombre largo") << "25" << "98" << QStringList{"JUEGO O PAQUETE MAZO DE NAIPES", "OTRAS UNIDADES"};
+        QTest::newRow("oficiales") << "07"
+                                   << "5" << QStringList{"UNIDAD", "LITROS"};
+        QTest::newRow("guardada como numero") << "7"
+                                              << "08" << QStringList{"UNIDAD", "PAR"};
+        QTest::newRow("no oficiales") << "38"
+                                      << "-1" << QStringList{noOficial, noOficial};
+        QTest::newRow("vacias") << ""
+                                << "" << QStringList{"", ""};
+        QTest::newRow("nombre largo") << "25"
+                                      << "98" << QStringList{"JUEGO O PAQUETE MAZO DE NAIPES", "OTRAS UNIDADES"};
     }
 
     void nombresDeLasUnidades()
@@ -682,7 +703,8 @@ private slots:
             QCOMPARE(campo(campos[i])->accessibleDescription(), nombre);
             // Whole when it fits, else cut with an ellipsis.
             QVERIFY(l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width());
-            QVERIFY2(l->text() == nombre || (l->text().endsWith(QChar(0x2026)) && nombre.startsWith(l->text().chopped(1))),
+            QVERIFY2(l->text() == nombre
+                         || (l->text().endsWith(QChar(0x2026)) && nombre.startsWith(l->text().chopped(1))),
                      qPrintable(l->text()));
             if (!nombre.isEmpty())
                 QCOMPARE(l->palette().color(QPalette::WindowText) == frm->palette().color(QPalette::WindowText),
@@ -695,9 +717,12 @@ private slots:
         QTest::addColumn<QString>("posicion");
         QTest::addColumn<QString>("pista");
         QTest::newRow("letra correcta") << kPosicion << "";
-        QTest::newRow("letra equivocada") << "8901.10.00.000M" << "La letra de control debería ser L";
-        QTest::newRow("minuscula") << "8901.10.00.000l" << "La letra de control debería ser L";
-        QTest::newRow("fuera del formato") << "8901-10-00-000M" << "";
+        QTest::newRow("letra equivocada") << "8901.10.00.000M"
+                                          << "La letra de control debería ser L";
+        QTest::newRow("minuscula") << "8901.10.00.000l"
+                                   << "La letra de control debería ser L";
+        QTest::newRow("fuera del formato") << "8901-10-00-000M"
+                                           << "";
     }
 
     void pistaDeLaLetra()

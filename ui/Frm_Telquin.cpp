@@ -6,30 +6,28 @@
 #include "LimiteDeCaracteres.h"
 #include "Registro.h"
 #include "Sentencias.h"
-#include "Version.h"
 #include "Unidades.h"
+#include "Version.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QMenu>
-#include <QUrl>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QUrl>
 
 namespace {
 
 const QString kTitulo = QStringLiteral("Telquin");
 const QString kCrLf = QStringLiteral("\r\n");
-const QString kSufijoVersion = QStringLiteral("   v%1.%2.%3")
-                                   .arg(TELQUIN_VERSION_MAJOR)
-                                   .arg(TELQUIN_VERSION_MINOR)
-                                   .arg(TELQUIN_VERSION_PATCH);
+const QString kSufijoVersion
+    = QStringLiteral("   v%1.%2.%3").arg(TELQUIN_VERSION_MAJOR).arg(TELQUIN_VERSION_MINOR).arg(TELQUIN_VERSION_PATCH);
 
 // The window's layout in twips; 15 twips make one logical pixel.
 constexpr int kTwipsPorPixel = 15;
@@ -174,8 +172,8 @@ Frm_Telquin::~Frm_Telquin() = default;
 
 bool Frm_Telquin::Form_Load()
 {
-    const QString aviso =
-        QStringLiteral("Esta utilidad permite modificar la unidad estadistica de las posiciones arancelarias") + kCrLf
+    const QString aviso
+        = QStringLiteral("Esta utilidad permite modificar la unidad estadistica de las posiciones arancelarias") + kCrLf
         + QStringLiteral("que especifique.") + kCrLf + kCrLf
         + QStringLiteral("El uso de esta utilidad corre bajo su propia responsabilidad.") + kCrLf + kCrLf
         + QStringLiteral("Desea continuar?");
@@ -196,15 +194,9 @@ bool Frm_Telquin::Form_Load()
     return true;
 }
 
-void Frm_Telquin::Form_Unload()
-{
-    oDAM.reset();
-}
+void Frm_Telquin::Form_Unload() { oDAM.reset(); }
 
-bool Frm_Telquin::ValidarNCM() const
-{
-    return esPosicionValida(txtNcm->text());
-}
+bool Frm_Telquin::ValidarNCM() const { return esPosicionValida(txtNcm->text()); }
 
 bool Frm_Telquin::ValidarUnidEst()
 {
@@ -214,7 +206,8 @@ bool Frm_Telquin::ValidarUnidEst()
 
 QString Frm_Telquin::GetUnidEst(const QString &sNcm)
 {
-    return ::GetUnidEst(*oDAM, sNcm, [this](const QString &texto) { avisar(texto); }, &leida_);
+    return ::GetUnidEst(
+        *oDAM, sNcm, [this](const QString &texto) { avisar(texto); }, &leida_);
 }
 
 bool Frm_Telquin::EjecutarUpdate(const QString &sNcm, const QString &sUnidEst)
@@ -233,8 +226,7 @@ void Frm_Telquin::txtNcm_Change()
 void Frm_Telquin::nombrarUnidad(QLineEdit *campo, QLabel *nombre)
 {
     const std::optional<QString> oficial = nombreDeUnidad(formatearUnidad(campo->text()));
-    const QString texto =
-        campo->text().isEmpty() ? QString() : oficial.value_or(QStringLiteral("código no oficial"));
+    const QString texto = campo->text().isEmpty() ? QString() : oficial.value_or(QStringLiteral("código no oficial"));
     colorear(nombre, QPalette::WindowText, oficial ? palette().color(QPalette::WindowText) : kGrisApagado);
     nombre->setText(nombre->fontMetrics().elidedText(texto, Qt::ElideRight, nombre->contentsRect().width()));
     nombre->setToolTip(texto);
@@ -293,10 +285,12 @@ void Frm_Telquin::guardarCambio()
     // The journal has the change before the user is told it is done.
     const QString posicion = txtNcm->text();
     const QString nueva = txtUnidEstNEW->text();
-    const std::optional<QString> fallo = anotar(posicion, textoDeUnidad(leida_.valor), nueva, QStringLiteral("ventana"));
+    const std::optional<QString> fallo
+        = anotar(posicion, textoDeUnidad(leida_.valor), nueva, QStringLiteral("ventana"));
     // Several rows under one key can't be put back one by one.
     if (filasActualizadas_ == 1)
-        deshacibles_.append({posicion, leida_.valor.isNull() ? std::nullopt : std::optional(textoDeUnidad(leida_.valor)), nueva});
+        deshacibles_.append(
+            {posicion, leida_.valor.isNull() ? std::nullopt : std::optional(textoDeUnidad(leida_.valor)), nueva});
 
     avisar(QStringLiteral("Cambio en la Ncm ") + txtNcm->text() + QStringLiteral(" realizado correctamente:") + kCrLf
                + kCrLf + QStringLiteral("Unidad Estadistica anterior:") + txtUnidEst->text() + kCrLf
@@ -314,8 +308,8 @@ void Frm_Telquin::DeshacerUltimoCambio()
     const CambioGuardado cambio = deshacibles_.last();
     const QString anterior = cambio.anterior.value_or(QStringLiteral("(vacía)"));
     if (!mensajes_.preguntarSiNo(kTitulo,
-                                 QStringLiteral("¿Deshacer el cambio de la Ncm ") + cambio.posicion + u'?' + kCrLf + kCrLf
-                                     + QStringLiteral("Unidad Estadistica actual:") + cambio.nueva + kCrLf
+                                 QStringLiteral("¿Deshacer el cambio de la Ncm ") + cambio.posicion + u'?' + kCrLf
+                                     + kCrLf + QStringLiteral("Unidad Estadistica actual:") + cambio.nueva + kCrLf
                                      + QStringLiteral("Volverá a ser:") + anterior,
                                  Mensajes::Icono::Pregunta, true))
         return;
@@ -325,13 +319,13 @@ void Frm_Telquin::DeshacerUltimoCambio()
             const qlonglong filas = DeshacerUnidad(*oDAM, cambio.posicion, cambio.anterior, cambio.nueva);
             deshacibles_.removeLast();
             if (filas <= 0) {
-                avisar(QStringLiteral("La Ncm ") + cambio.posicion + QStringLiteral(" ya no tiene la unidad ") + cambio.nueva
-                           + QStringLiteral(": otro usuario la cambió. No se deshizo el cambio."),
+                avisar(QStringLiteral("La Ncm ") + cambio.posicion + QStringLiteral(" ya no tiene la unidad ")
+                           + cambio.nueva + QStringLiteral(": otro usuario la cambió. No se deshizo el cambio."),
                        Mensajes::Icono::Critico);
                 return;
             }
-            const std::optional<QString> fallo =
-                anotar(cambio.posicion, cambio.nueva, cambio.anterior.value_or(QString()), QStringLiteral("deshacer"));
+            const std::optional<QString> fallo = anotar(
+                cambio.posicion, cambio.nueva, cambio.anterior.value_or(QString()), QStringLiteral("deshacer"));
             avisar(QStringLiteral("Cambio en la Ncm ") + cambio.posicion + QStringLiteral(" deshecho:") + kCrLf + kCrLf
                        + QStringLiteral("Unidad Estadistica anterior:") + cambio.nueva + kCrLf
                        + QStringLiteral("Unidad Estadistica actual:") + anterior,
@@ -347,17 +341,14 @@ std::optional<QString> Frm_Telquin::anotar(const QString &posicion, const QStrin
 {
     const auto *dam = dynamic_cast<const ComponenteDAM *>(oDAM.get());
     const QString ruta = rutaBitacora();
-    const std::optional<QString> motivo =
-        anotarCambio(ruta, nuevoCambio(dam ? dam->direccion() : QString(), posicion, anterior, nueva, origen));
+    const std::optional<QString> motivo
+        = anotarCambio(ruta, nuevoCambio(dam ? dam->direccion() : QString(), posicion, anterior, nueva, origen));
     if (!motivo)
         return std::nullopt;
     return mensajeFalloBitacora(ruta, *motivo);
 }
 
-void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono)
-{
-    mensajes_.mostrar(kTitulo, texto, icono);
-}
+void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono) { mensajes_.mostrar(kTitulo, texto, icono); }
 
 template <typename Cuerpo>
 void Frm_Telquin::protegido(Cuerpo &&cuerpo, const QString &posicion)
@@ -367,9 +358,9 @@ void Frm_Telquin::protegido(Cuerpo &&cuerpo, const QString &posicion)
     } catch (const ErrorOcupado &) {
         // Another user holds the row: nothing was stored, and the same key works once
         // they are done.
-        avisar(QStringLiteral("Otro usuario está modificando la Ncm ") + (posicion.isEmpty() ? txtNcm->text() : posicion)
-                   + QStringLiteral(" en este momento.") + kCrLf + kCrLf
-                   + QStringLiteral("Espere a que termine y vuelva a intentarlo."),
+        avisar(QStringLiteral("Otro usuario está modificando la Ncm ")
+                   + (posicion.isEmpty() ? txtNcm->text() : posicion) + QStringLiteral(" en este momento.") + kCrLf
+                   + kCrLf + QStringLiteral("Espere a que termine y vuelva a intentarlo."),
                Mensajes::Icono::Critico);
     } catch (const ErrorComponente &error) {
         informarError(error);

@@ -3,7 +3,9 @@
 #include <QLineEdit>
 
 LimiteDeCaracteres::LimiteDeCaracteres(QLineEdit *campo, int limite)
-    : QValidator(campo), limite_(limite), anterior_(campo->text())
+    : QValidator(campo)
+    , limite_(limite)
+    , anterior_(campo->text())
 {
     connect(campo, &QLineEdit::textChanged, this, [this](const QString &texto) { anterior_ = texto; });
 }

@@ -23,10 +23,7 @@ QMessageBox::Icon iconoQt(Mensajes::Icono icono)
 }
 
 // Messages are written with CR LF between lines; a label breaks lines on LF alone.
-QString conSaltos(QString texto)
-{
-    return texto.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
+QString conSaltos(QString texto) { return texto.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
 
 } // namespace
 
