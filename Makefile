@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # make run   installs what is missing, builds, creates the sample database if absent, starts Telquin
 # make test  installs what is missing, builds, runs every test (and the core tests under sanitizers)
 

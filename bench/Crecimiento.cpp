@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Growth: random lookups on the smallest and on the largest table, in turn in one
 // loop, through Telquin and through the raw driver; and the query plans that explain
 // why the lookups hardly grow.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Generated tariff tables of any size, with the schema of sample/ncm.sql, and the

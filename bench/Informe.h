@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The results Google Benchmark reports, kept for the Markdown summary, and the

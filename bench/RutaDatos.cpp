@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lookups and updates through Telquin's whole data path, each next to the same
 // statement text run through Qt SQL alone and through the raw driver, in this same
 // process; on PostgreSQL also Telquin through ODBC.

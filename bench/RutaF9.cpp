@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The F9 handler's calls in its order, without the window and its boxes: each alone,
 // then all together.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Telquin's start-up, through the same function as app/main.cpp, up to the moment Frm_Telquin is shown:
 // translations, the warning (answered Yes through the message-box seam), the
 // component and its parameters, the window. Exits 0 only when the window was shown

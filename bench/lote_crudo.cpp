@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The baseline of `telquin lote`: a program with no Qt and no checks that reads the
 // same CSV and sends the same statement texts through the raw driver, all lookups,
 // then all updates, in one transaction, printing one line per row.

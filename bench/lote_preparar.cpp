@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes what the `lote` benchmark needs: a pristine SQLite table of N generated rows
 // (DIR/lote-N.sqlite, which the runs copy before each one), or the same table on a
 // PostgreSQL server (database telquin_bench_lote, with a copy ncm_original to reset

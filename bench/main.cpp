@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lookups and updates through Telquin's whole data path, each next to the same
 // statement text run through the raw driver in this same process; growth from the
 // smallest to the largest table, with the query plans; the F9 road. Prints Google

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for start-up: a QApplication and one empty QWidget, shown, then quit,
 // the same way telquin_arranque quits. With --texto the window also holds a label
 // and a line edit, which is what makes Qt build its font database: the floor for

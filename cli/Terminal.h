@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the command line needs from its terminal: Ctrl+C turned into a flag, and a

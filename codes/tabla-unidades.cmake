@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Turns the table of statistical units (CSV: a header line, then "code,name") into
 # a C++ source with one sorted array, at build time:
 #   cmake -DENTRADA=unidades-estadisticas.csv -DSALIDA=UnidadesTabla.cpp -P tabla-unidades.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Contrato.h"
 
 ErrorComponente::ErrorComponente(QString mensaje) : mensaje_(std::move(mensaje)), utf8_(mensaje_.toUtf8()) { }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A fresh copy of the sample table for each test. TELQUIN_TEST_DB chooses where:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Stands in for the message boxes: records each box and answers Yes/No from a queue.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the warning box and the window, with a looked-up position and a new unit
 // typed, to PNG files: telquin_captura DIRECTORIO. Needs DAM_DATABASE_URL.
 

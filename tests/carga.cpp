@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for one user: looks one position up and stores a unit, again and again,
 // through the bundled component, pausing between statements as a person would.
 //   telquin_carga POSICION VECES UNIDAD...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program under a real X server, driven with real key presses: answer the
 # warning, look a position up, store a new unit, leave with Esc. Then check the exit
 # status and the row in the database.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Throwaway PostgreSQL servers (scripts/servidor-prueba) for the tests that need a
 # database server: each server is a CTest fixture, started before the first test
 # that requires it and stopped and removed after the last, whether they pass or not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real QMessageBox and the fields' context menu, as the user meets them: closed
 // from a timer, never blocking the run.
 

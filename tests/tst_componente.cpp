@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "BaseDePrueba.h"
 #include "Registro.h"
 #include "Sentencias.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults of the database under the bundled component: each must raise ErrorComponente
 // with a Spanish message that names the cause, and leave the table as it was.
 // The server rows need the throwaway server named by TELQUIN_SERVIDOR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line as users drive it: the real program, its arguments, standard
 // input and output, exit status, the table and the change journal afterwards. The
 // database is the one TELQUIN_TEST_DB chooses (see BaseDePrueba.h).

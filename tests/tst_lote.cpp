@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a batch file: separators, byte order mark, header, quotes, blanks, line
 // numbers, and text that cannot be read as a batch.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the component finds its database and how it shows the address: these do
 // not depend on the database under test.
 
