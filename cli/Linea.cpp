@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Linea.h"
 
+#include "Archivos.h"
 #include "Bitacora.h"
 #include "Codigos.h"
 #include "ComponenteDAM.h"
@@ -265,21 +266,8 @@ std::optional<QByteArray> leerArchivo(const QString &nombre, QString *error)
 {
     const bool entrada = nombre == QLatin1String("-");
     const int fd = entrada ? STDIN_FILENO : ::open(QFile::encodeName(nombre).constData(), O_RDONLY | O_CLOEXEC);
-    const auto motivo = [](int e) {
-        switch (e) {
-        case ENOENT:
-            return QStringLiteral("no existe");
-        case EACCES:
-        case EPERM:
-            return QStringLiteral("no hay permiso para leerlo");
-        case EISDIR:
-            return QStringLiteral("es una carpeta, no un archivo");
-        default:
-            return qt_error_string(e);
-        }
-    };
     if (fd < 0) {
-        *error = motivo(errno);
+        *error = motivoDelSistema(errno, Acceso::Lectura);
         return std::nullopt;
     }
     QByteArray datos;
@@ -289,7 +277,7 @@ std::optional<QByteArray> leerArchivo(const QString &nombre, QString *error)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            *error = motivo(errno);
+            *error = motivoDelSistema(errno, Acceso::Lectura);
             if (!entrada)
                 ::close(fd);
             return std::nullopt;

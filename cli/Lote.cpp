@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Lote.h"
 
+#include "Archivos.h"
 #include "Codigos.h"
 #include "Sentencias.h"
 
 #include <QHash>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,87 +39,6 @@ int lineaNoUtf8(const QByteArray &datos)
     return linea;
 }
 
-class Lector {
-public:
-    Lector(QStringView texto, QChar separador) : texto_(texto), separador_(separador) { }
-
-    // False, with *sinCerrar the line of its row, when a quote is never closed.
-    bool leer(std::vector<FilaLote> &filas, int *sinCerrar)
-    {
-        const qsizetype n = texto_.size();
-        for (qsizetype i = 0; i < n; ++i) {
-            const QChar c = texto_[i];
-            if (entreComillas_) {
-                if (c == u'"') {
-                    if (i + 1 < n && texto_[i + 1] == u'"') {
-                        campo_ += c;
-                        ++i;
-                    } else {
-                        entreComillas_ = false;
-                        inicio_ = i + 1;
-                    }
-                } else {
-                    if (c == u'\n')
-                        ++linea_;
-                    campo_ += c;
-                }
-            } else if (c == u'"' && !citado_ && texto_.mid(inicio_, i - inicio_).trimmed().isEmpty()) {
-                entreComillas_ = true;
-                citado_ = true;
-            } else if (c == separador_) {
-                terminarCampo(i);
-            } else if (c == u'\n' || (c == u'\r' && i + 1 < n && texto_[i + 1] == u'\n')) {
-                terminarFila(filas, i);
-                if (c == u'\r')
-                    ++i;
-                inicioFila_ = ++linea_;
-            }
-        }
-        if (entreComillas_) {
-            *sinCerrar = inicioFila_;
-            return false;
-        }
-        terminarFila(filas, n);
-        return true;
-    }
-
-private:
-    // The field ends before position fin. Unquoted text is taken from the input as
-    // it stands, without its blanks; after a quoted part, what follows is added.
-    void terminarCampo(qsizetype fin)
-    {
-        const QStringView resto = texto_.mid(inicio_, fin - inicio_).trimmed();
-        if (citado_) {
-            campo_ += resto;
-            campos_ << campo_;
-            campo_.clear();
-        } else {
-            campos_ << resto.toString();
-        }
-        citado_ = false;
-        inicio_ = fin + 1;
-    }
-
-    void terminarFila(std::vector<FilaLote> &filas, qsizetype fin)
-    {
-        terminarCampo(fin);
-        const bool vacia = std::all_of(campos_.cbegin(), campos_.cend(), [](const QString &c) { return c.isEmpty(); });
-        if (!vacia)
-            filas.push_back(FilaLote{inicioFila_, std::move(campos_)});
-        campos_ = QStringList();
-    }
-
-    QStringView texto_;
-    QChar separador_;
-    QString campo_; // a quoted field's text
-    QStringList campos_;
-    qsizetype inicio_ = 0; // where the field's unquoted text begins
-    bool entreComillas_ = false;
-    bool citado_ = false;
-    int linea_ = 1;
-    int inicioFila_ = 1;
-};
-
 } // namespace
 
 ArchivoLote leerLote(QByteArray datos)
@@ -137,7 +59,13 @@ ArchivoLote leerLote(QByteArray datos)
         archivo.separador = u';';
 
     int sinCerrar = 0;
-    if (!Lector(texto, archivo.separador).leer(archivo.filas, &sinCerrar)) {
+    for (FilaCsv &fila : partirCsv(texto, archivo.separador, true, &sinCerrar)) {
+        const bool vacia
+            = std::all_of(fila.campos.cbegin(), fila.campos.cend(), [](const QString &c) { return c.isEmpty(); });
+        if (!vacia)
+            archivo.filas.push_back(FilaLote{fila.linea, std::move(fila.campos)});
+    }
+    if (sinCerrar) {
         archivo.filas.clear();
         archivo.error = QStringLiteral("la línea %1 abre unas comillas que no se cierran").arg(sinCerrar);
         return archivo;

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QtGlobal>
 
 #include <csignal>
 
@@ -15,8 +16,7 @@ class Interrupcion {
 public:
     Interrupcion();
     ~Interrupcion();
-    Interrupcion(const Interrupcion &) = delete;
-    Interrupcion &operator=(const Interrupcion &) = delete;
+    Q_DISABLE_COPY(Interrupcion)
 
     [[nodiscard]] static bool pedida();
 };
@@ -26,8 +26,7 @@ class SinInterrupcion {
 public:
     SinInterrupcion();
     ~SinInterrupcion();
-    SinInterrupcion(const SinInterrupcion &) = delete;
-    SinInterrupcion &operator=(const SinInterrupcion &) = delete;
+    Q_DISABLE_COPY(SinInterrupcion)
 
 private:
     sigset_t previo_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Bitacora.h"
 
+#include "Archivos.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,29 +25,6 @@ const QStringList kCabecera = {
     QStringLiteral("fecha"),    QStringLiteral("usuario"),  QStringLiteral("equipo"), QStringLiteral("base"),
     QStringLiteral("posicion"), QStringLiteral("anterior"), QStringLiteral("nueva"),  QStringLiteral("origen"),
 };
-
-QString motivoFallo(int error)
-{
-    switch (error) {
-    case ENOSPC:
-        return QStringLiteral("no queda espacio en el disco");
-    case EDQUOT:
-        return QStringLiteral("se agotó la cuota de disco del usuario");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("no hay permiso para escribir");
-    case EISDIR:
-        return QStringLiteral("es una carpeta, no un archivo");
-    case EROFS:
-        return QStringLiteral("el sistema de archivos es de solo lectura");
-    case ENOTDIR:
-        return QStringLiteral("una parte de la ruta no es una carpeta");
-    case EIO:
-        return QStringLiteral("error de entrada/salida del disco");
-    default:
-        return qt_error_string(error);
-    }
-}
 
 QString nombreDeUsuario()
 {
@@ -107,65 +86,6 @@ int bloquear(int fd, int modo)
             return errno;
     }
     return 0;
-}
-
-struct Fila {
-    int linea = 0;
-    QStringList campos;
-};
-
-// Splits CSV text into rows. A quote opens a quoted field only at the start of a
-// field; elsewhere it is kept as written. CRLF is read as a line end too. When the
-// text ends inside quotes, *sinCerrar is the line where that row began and the row
-// is dropped.
-std::vector<Fila> partirCsv(QStringView texto, int *sinCerrar)
-{
-    std::vector<Fila> filas;
-    Fila fila{1, {}};
-    QString campo;
-    bool entreComillas = false;
-    bool pendiente = false;
-    int linea = 1;
-    const qsizetype n = texto.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = texto[i];
-        pendiente = true;
-        if (entreComillas) {
-            if (c == u'"') {
-                if (i + 1 < n && texto[i + 1] == u'"') {
-                    campo += c;
-                    ++i;
-                } else {
-                    entreComillas = false;
-                }
-            } else {
-                if (c == u'\n')
-                    ++linea;
-                campo += c;
-            }
-        } else if (c == u'"' && campo.isEmpty()) {
-            entreComillas = true;
-        } else if (c == u',') {
-            fila.campos << campo;
-            campo.clear();
-        } else if (c == u'\n' || (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')) {
-            if (c == u'\r')
-                ++i;
-            fila.campos << campo;
-            campo.clear();
-            filas.push_back(std::move(fila));
-            fila = Fila{++linea, {}};
-            pendiente = false;
-        } else {
-            campo += c;
-        }
-    }
-    *sinCerrar = entreComillas ? fila.linea : 0;
-    if (pendiente && !entreComillas) {
-        fila.campos << campo;
-        filas.push_back(std::move(fila));
-    }
-    return filas;
 }
 
 // Written alike: the same moment, told in the same offset or zone.
@@ -261,18 +181,18 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
     }
 
     if (const int error = crearCarpetas(QFile::encodeName(QFileInfo(ruta).absolutePath())))
-        return motivoFallo(error);
+        return motivoDelSistema(error, Acceso::Escritura);
 
     // An existing file keeps its mode: whoever widened it meant to.
     Descriptor archivo(::open(QFile::encodeName(ruta).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
     if (archivo.fd() < 0)
-        return motivoFallo(errno);
+        return motivoDelSistema(errno, Acceso::Escritura);
     if (const int error = bloquear(archivo.fd(), LOCK_EX))
-        return motivoFallo(error);
+        return motivoDelSistema(error, Acceso::Escritura);
 
     struct stat estado { };
     if (::fstat(archivo.fd(), &estado) != 0)
-        return motivoFallo(errno);
+        return motivoDelSistema(errno, Acceso::Escritura);
     const off_t tamanoPrevio = estado.st_size;
     if (tamanoPrevio == 0)
         lineas.prepend(lineaCsv(kCabecera).toUtf8() + '\n');
@@ -288,14 +208,14 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
             // Cut a torn line off, or the next one appended would be glued to it.
             if (escritos > 0 && S_ISREG(estado.st_mode))
                 (void)::ftruncate(archivo.fd(), tamanoPrevio);
-            return motivoFallo(error);
+            return motivoDelSistema(error, Acceso::Escritura);
         }
         escritos += n;
     }
     if (::fsync(archivo.fd()) != 0)
-        return motivoFallo(errno);
+        return motivoDelSistema(errno, Acceso::Escritura);
     if (const int error = archivo.cerrar())
-        return motivoFallo(error);
+        return motivoDelSistema(error, Acceso::Escritura);
     return std::nullopt;
 }
 
@@ -319,12 +239,12 @@ QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString
     Descriptor archivo(::open(QFile::encodeName(ruta).constData(), O_RDONLY | O_CLOEXEC));
     if (archivo.fd() < 0) {
         if (errno != ENOENT)
-            fallo(motivoFallo(errno));
+            fallo(motivoDelSistema(errno, Acceso::Escritura));
         return {};
     }
     // Shared, so a line being appended is never read half written.
     if (const int e = bloquear(archivo.fd(), LOCK_SH)) {
-        fallo(motivoFallo(e));
+        fallo(motivoDelSistema(e, Acceso::Lectura));
         return {};
     }
     QByteArray datos;
@@ -334,7 +254,7 @@ QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            fallo(motivoFallo(errno));
+            fallo(motivoDelSistema(errno, Acceso::Escritura));
             return {};
         }
         if (n == 0)
@@ -343,10 +263,10 @@ QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString
     }
 
     int sinCerrar = 0;
-    const std::vector<Fila> filas = partirCsv(QString::fromUtf8(datos), &sinCerrar);
+    const std::vector<FilaCsv> filas = partirCsv(QString::fromUtf8(datos), u',', false, &sinCerrar);
     QList<Cambio> cambios;
     for (std::size_t i = 0; i < filas.size(); ++i) {
-        const Fila &fila = filas[i];
+        const FilaCsv &fila = filas[i];
         if (i == 0 && fila.campos == kCabecera)
             continue;
         if (fila.campos.size() != kCabecera.size()) {

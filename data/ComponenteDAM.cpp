@@ -209,6 +209,25 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
     return std::make_unique<ConexionDAM>(base_, estado);
 }
 
+namespace {
+
+// One step of a transaction: on SQLite the statement itself, elsewhere the driver's
+// own call.
+void pasoDeTransaccion(ComponenteDAM::Base &base, const QString &sentenciaSqlite, bool (QSqlDatabase::*paso)(),
+                       const QString &accion)
+{
+    QSqlDatabase &db = base.db;
+    if (esSqlite(db)) {
+        QSqlQuery q(db);
+        if (!q.exec(sentenciaSqlite))
+            fallar(base, q.lastError(), false, kEntidadTransaccion, accion);
+    } else if (!(db.*paso)()) {
+        fallar(base, db.lastError(), !db.isOpen(), kEntidadTransaccion, accion);
+    }
+}
+
+} // namespace
+
 void ComponenteDAM::comenzarTransaccion()
 {
     if (!base_)
@@ -222,14 +241,8 @@ void ComponenteDAM::comenzarTransaccion()
     // the transaction has begun, never.
     if (!esSqlite(db) && conexionPerdida(db) && !reabrirBaseDeDatos(db, base_->espera))
         fallar(*base_, db.lastError(), true, kEntidadTransaccion, accion);
-    if (esSqlite(db)) {
-        // QSQLITE's own transaction() begins a deferred one, which takes no lock.
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            fallar(*base_, q.lastError(), false, kEntidadTransaccion, accion);
-    } else if (!db.transaction()) {
-        fallar(*base_, db.lastError(), !db.isOpen(), kEntidadTransaccion, accion);
-    }
+    // QSQLITE's own transaction() begins a deferred one, which takes no lock.
+    pasoDeTransaccion(*base_, QStringLiteral("BEGIN IMMEDIATE"), &QSqlDatabase::transaction, accion);
     base_->enTransaccion = true;
 }
 
@@ -237,15 +250,8 @@ void ComponenteDAM::confirmarTransaccion()
 {
     if (!base_ || !base_->enTransaccion)
         throw ErrorComponente(QStringLiteral("No hay ninguna transacción abierta que confirmar."));
-    QSqlDatabase &db = base_->db;
-    const QString accion = QStringLiteral("confirmar la transacción");
-    if (esSqlite(db)) {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("COMMIT")))
-            fallar(*base_, q.lastError(), false, kEntidadTransaccion, accion);
-    } else if (!db.commit()) {
-        fallar(*base_, db.lastError(), !db.isOpen(), kEntidadTransaccion, accion);
-    }
+    pasoDeTransaccion(*base_, QStringLiteral("COMMIT"), &QSqlDatabase::commit,
+                      QStringLiteral("confirmar la transacción"));
     base_->enTransaccion = false;
 }
 
