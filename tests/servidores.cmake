@@ -19,21 +19,27 @@ set(TELQUIN_DIR_SERVIDOR_FALLOS ${CMAKE_CURRENT_BINARY_DIR}/servidor-fallos)
 telquin_servidor(servidor ${TELQUIN_DIR_SERVIDOR})
 telquin_servidor(servidor-fallos ${TELQUIN_DIR_SERVIDOR_FALLOS})
 
+# telquin_en_servidores(TEST LABELS): TEST once more on each server backend, as
+# TEST_postgresql and TEST_odbc. ODBC goes through a data source, as users set it up;
+# the fault tests use a connection string naming the driver.
+function(telquin_en_servidores prueba etiquetas)
+    foreach(base postgresql odbc)
+        set(eleccion ${base})
+        if(base STREQUAL "odbc")
+            set(eleccion odbc-dsn)
+        endif()
+        add_test(NAME ${prueba}_${base} COMMAND ${prueba})
+        set_tests_properties(${prueba}_${base} PROPERTIES
+            LABELS "${etiquetas}"
+            TIMEOUT 300
+            FIXTURES_REQUIRED servidor
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELQUIN_TEST_DB=${eleccion};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR};ODBCSYSINI=${TELQUIN_DIR_SERVIDOR};ODBCINI=${TELQUIN_DIR_SERVIDOR}/odbc.ini")
+    endforeach()
+endfunction()
+
 # The component's contract suite, unchanged, on each server backend (on SQLite it
-# runs as tst_componente). ODBC goes through a data source, as users set it up; the
-# fault tests use a connection string naming the driver.
-foreach(base postgresql odbc)
-    set(eleccion ${base})
-    if(base STREQUAL "odbc")
-        set(eleccion odbc-dsn)
-    endif()
-    add_test(NAME tst_componente_${base} COMMAND tst_componente)
-    set_tests_properties(tst_componente_${base} PROPERTIES
-        LABELS servidor
-        TIMEOUT 300
-        FIXTURES_REQUIRED servidor
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELQUIN_TEST_DB=${eleccion};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR};ODBCSYSINI=${TELQUIN_DIR_SERVIDOR};ODBCINI=${TELQUIN_DIR_SERVIDOR}/odbc.ini")
-endforeach()
+# runs as tst_componente).
+telquin_en_servidores(tst_componente servidor)
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
