@@ -198,19 +198,6 @@ std::unique_ptr<Componente> abrirComponente()
     return oDAM;
 }
 
-QString direccionDe(const Componente &oDAM)
-{
-    const auto *dam = dynamic_cast<const ComponenteDAM *>(&oDAM);
-    return dam ? dam->direccion() : QString();
-}
-
-QString nombreParaMostrar(const QString &unidad)
-{
-    if (unidad.isEmpty())
-        return {};
-    return nombreDeUnidad(unidad).value_or(QStringLiteral("código no oficial"));
-}
-
 int consultar(const QString &posicion)
 {
     if (!esPosicionValida(posicion)) {
@@ -224,7 +211,7 @@ int consultar(const QString &posicion)
         return estado::kProblemaDeDatos;
     }
     const QString unidad = textoDeUnidad(leida.valor);
-    Salida().linea({posicion, unidad, nombreParaMostrar(unidad)});
+    Salida().linea({posicion, unidad, descripcionDeUnidad(unidad)});
     return estado::kHecho;
 }
 
@@ -252,10 +239,9 @@ int cambiar(const QString &posicion, const QString &unidadEscrita)
         return estado::kProblemaDeDatos;
     }
     Salida().linea({posicion, anterior, unidad});
-    const QString ruta = rutaBitacora();
-    if (const auto motivo
-        = anotarCambio(ruta, nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad, QStringLiteral("linea")))) {
-        avisar(mensajeFalloBitacora(ruta, *motivo));
+    if (const auto aviso
+        = anotarEnBitacora({nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad, QStringLiteral("linea"))})) {
+        avisar(*aviso);
         return estado::kSinBitacora;
     }
     return estado::kHecho;
@@ -428,11 +414,10 @@ int lote(const QString &nombre, bool aplicar)
         c.nueva = r->nueva;
         anotados.append(std::move(c));
     }
-    const QString ruta = rutaBitacora();
-    const auto motivo = anotarCambios(ruta, anotados);
+    const auto aviso = anotarEnBitacora(anotados);
     avisar(QStringLiteral("Cambios guardados: %1.").arg(cambios.size()));
-    if (motivo) {
-        avisar(mensajeFalloBitacora(ruta, *motivo));
+    if (aviso) {
+        avisar(*aviso);
         return estado::kSinBitacora;
     }
     return estado::kHecho;
@@ -444,9 +429,9 @@ int historial(const QString &posicion)
     QString error;
     const QList<Cambio> cambios = leerBitacora(ruta, posicion, &error);
     Salida salida;
-    salida.linea({QStringLiteral("fecha"), QStringLiteral("usuario"), QStringLiteral("equipo"), QStringLiteral("base"),
-                  QStringLiteral("posicion"), QStringLiteral("anterior"), QStringLiteral("nueva"),
-                  QStringLiteral("origen")});
+    for (const QString &columna : columnasBitacora())
+        salida.campo(columna);
+    salida.finDeLinea();
     for (const Cambio &c : cambios)
         salida.linea({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen});
     salida.volcar();

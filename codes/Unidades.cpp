@@ -26,3 +26,10 @@ QStringList codigosDeUnidad()
         codigos << QLatin1String(kUnidadesEstadisticas[i].codigo);
     return codigos;
 }
+
+QString descripcionDeUnidad(const QString &sCodigo)
+{
+    if (sCodigo.isEmpty())
+        return {};
+    return nombreDeUnidad(sCodigo).value_or(QStringLiteral("código no oficial"));
+}

@@ -20,5 +20,9 @@ extern const std::size_t kCantidadUnidadesEstadisticas;
 // other text, "7" included: callers format what the user typed first.
 [[nodiscard]] std::optional<QString> nombreDeUnidad(const QString &sCodigo);
 
+// What to show beside a code: its name, "código no oficial" for a code outside the
+// table, nothing for no code.
+[[nodiscard]] QString descripcionDeUnidad(const QString &sCodigo);
+
 // Every official code, in order.
 [[nodiscard]] QStringList codigosDeUnidad();

@@ -33,6 +33,12 @@ private:
     QByteArray previo_;
 };
 
+bool abrirEnIngles(QSqlDatabase &db)
+{
+    const MensajesDeLosDriversEnIngles ingles;
+    return db.open();
+}
+
 QSqlDatabase nuevaConexion(const QString &driver, const QString &nombreConexion)
 {
     if (!QSqlDatabase::isDriverAvailable(driver))
@@ -149,12 +155,15 @@ void prepararSesionOdbc(QSqlDatabase &db, int espera)
 
 QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion, int espera)
 {
-    const Direccion d = leerDireccion(url);
+    return abrirBaseDeDatos(leerDireccion(url), nombreConexion, espera);
+}
+
+QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion, int espera)
+{
     if (!d.problema.isEmpty())
         throw ErrorComponente(
             QStringLiteral("La dirección de la base de datos \"%1\" no es válida: %2.").arg(d.visible, d.problema));
-    if (d.espera > 0)
-        espera = d.espera;
+    espera = esperaDe(d, espera);
 
     QSqlDatabase db;
     switch (d.forma) {
@@ -169,12 +178,7 @@ QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
         break;
     }
 
-    bool abierta = false;
-    {
-        const MensajesDeLosDriversEnIngles ingles;
-        abierta = db.open();
-    }
-    if (!abierta) {
+    if (!abrirEnIngles(db)) {
         const QString textoDriver = db.lastError().text().trimmed();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(nombreConexion);
@@ -190,11 +194,7 @@ QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
 bool reabrirBaseDeDatos(QSqlDatabase &db, int espera)
 {
     db.close();
-    bool abierta = false;
-    {
-        const MensajesDeLosDriversEnIngles ingles;
-        abierta = db.open();
-    }
+    const bool abierta = abrirEnIngles(db);
     if (abierta)
         prepararSesionOdbc(db, espera);
     return abierta;

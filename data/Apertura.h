@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Direccion.h"
 #include "Parametros.h"
 
 #include <QSqlDatabase>
@@ -12,6 +13,8 @@
 // the cause; never creates a database file; no text it raises holds the password.
 [[nodiscard]] QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
                                             int espera = kEsperaPorDefecto);
+// The same for an address already read.
+[[nodiscard]] QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion, int espera);
 
 // Opens again a database whose connection was lost, with the same settings. False
 // when it cannot.

@@ -221,6 +221,17 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
 
 std::optional<QString> anotarCambio(const QString &ruta, const Cambio &cambio) { return anotarCambios(ruta, {cambio}); }
 
+std::optional<QString> anotarEnBitacora(const QList<Cambio> &cambios)
+{
+    const QString ruta = rutaBitacora();
+    const std::optional<QString> motivo = anotarCambios(ruta, cambios);
+    if (!motivo)
+        return std::nullopt;
+    return mensajeFalloBitacora(ruta, *motivo);
+}
+
+const QStringList &columnasBitacora() { return kCabecera; }
+
 QString mensajeFalloBitacora(const QString &ruta, const QString &motivo)
 {
     return QStringLiteral("El cambio se guardó en la base de datos, pero no se pudo anotar en el registro de cambios ")

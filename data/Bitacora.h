@@ -36,6 +36,13 @@ struct Cambio {
 // What the user is told when a stored change could not be noted.
 [[nodiscard]] QString mensajeFalloBitacora(const QString &ruta, const QString &motivo);
 
+// Appends the changes to the user's journal (rutaBitacora()); nothing when written,
+// else the warning to show (mensajeFalloBitacora).
+[[nodiscard]] std::optional<QString> anotarEnBitacora(const QList<Cambio> &cambios);
+
+// The journal's columns, as its header line names them.
+[[nodiscard]] const QStringList &columnasBitacora();
+
 // The changes in the journal, oldest first; only those of one position when it is
 // given. A missing journal has none. Lines that cannot be read are left out and the
 // first of them is named in *error; a journal that cannot be opened leaves only

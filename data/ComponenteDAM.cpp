@@ -38,11 +38,13 @@ struct ComponenteDAM::Base {
 
 namespace {
 
+bool esSqlite(const QSqlDatabase &db) { return db.driverName() == QLatin1String("QSQLITE"); }
+
 // A server that no longer answers fails the simplest statement too. Asking costs a
 // round trip, and only after a failure.
 bool conexionPerdida(const QSqlDatabase &db)
 {
-    if (db.driverName() == QLatin1String("QSQLITE"))
+    if (esSqlite(db))
         return false;
     // QPSQL closes the database itself when it sees the connection gone.
     if (!db.isOpen())
@@ -54,8 +56,6 @@ bool conexionPerdida(const QSqlDatabase &db)
 // The table a failed begin or commit names in its cause: the only one this program
 // changes.
 const QString kEntidadTransaccion = QStringLiteral("NCM");
-
-bool esSqlite(const QSqlDatabase &db) { return db.driverName() == QLatin1String("QSQLITE"); }
 
 // "Error de la base de datos al ACCION: cause.", then the statement (when there is
 // one) and the driver's text.
@@ -190,22 +190,26 @@ void ComponenteDAM::loadparameters()
     const Direccion direccion = leerDireccion(parametros.url);
     auto base = std::make_shared<Base>();
     base->nombreConexion = QStringLiteral("telquin-dam-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    base->espera = direccion.espera > 0 ? direccion.espera : parametros.espera;
+    base->espera = esperaDe(direccion, parametros.espera);
     base->visible = direccion.visible;
     base->clavesOcultas = direccion.clavesOcultas;
-    base->db = abrirBaseDeDatos(parametros.url, base->nombreConexion, base->espera);
+    base->db = abrirBaseDeDatos(direccion, base->nombreConexion, base->espera);
     base_ = std::move(base);
 }
 
-std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString &entidad)
+void ComponenteDAM::exigirParametros() const
 {
     if (!base_)
         throw ErrorComponente(
             QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
+}
+
+std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString &entidad)
+{
+    exigirParametros();
     auto &estado = base_->entidades[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(
-            Entidad{entidad.toUpper(), base_->db.driverName() == QLatin1String("QSQLITE"), {}, {}});
+        estado = std::make_shared<Entidad>(Entidad{entidad.toUpper(), esSqlite(base_->db), {}, {}});
     return std::make_unique<ConexionDAM>(base_, estado);
 }
 
@@ -230,16 +234,14 @@ void pasoDeTransaccion(ComponenteDAM::Base &base, const QString &sentenciaSqlite
 
 void ComponenteDAM::comenzarTransaccion()
 {
-    if (!base_)
-        throw ErrorComponente(
-            QStringLiteral("El componente de datos no tiene parámetros: falta llamar a loadparameters."));
+    exigirParametros();
     if (base_->enTransaccion)
         throw ErrorComponente(QStringLiteral("Ya hay una transacción abierta."));
     QSqlDatabase &db = base_->db;
     const QString accion = QStringLiteral("comenzar la transacción");
     // A connection lost while idle is opened again here, as a statement would; once
     // the transaction has begun, never.
-    if (!esSqlite(db) && conexionPerdida(db) && !reabrirBaseDeDatos(db, base_->espera))
+    if (conexionPerdida(db) && !reabrirBaseDeDatos(db, base_->espera))
         fallar(*base_, db.lastError(), true, kEntidadTransaccion, accion);
     // QSQLITE's own transaction() begins a deferred one, which takes no lock.
     pasoDeTransaccion(*base_, QStringLiteral("BEGIN IMMEDIATE"), &QSqlDatabase::transaction, accion);
@@ -272,3 +274,9 @@ void ComponenteDAM::revertirTransaccion() noexcept
 bool ComponenteDAM::enTransaccion() const { return base_ && base_->enTransaccion; }
 
 QString ComponenteDAM::direccion() const { return base_ ? base_->visible : QString(); }
+
+QString direccionDe(const Componente &oDAM)
+{
+    const auto *dam = dynamic_cast<const ComponenteDAM *>(&oDAM);
+    return dam ? dam->direccion() : QString();
+}

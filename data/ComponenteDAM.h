@@ -34,5 +34,11 @@ public:
     struct Base;
 
 private:
+    void exigirParametros() const;
+
     std::shared_ptr<Base> base_;
 };
+
+// The address of the bundled component's database, password hidden, as the change
+// journal names it; empty for any other component.
+[[nodiscard]] QString direccionDe(const Componente &oDAM);

@@ -39,6 +39,9 @@ struct Direccion {
 
 [[nodiscard]] Direccion leerDireccion(const QString &url);
 
+// The wait that holds: the address's own when it gives one, else `espera`.
+[[nodiscard]] inline int esperaDe(const Direccion &d, int espera) { return d.espera > 0 ? d.espera : espera; }
+
 // The address fit for a message.
 [[nodiscard]] QString urlSinClave(const QString &url);
 

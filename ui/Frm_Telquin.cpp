@@ -226,8 +226,9 @@ void Frm_Telquin::txtNcm_Change()
 // The name is information only: F9 takes any two-digit unit, official or not.
 void Frm_Telquin::nombrarUnidad(QLineEdit *campo, QLabel *nombre)
 {
-    const std::optional<QString> oficial = nombreDeUnidad(formatearUnidad(campo->text()));
-    const QString texto = campo->text().isEmpty() ? QString() : oficial.value_or(QStringLiteral("código no oficial"));
+    const QString codigo = formatearUnidad(campo->text());
+    const QString texto = descripcionDeUnidad(codigo);
+    const bool oficial = nombreDeUnidad(codigo).has_value();
     colorear(nombre, QPalette::WindowText, oficial ? palette().color(QPalette::WindowText) : kGrisApagado);
     nombre->setText(nombre->fontMetrics().elidedText(texto, Qt::ElideRight, nombre->contentsRect().width()));
     nombre->setToolTip(texto);
@@ -286,12 +287,13 @@ void Frm_Telquin::guardarCambio()
     // The journal has the change before the user is told it is done.
     const QString posicion = txtNcm->text();
     const QString nueva = txtUnidEstNEW->text();
+    const std::optional<QString> anterior
+        = leida_.valor.isNull() ? std::nullopt : std::optional(textoDeUnidad(leida_.valor));
     const std::optional<QString> fallo
-        = anotar(posicion, textoDeUnidad(leida_.valor), nueva, QStringLiteral("ventana"));
+        = anotar(posicion, anterior.value_or(QString()), nueva, QStringLiteral("ventana"));
     // Several rows under one key can't be put back one by one.
     if (filasActualizadas_ == 1)
-        deshacibles_.append(
-            {posicion, leida_.valor.isNull() ? std::nullopt : std::optional(textoDeUnidad(leida_.valor)), nueva});
+        deshacibles_.append({posicion, anterior, nueva});
 
     avisar(QStringLiteral("Cambio en la Ncm ") + txtNcm->text() + QStringLiteral(" realizado correctamente:") + kCrLf
                + kCrLf + QStringLiteral("Unidad Estadistica anterior:") + txtUnidEst->text() + kCrLf
@@ -340,13 +342,7 @@ void Frm_Telquin::DeshacerUltimoCambio()
 std::optional<QString> Frm_Telquin::anotar(const QString &posicion, const QString &anterior, const QString &nueva,
                                            const QString &origen)
 {
-    const auto *dam = dynamic_cast<const ComponenteDAM *>(oDAM.get());
-    const QString ruta = rutaBitacora();
-    const std::optional<QString> motivo
-        = anotarCambio(ruta, nuevoCambio(dam ? dam->direccion() : QString(), posicion, anterior, nueva, origen));
-    if (!motivo)
-        return std::nullopt;
-    return mensajeFalloBitacora(ruta, *motivo);
+    return anotarEnBitacora({nuevoCambio(direccionDe(*oDAM), posicion, anterior, nueva, origen)});
 }
 
 void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono) { mensajes_.mostrar(kTitulo, texto, icono); }
