@@ -254,7 +254,7 @@ private slots:
         fila("comilla sin abrir", "[database]\nurl=Secreta99'", "{U}: en la línea 2, las comillas del valor de «url»");
         fila("roto, con la variable", "[database]\nulr=Secreta99", "{U}: la línea 2 tiene una clave", nullptr,
              "sqlite:/v");
-        fila("el de la máquina roto", "[database]\nurl=sqlite:/u", "{M}: la línea 1 no es", "espera: 9");
+        fila("el de la máquina roto", "[database]\nurl=sqlite:/u\nespera=3", "{M}: la línea 1 no es", "espera: 9");
         fila("sin url", "[database]\nespera=7", "DAM_DATABASE_URL ni el archivo {U} ni el archivo {M} dan", "#");
         fila("comillas simples", "[database]\nurl = 'odbc:DSN=a,b;PWD=p'",
              "odbc:DSN=a,b;PWD=p, el archivo {U} en la línea 2, 5");
