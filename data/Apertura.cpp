@@ -161,8 +161,7 @@ QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
 QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion, int espera)
 {
     if (!d.problema.isEmpty())
-        throw ErrorComponente(
-            QStringLiteral("La dirección de la base de datos \"%1\" no es válida: %2.").arg(d.visible, d.problema));
+        throw ErrorComponente(direccionNoValida(d));
     espera = esperaDe(d, espera);
 
     QSqlDatabase db;

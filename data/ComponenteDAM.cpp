@@ -187,7 +187,7 @@ void ComponenteDAM::loadparameters()
     if (base_)
         return;
     const ParametrosDAM parametros = resolverParametros();
-    const Direccion direccion = leerDireccion(parametros.url);
+    const Direccion direccion = leerDireccion(parametros.url, parametros.origen);
     auto base = std::make_shared<Base>();
     base->nombreConexion = QStringLiteral("telquin-dam-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     base->espera = esperaDe(direccion, parametros.espera);

@@ -5,71 +5,146 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <optional>
 
 namespace {
 
-struct ArchivoDeParametros {
-    std::optional<QString> url;
-    std::optional<int> espera;
+const QString kVariable = QStringLiteral("DAM_DATABASE_URL");
+const QString kClaveUrl = QStringLiteral("url");
+const QString kClaveEspera = QStringLiteral("espera");
+
+struct ValorLeido {
+    QString texto;
+    int linea = 0;
 };
 
-ErrorComponente lineaIlegible(const QString &ruta, int numero, const QString &motivo)
+struct ArchivoDeParametros {
+    std::optional<ValorLeido> url;
+    std::optional<ValorLeido> espera;
+};
+
+ErrorComponente archivoIlegible(const QString &ruta, const QString &motivo)
 {
-    // The line is named by its number: it may hold a password.
-    return ErrorComponente(QStringLiteral("No se puede leer el archivo de parámetros %1: la línea %2 %3.")
-                               .arg(ruta)
-                               .arg(numero)
-                               .arg(motivo));
+    return ErrorComponente(QStringLiteral("No se puede leer el archivo de parámetros %1: %2.").arg(ruta, motivo));
+}
+
+// The line is named by its number, never quoted: it may hold a password.
+ErrorComponente lineaIlegible(const QString &ruta, int numero, const QString &queHace)
+{
+    return archivoIlegible(ruta, QStringLiteral("la línea %1 %2").arg(numero).arg(queHace));
+}
+
+ErrorComponente enLaLinea(const QString &ruta, int numero, const QString &problema)
+{
+    return archivoIlegible(ruta, QStringLiteral("en la línea %1, %2").arg(numero).arg(problema));
+}
+
+// Only what looks like a name the user meant is quoted back: a section or a key, not
+// a value that lost its "=".
+bool esNombre(const QString &texto)
+{
+    static const QRegularExpression nombre(QStringLiteral("^[A-Za-z][A-Za-z0-9_.-]{0,39}$"));
+    return nombre.match(texto).hasMatch();
+}
+
+void leerSeccion(const QString &ruta, int numero, const QString &linea)
+{
+    if (!linea.endsWith(u']'))
+        throw lineaIlegible(ruta, numero, QStringLiteral("abre una sección con «[» pero no la cierra con «]»"));
+    const QString nombre = linea.mid(1, linea.size() - 2).trimmed();
+    if (nombre.compare(QLatin1String("database"), Qt::CaseInsensitive) == 0)
+        return;
+    throw lineaIlegible(ruta, numero,
+                        (esNombre(nombre) ? QStringLiteral("tiene una sección desconocida «%1»").arg(nombre)
+                                          : QStringLiteral("tiene una sección desconocida"))
+                            + QStringLiteral(" (la única es [database])"));
+}
+
+// One pair of matching quotes around the value is taken off; a lone quote is an
+// error, since the address would reach the driver with it.
+std::optional<QString> sinComillas(const QString &valor)
+{
+    const auto esComilla = [](QChar c) { return c == u'"' || c == u'\''; };
+    const bool abre = !valor.isEmpty() && esComilla(valor.front());
+    const bool cierra = !valor.isEmpty() && esComilla(valor.back());
+    if (!abre && !cierra)
+        return valor;
+    if (abre && cierra && valor.size() >= 2 && valor.front() == valor.back())
+        return valor.mid(1, valor.size() - 2).trimmed();
+    return std::nullopt;
+}
+
+void leerClave(const QString &ruta, int numero, const QString &linea, bool enSeccion, ArchivoDeParametros &leido)
+{
+    const qsizetype igual = linea.indexOf(u'=');
+    const QString clave = igual > 0 ? linea.left(igual).trimmed() : QString();
+    if (!esNombre(clave))
+        throw lineaIlegible(ruta, numero,
+                            QStringLiteral("no es una sección, un comentario ni una línea «clave = valor»"));
+    const QString nombre = clave.toLower();
+    if (nombre != kClaveUrl && nombre != kClaveEspera)
+        throw lineaIlegible(
+            ruta, numero, QStringLiteral("tiene una clave desconocida «%1» (las claves son url y espera)").arg(clave));
+    if (!enSeccion)
+        throw enLaLinea(ruta, numero, QStringLiteral("la clave «%1» está fuera de la sección [database]").arg(nombre));
+    std::optional<ValorLeido> &anterior = nombre == kClaveUrl ? leido.url : leido.espera;
+    if (anterior)
+        throw archivoIlegible(
+            ruta,
+            QStringLiteral("la clave «%1» se repite (líneas %2 y %3)").arg(nombre).arg(anterior->linea).arg(numero));
+
+    const std::optional<QString> valor = sinComillas(linea.mid(igual + 1).trimmed());
+    if (!valor)
+        throw enLaLinea(ruta, numero, QStringLiteral("las comillas del valor de «%1» no se emparejan").arg(nombre));
+    if (valor->isEmpty())
+        throw enLaLinea(ruta, numero, QStringLiteral("la clave «%1» está vacía").arg(nombre));
+    if (nombre == kClaveEspera && leerEspera(*valor) == 0)
+        throw lineaIlegible(ruta, numero,
+                            QStringLiteral("da a «espera» un valor que no es un número entero de segundos entre 1 y %1")
+                                .arg(kEsperaMaxima));
+    anterior = ValorLeido{*valor, numero};
 }
 
 // Section [database], read as it is written. QSettings would cut a value at a ";"
-// and split it at a ",", which connection strings are full of.
+// and split it at a ",", which connection strings are full of, and would skip what it
+// does not understand.
 ArchivoDeParametros leerConf(const QString &ruta)
 {
     QFile archivo(ruta);
     if (!archivo.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw ErrorComponente(
-            QStringLiteral("No se puede leer el archivo de parámetros %1: %2.").arg(ruta, archivo.errorString()));
+        throw archivoIlegible(ruta, archivo.errorString());
     ArchivoDeParametros leido;
     bool enSeccion = false;
     int numero = 0;
     while (!archivo.atEnd()) {
         ++numero;
-        const QString linea = QString::fromUtf8(archivo.readLine()).trimmed();
+        QString linea = QString::fromUtf8(archivo.readLine());
+        if (numero == 1 && linea.startsWith(QChar(0xFEFF)))
+            linea.remove(0, 1);
+        linea = linea.trimmed();
         if (linea.isEmpty() || linea.startsWith(u'#') || linea.startsWith(u';'))
             continue;
         if (linea.startsWith(u'[')) {
-            if (!linea.endsWith(u']'))
-                throw lineaIlegible(ruta, numero, QStringLiteral("abre una sección con «[» pero no la cierra con «]»"));
-            enSeccion = linea.compare(QLatin1String("[database]"), Qt::CaseInsensitive) == 0;
+            leerSeccion(ruta, numero, linea);
+            enSeccion = true;
             continue;
         }
-        const qsizetype igual = linea.indexOf(u'=');
-        if (igual <= 0)
-            throw lineaIlegible(ruta, numero,
-                                QStringLiteral("no es una sección, un comentario ni una línea «clave = valor»"));
-        if (!enSeccion)
-            continue;
-        const QString clave = linea.left(igual).trimmed();
-        QString valor = linea.mid(igual + 1).trimmed();
-        if (valor.size() >= 2 && valor.startsWith(u'"') && valor.endsWith(u'"'))
-            valor = valor.mid(1, valor.size() - 2);
-        if (clave.compare(QLatin1String("url"), Qt::CaseInsensitive) == 0 && !leido.url) {
-            leido.url = valor;
-        } else if (clave.compare(QLatin1String("espera"), Qt::CaseInsensitive) == 0 && !leido.espera) {
-            const int espera = leerEspera(valor);
-            if (espera == 0)
-                throw lineaIlegible(ruta, numero,
-                                    QStringLiteral("da a «espera» un valor que no es un número entero de "
-                                                   "segundos entre 1 y %1")
-                                        .arg(kEsperaMaxima));
-            leido.espera = espera;
-        }
+        leerClave(ruta, numero, linea, enSeccion, leido);
     }
     return leido;
+}
+
+ErrorComponente sinDireccion(const QStringList &archivos)
+{
+    QStringList fuentes{QStringLiteral("la variable ") + kVariable};
+    for (const QString &archivo : archivos)
+        fuentes << QStringLiteral("el archivo ") + archivo;
+    return ErrorComponente(QStringLiteral("No se sabe qué base de datos abrir: ni %1 dan su dirección (la clave «url» "
+                                          "de la sección [database]).")
+                               .arg(fuentes.join(QStringLiteral(" ni "))));
 }
 
 } // namespace
@@ -89,26 +164,38 @@ QString rutaBaseDeDatosPorDefecto()
 
 ParametrosDAM resolverParametros()
 {
-    std::optional<QString> url;
-    if (const QString variable = qEnvironmentVariable("DAM_DATABASE_URL"); !variable.isEmpty())
-        url = variable;
+    ParametrosDAM parametros;
+    if (const QString variable = qEnvironmentVariable(qPrintable(kVariable)); !variable.trimmed().isEmpty()) {
+        parametros.url = variable;
+        parametros.origen = QStringLiteral("la variable ") + kVariable;
+    }
     std::optional<int> espera;
 
-    // The user's file, then the machine's ($XDG_CONFIG_DIRS, usually /etc/xdg).
-    const QStringList dirs = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
-    for (const QString &dir : dirs) {
-        if (url && espera)
-            break;
+    // The user's file, then the machine's ($XDG_CONFIG_DIRS, usually /etc/xdg). All of
+    // them are read, so that a mistake in one is never passed over.
+    QStringList leidos;
+    for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation)) {
         const QString conf = dir + QStringLiteral("/telquin/dam.conf");
         if (!QFileInfo::exists(conf))
             continue;
         const ArchivoDeParametros leido = leerConf(conf);
-        if (!url && leido.url && !leido.url->isEmpty())
-            url = leido.url;
-        if (!espera)
-            espera = leido.espera;
+        leidos << conf;
+        if (parametros.url.isEmpty() && leido.url) {
+            parametros.url = leido.url->texto;
+            parametros.origen = QStringLiteral("el archivo %1 en la línea %2").arg(conf).arg(leido.url->linea);
+        }
+        if (!espera && leido.espera)
+            espera = leerEspera(leido.espera->texto);
     }
-    return {url.value_or(QStringLiteral("sqlite:") + rutaBaseDeDatosPorDefecto()), espera.value_or(kEsperaPorDefecto)};
+
+    if (parametros.url.isEmpty()) {
+        if (!leidos.isEmpty())
+            throw sinDireccion(leidos);
+        parametros.url = QStringLiteral("sqlite:") + rutaBaseDeDatosPorDefecto();
+        parametros.origen = QStringLiteral("la dirección por defecto");
+    }
+    parametros.espera = espera.value_or(kEsperaPorDefecto);
+    return parametros;
 }
 
 QString resolverUrlBaseDeDatos() { return resolverParametros().url; }

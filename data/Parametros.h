@@ -8,15 +8,23 @@ inline constexpr int kEsperaMaxima = 60;
 
 struct ParametrosDAM {
     QString url;
+    // Where the address was found, as a message names it ("la variable
+    // DAM_DATABASE_URL", "el archivo RUTA en la línea N"): a message about an address
+    // that cannot be read names this instead of the address.
+    QString origen;
     // Seconds a statement may wait on a row or a file another user holds.
     int espera = kEsperaPorDefecto;
 };
 
 // Where the bundled component finds its database, first found wins: the variable
-// DAM_DATABASE_URL, key "url" of section [database] in $XDG_CONFIG_HOME/telquin/dam.conf
-// (then in the same file under $XDG_CONFIG_DIRS, for the whole machine), then
-// sqlite:$XDG_DATA_HOME/telquin/ncm.sqlite. Key "espera" of the same section sets
-// the wait. A file that cannot be read raises ErrorComponente naming it and the line.
+// DAM_DATABASE_URL, key "url" of section [database] in $XDG_CONFIG_HOME/telquin/dam.conf,
+// then in the same file under each of $XDG_CONFIG_DIRS (for the whole machine). Key
+// "espera" of the same section sets the wait. Every dam.conf that exists is read and
+// checked, also when the variable gives the address: a line that is not blank, a
+// comment, the [database] header or a known key raises ErrorComponente naming the
+// file and the line. sqlite:$XDG_DATA_HOME/telquin/ncm.sqlite is used only when there
+// is neither a dam.conf nor the variable; a dam.conf without an address, with no
+// other source giving one, is an error.
 [[nodiscard]] ParametrosDAM resolverParametros();
 [[nodiscard]] QString resolverUrlBaseDeDatos();
 
