@@ -94,8 +94,9 @@ public:
 class Transacciones {
 public:
     virtual ~Transacciones() = default;
-    // Raises ErrorOcupado when another user keeps the table past the wait, and
-    // ErrorComponente for any other failure or when a transaction is already open.
+    // Raises ErrorOcupado for a passing condition (another user keeps the table past
+    // the wait, say), and ErrorComponente for any other failure or when a transaction
+    // is already open.
     virtual void comenzarTransaccion() = 0;
     // Raises as comenzarTransaccion; after a failure the transaction is still open
     // and only revertirTransaccion ends it.
