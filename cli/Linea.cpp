@@ -182,12 +182,18 @@ int errorDeUso(const QString &mensaje)
     return estado::kUso;
 }
 
-int falloDeBase(const ErrorComponente &error)
+// A passing condition gets the window's words, of the position when the command
+// names one (empty for a batch).
+int falloDeBase(const ErrorComponente &error, const QString &posicion = {})
 {
-    const bool ocupada = dynamic_cast<const ErrorOcupado *>(&error) != nullptr;
-    avisar((ocupada ? QStringLiteral("La base de datos siguió ocupada por otro usuario más allá de su espera. ")
-                    : QStringLiteral("Falló la base de datos. "))
-           + kNadaGuardado + u'\n' + error.mensaje());
+    const auto *pasajera = dynamic_cast<const ErrorOcupado *>(&error);
+    if (pasajera) {
+        const AvisoDeCondicion aviso = avisoDeCondicion(pasajera->condicion(), posicion);
+        avisar(QStringLiteral("telquin: ") + aviso.queOcurrio + u' ' + aviso.queHacer + u' ' + kNadaGuardado + u'\n'
+               + error.mensaje());
+    } else {
+        avisar(QStringLiteral("Falló la base de datos. ") + kNadaGuardado + u'\n' + error.mensaje());
+    }
     return estado::kFalloDeBase;
 }
 
@@ -515,6 +521,6 @@ int ejecutarLinea(int argc, char **argv)
             return lote(argumentos[1], aplicar);
         return historial(argumentos.value(1));
     } catch (const ErrorComponente &e) {
-        return falloDeBase(e);
+        return falloDeBase(e, nombre == QLatin1String("lote") ? QString() : argumentos.value(1));
     }
 }

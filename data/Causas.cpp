@@ -1,10 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Causas.h"
 
+#include <QLibrary>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlResult>
+
+#include <sqlext.h>
 
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -20,17 +28,6 @@ bool coincide(const QString &texto, const QString &patron)
 {
     return QRegularExpression(patron, QRegularExpression::CaseInsensitiveOption).match(texto).hasMatch();
 }
-
-// SQLite's result codes (sqlite3.h).
-enum : int {
-    kSqliteBusy = 5,
-    kSqliteLocked = 6,
-    kSqliteReadonly = 8,
-    kSqliteCorrupt = 11,
-    kSqliteFull = 13,
-    kSqliteNotadb = 26,
-    kSqliteReadonlyDbmoved = kSqliteReadonly | (4 << 8),
-};
 
 } // namespace
 
@@ -59,43 +56,168 @@ QString causaDeApertura(const QString &textoDriver)
     return QStringLiteral("el controlador de la base de datos no pudo abrirla");
 }
 
-CausaDeFallo causaDeSentencia(const QSqlError &error, const QString &driver, const QString &entidad, int espera)
-{
-    const QString codigo = error.nativeErrorCode();
-    const QString texto = error.databaseText();
-    const bool sqlite = driver == QLatin1String("QSQLITE");
-    const bool postgres = driver == QLatin1String("QPSQL");
-    const int extendido = sqlite ? codigo.toInt() : -1;
-    const int basico = extendido & 0xff;
-    // QPSQL gives the SQLSTATE; its class (two characters) groups the causes.
-    const QString clase = postgres ? codigo.left(2) : QString();
+namespace {
 
-    if (basico == kSqliteBusy || basico == kSqliteLocked || codigo == QLatin1String("55P03")
-        || codigo == QLatin1String("40P01") || codigo == QLatin1String("57014")
-        || (!sqlite && !postgres
-            && contiene(texto,
-                        {"lock timeout", "deadlock", "statement timeout", "tiempo de espera de candados",
-                         "tiempo de espera de sentencias", "database is locked"})))
-        return {QStringLiteral("otro usuario tiene ocupada la tabla %1 desde hace más de %2 s; vuelva a intentarlo")
-                    .arg(entidad)
-                    .arg(espera),
-                true};
-    if (codigo == QLatin1String("42P01") || contiene(texto, {"no such table", "Invalid object name"})
-        || coincide(texto, QStringLiteral("relation \"[^\"]*\" does not exist|no existe la relación «[^»]*»")))
-        return {QStringLiteral("la tabla %1 no existe en la base de datos").arg(entidad)};
-    if (basico == kSqliteFull || codigo == QLatin1String("53100")
-        || contiene(texto, {"disk is full", "No space left on device", "No queda espacio en el dispositivo"}))
-        return {QStringLiteral("el disco de la base de datos está lleno")};
-    if (extendido == kSqliteReadonlyDbmoved)
-        return {QStringLiteral("el archivo de la base de datos fue borrado o reemplazado mientras el programa lo "
-                               "usaba; vuelva a abrir el programa")};
-    if (basico == kSqliteReadonly || codigo == QLatin1String("25006")
-        || contiene(texto, {"readonly database", "read-only transaction", "transacción de sólo lectura"}))
-        return {QStringLiteral("la base de datos es de solo lectura y no admite cambios")};
-    if (codigo == QLatin1String("42501") || contiene(texto, {"permission denied", "permiso denegado"}))
-        return {QStringLiteral("el usuario de la base de datos no tiene permiso sobre la tabla %1").arg(entidad)};
-    if (basico == kSqliteCorrupt || basico == kSqliteNotadb || clase == QLatin1String("XX")
-        || contiene(texto, {"malformed"}))
-        return {QStringLiteral("el archivo de la base de datos está dañado")};
-    return {QStringLiteral("la base de datos rechazó la sentencia")};
+// SQLite's result codes (sqlite3.h).
+enum : int {
+    kSqliteBusy = 5,
+    kSqliteLocked = 6,
+    kSqliteReadonly = 8,
+    kSqliteCorrupt = 11,
+    kSqliteFull = 13,
+    kSqliteNotadb = 26,
+    kSqliteReadonlyDbmoved = kSqliteReadonly | (4 << 8),
+};
+
+enum class Motivo {
+    EsperaAgotada,
+    Interbloqueo,
+    Cancelada,
+    TablaQueFalta,
+    DiscoLleno,
+    ArchivoReemplazado,
+    SoloLectura,
+    SinPermiso,
+    Danada,
+    Rechazada,
+};
+
+Motivo motivoDeSqlite(const Fallo &fallo)
+{
+    switch (fallo.codigoSqlite & 0xff) {
+    case kSqliteBusy:
+    case kSqliteLocked:
+        return Motivo::EsperaAgotada;
+    case kSqliteFull:
+        return Motivo::DiscoLleno;
+    case kSqliteReadonly:
+        return fallo.codigoSqlite == kSqliteReadonlyDbmoved ? Motivo::ArchivoReemplazado : Motivo::SoloLectura;
+    case kSqliteCorrupt:
+    case kSqliteNotadb:
+        return Motivo::Danada;
+    default:
+        break;
+    }
+    // SQLite gives a missing table no code of its own; its texts are never translated.
+    return fallo.error.databaseText().startsWith(QLatin1String("no such table")) ? Motivo::TablaQueFalta
+                                                                                 : Motivo::Rechazada;
+}
+
+Motivo motivoDeServidor(const QString &estado)
+{
+    // PostgreSQL's SQLSTATEs, and ODBC's own for a missing table.
+    static const std::pair<const char *, Motivo> kPorEstado[] = {
+        {"55P03", Motivo::EsperaAgotada}, {"40P01", Motivo::Interbloqueo},  {"57014", Motivo::Cancelada},
+        {"42P01", Motivo::TablaQueFalta}, {"42S02", Motivo::TablaQueFalta}, {"53100", Motivo::DiscoLleno},
+        {"25006", Motivo::SoloLectura},   {"42501", Motivo::SinPermiso},
+    };
+    for (const auto &[codigo, motivo] : kPorEstado)
+        if (estado == QLatin1String(codigo))
+            return motivo;
+    return estado.startsWith(QLatin1String("XX")) ? Motivo::Danada : Motivo::Rechazada;
+}
+
+QString textoDe(Motivo motivo, const QString &entidad, int espera)
+{
+    switch (motivo) {
+    case Motivo::EsperaAgotada:
+        return QStringLiteral("otro usuario tiene ocupada la tabla %1 desde hace más de %2 s; vuelva a intentarlo")
+            .arg(entidad)
+            .arg(espera);
+    case Motivo::Interbloqueo:
+        return QStringLiteral("la base de datos detuvo la sentencia porque otro usuario esperaba a la vez por las "
+                              "mismas filas de la tabla %1; vuelva a intentarlo")
+            .arg(entidad);
+    case Motivo::Cancelada:
+        return QStringLiteral("se canceló la sentencia en el servidor; vuelva a intentarlo");
+    case Motivo::TablaQueFalta:
+        return QStringLiteral("la tabla %1 no existe en la base de datos").arg(entidad);
+    case Motivo::DiscoLleno:
+        return QStringLiteral("el disco de la base de datos está lleno");
+    case Motivo::ArchivoReemplazado:
+        return QStringLiteral("el archivo de la base de datos fue borrado o reemplazado mientras el programa lo "
+                              "usaba; vuelva a abrir el programa");
+    case Motivo::SoloLectura:
+        return QStringLiteral("la base de datos es de solo lectura y no admite cambios");
+    case Motivo::SinPermiso:
+        return QStringLiteral("el usuario de la base de datos no tiene permiso sobre la tabla %1").arg(entidad);
+    case Motivo::Danada:
+        return QStringLiteral("el archivo de la base de datos está dañado");
+    case Motivo::Rechazada:
+        break;
+    }
+    return QStringLiteral("la base de datos rechazó la sentencia");
+}
+
+std::optional<CondicionPasajera> condicionDe(Motivo motivo)
+{
+    switch (motivo) {
+    case Motivo::EsperaAgotada:
+        return CondicionPasajera::EsperaAgotada;
+    case Motivo::Interbloqueo:
+        return CondicionPasajera::Interbloqueo;
+    case Motivo::Cancelada:
+        return CondicionPasajera::Cancelada;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The SQLSTATE of the first diagnostic record of an ODBC handle, as QODBC's handle()
+// gives it. The function is taken from the driver manager Qt's ODBC plugin has
+// already loaded: linking it would load it at every start, and make the package
+// require it, for a driver most users never load.
+QString estadoOdbc(SQLSMALLINT tipo, const QVariant &handle)
+{
+    using LeerDiagnostico = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *, SQLCHAR *,
+                                          SQLSMALLINT, SQLSMALLINT *);
+    static const auto leer
+        = reinterpret_cast<LeerDiagnostico>(QLibrary::resolve(QStringLiteral("odbc"), 2, "SQLGetDiagRec"));
+    if (!leer || handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return {};
+    const SQLHANDLE manejador = handle.value<SQLHANDLE>();
+    if (!manejador)
+        return {};
+    SQLCHAR estado[SQL_SQLSTATE_SIZE + 1] = {};
+    SQLCHAR texto[2];
+    SQLINTEGER nativo = 0;
+    SQLSMALLINT largo = 0;
+    if (!SQL_SUCCEEDED(leer(tipo, manejador, 1, estado, &nativo, texto, sizeof texto, &largo)))
+        return {};
+    return QString::fromLatin1(reinterpret_cast<const char *>(estado));
+}
+
+Fallo fallo(const QSqlDatabase &db, const QSqlError &error, SQLSMALLINT tipo, const QVariant &handle)
+{
+    const QString driver = db.driverName();
+    if (driver == QLatin1String("QSQLITE"))
+        return {error, error.nativeErrorCode().toInt(), {}};
+    if (driver == QLatin1String("QODBC"))
+        return {error, -1, estadoOdbc(tipo, handle)};
+    return {error, -1, error.nativeErrorCode()};
+}
+
+} // namespace
+
+Fallo falloDeSentencia(const QSqlDatabase &db, const QSqlQuery &q)
+{
+    return fallo(db, q.lastError(), SQL_HANDLE_STMT, q.result() ? q.result()->handle() : QVariant());
+}
+
+Fallo falloDeConexion(const QSqlDatabase &db)
+{
+    return fallo(db, db.lastError(), SQL_HANDLE_DBC, db.driver() ? db.driver()->handle() : QVariant());
+}
+
+CausaDeFallo causaDeSentencia(const Fallo &fallo, const QString &entidad, int espera)
+{
+    const Motivo motivo = fallo.codigoSqlite >= 0 ? motivoDeSqlite(fallo) : motivoDeServidor(fallo.estadoSql);
+    return {textoDe(motivo, entidad, espera), condicionDe(motivo)};
+}
+
+bool sesionTerminada(const Fallo &fallo)
+{
+    const QString &estado = fallo.estadoSql;
+    return estado == QLatin1String("57P01") || estado == QLatin1String("57P02") || estado == QLatin1String("57P03")
+        || estado.startsWith(QLatin1String("08"));
 }

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Contrato.h"
+
+#include <QSqlError>
 #include <QString>
 
-class QSqlError;
+#include <optional>
+
+class QSqlDatabase;
+class QSqlQuery;
 
 // Why a driver could not open a database, in the user's words. A failed connection
 // has no error code, so this reads the texts: libpq's and unixODBC's in English (the
@@ -11,13 +17,32 @@ class QSqlError;
 // Spanish (they follow the server's lc_messages).
 [[nodiscard]] QString causaDeApertura(const QString &textoDriver);
 
-struct CausaDeFallo {
-    QString texto;
-    // Another user holds what the statement needs: worth trying again.
-    bool ocupado = false;
+// What a failed statement, begin or commit left to tell why, read at once.
+struct Fallo {
+    QSqlError error;
+    // SQLite's extended result code; -1 from a server.
+    int codigoSqlite = -1;
+    // The server's SQLSTATE; empty from SQLite, and when none came (libpq's own
+    // failures, such as a link that broke, have none).
+    QString estadoSql;
 };
 
-// Why a statement failed: SQLite's extended result code, PostgreSQL's SQLSTATE, and
-// for ODBC, which gives neither, the server's text in English or Spanish.
-[[nodiscard]] CausaDeFallo causaDeSentencia(const QSqlError &error, const QString &driver, const QString &entidad,
-                                            int espera);
+// Read right after the failure, before anything else runs on the query: ODBC keeps a
+// statement's diagnostics only until the next call on it.
+[[nodiscard]] Fallo falloDeSentencia(const QSqlDatabase &db, const QSqlQuery &q);
+// The same for a failed open, begin or commit, from the connection.
+[[nodiscard]] Fallo falloDeConexion(const QSqlDatabase &db);
+
+struct CausaDeFallo {
+    QString texto;
+    // Set for a passing condition: the same statement is worth trying again.
+    std::optional<CondicionPasajera> pasajera;
+};
+
+// Why a statement failed, from SQLite's extended result code or the server's
+// SQLSTATE: never from the server's words, which follow its language.
+[[nodiscard]] CausaDeFallo causaDeSentencia(const Fallo &fallo, const QString &entidad, int espera);
+
+// The server ended the session (shut down, restarted, or an administrator ended it),
+// or the link to it broke: the connection is gone, whatever the statement was.
+[[nodiscard]] bool sesionTerminada(const Fallo &fallo);

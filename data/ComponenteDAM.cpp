@@ -57,25 +57,26 @@ bool conexionPerdida(const QSqlDatabase &db)
 // changes.
 const QString kEntidadTransaccion = QStringLiteral("NCM");
 
+const QString kConexionPerdida
+    = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
+
 // "Error de la base de datos al ACCION: cause.", then the statement (when there is
-// one) and the driver's text.
-[[noreturn]] void fallar(const ComponenteDAM::Base &base, const QSqlError &e, bool perdida, const QString &entidad,
+// one) and the driver's text. A session the server ended is a lost connection, and
+// never a passing condition: the statement may not be tried again on it.
+[[noreturn]] void fallar(const ComponenteDAM::Base &base, const Fallo &fallo, bool perdida, const QString &entidad,
                          const QString &accion, const QString &sentencia = {})
 {
-    CausaDeFallo causa;
-    if (perdida)
-        causa.texto
-            = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
-    else
-        causa = causaDeSentencia(e, base.db.driverName(), entidad, base.espera);
-    QString mensaje = QStringLiteral("Error de la base de datos al %1: %2.").arg(accion, causa.texto);
+    perdida = perdida || sesionTerminada(fallo);
+    const CausaDeFallo causa = causaDeSentencia(fallo, entidad, base.espera);
+    QString mensaje
+        = QStringLiteral("Error de la base de datos al %1: %2.").arg(accion, perdida ? kConexionPerdida : causa.texto);
     if (!sentencia.isEmpty())
         mensaje += u'\n' + sentencia;
-    const QString textoDriver = sinClaves(e.text().trimmed(), base.clavesOcultas);
+    const QString textoDriver = sinClaves(fallo.error.text().trimmed(), base.clavesOcultas);
     if (!textoDriver.isEmpty())
         mensaje += u'\n' + textoDriver;
-    if (causa.ocupado)
-        throw ErrorOcupado(mensaje);
+    if (causa.pasajera && !perdida)
+        throw ErrorOcupado(mensaje, *causa.pasajera);
     throw ErrorComponente(mensaje);
 }
 
@@ -95,7 +96,7 @@ public:
         QSqlQuery q = ejecutar();
         if (!q.next()) {
             if (q.lastError().isValid())
-                fallar(q.lastError(), false);
+                fallar(falloDeSentencia(base_->db, q), false);
             return false;
         }
         const QSqlRecord registro = q.record();
@@ -140,28 +141,31 @@ private:
         q.setForwardOnly(true);
         if (db.isOpen() && q.exec(texto))
             return q;
-        // Asking the server would fail in a transaction the error already aborted;
+        const Fallo fallo = falloDeSentencia(db, q);
         // QPSQL has closed the database if the connection itself is gone.
+        const bool terminada = !esSqlite(db) && (!db.isOpen() || sesionTerminada(fallo));
+        // Asking the server would fail in a transaction the error already aborted.
         if (base_->enTransaccion)
-            fallar(q.lastError(), !esSqlite(db) && !db.isOpen());
-        if (!conexionPerdida(db))
-            fallar(q.lastError(), false);
+            fallar(fallo, terminada);
+        if (!terminada && !conexionPerdida(db))
+            fallar(fallo, false);
 
         // Both statements may safely run twice: a lookup, and an update that sets a
         // value. So a connection lost (a server restarted, a link dropped overnight)
         // gets one new connection and one more try.
         if (!reabrirBaseDeDatos(db, base_->espera))
-            fallar(db.lastError(), true);
+            fallar(falloDeConexion(db), true);
         QSqlQuery otra(db);
         otra.setForwardOnly(true);
-        if (!otra.exec(texto))
-            fallar(otra.lastError(), conexionPerdida(db));
-        return otra;
+        if (otra.exec(texto))
+            return otra;
+        const Fallo otroFallo = falloDeSentencia(db, otra);
+        fallar(otroFallo, conexionPerdida(db));
     }
 
-    [[noreturn]] void fallar(const QSqlError &e, bool perdida) const
+    [[noreturn]] void fallar(const Fallo &fallo, bool perdida) const
     {
-        ::fallar(*base_, e, perdida, entidad_->nombre, QStringLiteral("ejecutar la sentencia"), entidad_->sql);
+        ::fallar(*base_, fallo, perdida, entidad_->nombre, QStringLiteral("ejecutar la sentencia"), entidad_->sql);
     }
 
     std::shared_ptr<ComponenteDAM::Base> base_;
@@ -224,9 +228,9 @@ void pasoDeTransaccion(ComponenteDAM::Base &base, const QString &sentenciaSqlite
     if (esSqlite(db)) {
         QSqlQuery q(db);
         if (!q.exec(sentenciaSqlite))
-            fallar(base, q.lastError(), false, kEntidadTransaccion, accion);
+            fallar(base, falloDeSentencia(db, q), false, kEntidadTransaccion, accion);
     } else if (!(db.*paso)()) {
-        fallar(base, db.lastError(), !db.isOpen(), kEntidadTransaccion, accion);
+        fallar(base, falloDeConexion(db), !db.isOpen(), kEntidadTransaccion, accion);
     }
 }
 
@@ -242,7 +246,7 @@ void ComponenteDAM::comenzarTransaccion()
     // A connection lost while idle is opened again here, as a statement would; once
     // the transaction has begun, never.
     if (conexionPerdida(db) && !reabrirBaseDeDatos(db, base_->espera))
-        fallar(*base_, db.lastError(), true, kEntidadTransaccion, accion);
+        fallar(*base_, falloDeConexion(db), true, kEntidadTransaccion, accion);
     // QSQLITE's own transaction() begins a deferred one, which takes no lock.
     pasoDeTransaccion(*base_, QStringLiteral("BEGIN IMMEDIATE"), &QSqlDatabase::transaction, accion);
     base_->enTransaccion = true;

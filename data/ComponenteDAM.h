@@ -8,8 +8,9 @@
 // The bundled data-access component, on Qt SQL. loadparameters opens the database
 // named by resolverParametros(); the database stays open for the component's life
 // and every connection object shares it. A statement that fails because the
-// connection was lost is run once more on a new connection; one that waited too long
-// on another user raises ErrorOcupado. Inside a transaction a lost connection is an
+// connection was lost, or because the server ended the session, is run once more on
+// a new connection; one that met a passing condition (a wait run out, a deadlock, a
+// cancellation) raises ErrorOcupado. Inside a transaction a lost connection is an
 // error like any other: a new connection would have lost what the transaction did.
 class ComponenteDAM final : public Componente, public Transacciones {
 public:

@@ -23,13 +23,36 @@ private:
     QByteArray utf8_;
 };
 
-// A passing condition rather than a fault: another user held the row or the file
-// longer than the component waits. The statement changed nothing, the connection is
-// still good, and the same call may be made again.
+// The passing conditions of a database: none is a fault of the data or of the
+// program, and the same statement may well succeed a moment later.
+enum class CondicionPasajera {
+    // Another user held the row, or the SQLite file, longer than the component waits.
+    EsperaAgotada,
+    // Two users each waited for rows the other held; the database stopped one of them.
+    Interbloqueo,
+    // The server cancelled the statement (an administrator, say).
+    Cancelada,
+};
+
+// A passing condition rather than a fault. The statement changed nothing, the
+// connection is still good, and the same call may be made again.
 class ErrorOcupado : public ErrorComponente {
 public:
-    using ErrorComponente::ErrorComponente;
+    ErrorOcupado(QString mensaje, CondicionPasajera condicion);
+    [[nodiscard]] CondicionPasajera condicion() const { return condicion_; }
+
+private:
+    CondicionPasajera condicion_;
 };
+
+// What the user is told of a passing condition, in two sentences: what happened to
+// the position, and what to do now. Without a position (a batch), the same of the
+// batch's changes.
+struct AvisoDeCondicion {
+    QString queOcurrio;
+    QString queHacer;
+};
+[[nodiscard]] AvisoDeCondicion avisoDeCondicion(CondicionPasajera condicion, const QString &posicion);
 
 // A recordset holds at most one current row. It is created empty by the caller
 // and filled (or replaced) by the component.
@@ -71,8 +94,9 @@ public:
 class Transacciones {
 public:
     virtual ~Transacciones() = default;
-    // Raises ErrorOcupado when another user keeps the table past the wait, and
-    // ErrorComponente for any other failure or when a transaction is already open.
+    // Raises ErrorOcupado for a passing condition (another user keeps the table past
+    // the wait, say), and ErrorComponente for any other failure or when a transaction
+    // is already open.
     virtual void comenzarTransaccion() = 0;
     // Raises as comenzarTransaccion; after a failure the transaction is still open
     // and only revertirTransaccion ends it.

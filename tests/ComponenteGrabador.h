@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 struct GuionGrabador {
     // What crearrs answers, and what it leaves in its argument.
@@ -18,6 +19,8 @@ struct GuionGrabador {
     QVariant respuestaEjecutar = 1;
     bool errorEnLoad = false;
     bool errorEnSentencia = false;
+    // Ejecutar raises ErrorOcupado with this condition.
+    std::optional<CondicionPasajera> pasajeraEnEjecutar;
 };
 
 class ComponenteGrabador final : public Componente {
@@ -99,6 +102,8 @@ private:
         QVariant Ejecutar() override
         {
             registro() << QStringLiteral("Ejecutar #%1: %2").arg(id_).arg(SQL());
+            if (c_.guion_.pasajeraEnEjecutar)
+                throw ErrorOcupado(QStringLiteral("Condición pasajera de prueba."), *c_.guion_.pasajeraEnEjecutar);
             if (c_.guion_.errorEnSentencia)
                 throw ErrorComponente(QStringLiteral("Fallo de prueba en la sentencia."));
             return c_.guion_.respuestaEjecutar;

@@ -13,11 +13,24 @@ function(telquin_servidor fixture dir)
     set_tests_properties(${fixture}-parada PROPERTIES FIXTURES_CLEANUP ${fixture} LABELS servidor TIMEOUT 120)
 endfunction()
 
+# Locales built for the run into the build tree rather than installed on the machine:
+# Spanish for the user's side, German for a server that speaks neither Spanish nor
+# English.
+set(TELQUIN_LOCPATH ${CMAKE_CURRENT_BINARY_DIR}/locale)
+file(MAKE_DIRECTORY ${TELQUIN_LOCPATH})
+foreach(idioma es_AR de_DE)
+    add_test(NAME idioma-${idioma} COMMAND localedef -i ${idioma} -f UTF-8 ${TELQUIN_LOCPATH}/${idioma}.UTF-8)
+    set_tests_properties(idioma-${idioma} PROPERTIES FIXTURES_SETUP idioma-${idioma} LABELS servidor TIMEOUT 120)
+endforeach()
+
 set(TELQUIN_DIR_SERVIDOR ${CMAKE_CURRENT_BINARY_DIR}/servidor)
 # The fault tests stop their server mid-session, so it is not the one the others share.
 set(TELQUIN_DIR_SERVIDOR_FALLOS ${CMAKE_CURRENT_BINARY_DIR}/servidor-fallos)
 telquin_servidor(servidor ${TELQUIN_DIR_SERVIDOR})
 telquin_servidor(servidor-fallos ${TELQUIN_DIR_SERVIDOR_FALLOS})
+set_tests_properties(servidor-fallos-arranque PROPERTIES
+    FIXTURES_REQUIRED idioma-de_DE
+    ENVIRONMENT "LOCPATH=${TELQUIN_LOCPATH}")
 
 # telquin_en_servidores(TEST LABELS): TEST once more on each server backend, as
 # TEST_postgresql and TEST_odbc. ODBC goes through a data source, as users set it up;
@@ -53,17 +66,12 @@ set_tests_properties(tst_fallos PROPERTIES
     ENVIRONMENT "TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR_FALLOS}")
 
 # The causes must be told apart whatever the user's language: the opening and
-# statement faults once more under a Spanish locale, built for the run into the build
-# tree rather than installed on the machine.
-set(TELQUIN_LOCPATH ${CMAKE_CURRENT_BINARY_DIR}/locale)
-file(MAKE_DIRECTORY ${TELQUIN_LOCPATH})
-add_test(NAME idioma-es COMMAND localedef -i es_AR -f UTF-8 ${TELQUIN_LOCPATH}/es_AR.UTF-8)
-set_tests_properties(idioma-es PROPERTIES FIXTURES_SETUP idioma-es LABELS servidor TIMEOUT 120)
+# statement faults once more under a Spanish locale.
 add_test(NAME tst_fallos_es COMMAND tst_fallos aperturaRechazada tablaQueFalta baseDeSoloLectura
          filaOcupadaPorOtroUsuario causasDeSqlite carpetaEnLugarDeArchivo clavesQueNoSeMuestran)
 set_tests_properties(tst_fallos_es PROPERTIES
     LABELS servidor
     TIMEOUT 240
-    FIXTURES_REQUIRED "servidor-fallos;idioma-es"
+    FIXTURES_REQUIRED "servidor-fallos;idioma-es_AR"
     RESOURCE_LOCK servidor-fallos
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=es_AR.UTF-8;LANG=es_AR.UTF-8;LANGUAGE=es;LOCPATH=${TELQUIN_LOCPATH};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR_FALLOS}")

@@ -22,6 +22,7 @@
 #include <libpq-fe.h>
 
 #include <clocale>
+#include <future>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/fsuid.h>
@@ -90,6 +91,48 @@ QString conEspera(const QString &url, int segundos)
         return url + QStringLiteral(";espera=%1").arg(segundos);
     return url + (url.startsWith(QLatin1String("sqlite:")) || !url.contains(u'?') ? u'?' : u'&')
         + QStringLiteral("espera=%1").arg(segundos);
+}
+
+const QString kOtraPosicion = QStringLiteral("0101.21.00.100W"); // unit 09 in the sample
+
+QString updateCrudo(const QString &posicion, const QString &unidad)
+{
+    return QStringLiteral(R"(UPDATE NCM SET "012" = '%1' WHERE "001" = '%2' AND "002" = '%3' AND "003" = '%4')")
+        .arg(unidad, posicion.left(10), posicion.mid(11, 3), posicion.mid(14, 1));
+}
+
+// Another user, in a libpq session of its own whatever the backend under test: holds
+// the position until a statement waits for it, does to that statement what `caso`
+// says, and lets the position go once it no longer waits. Its own wait for a
+// deadlock is the longer, so that the server stops the other statement, not its own.
+bool otroUsuario(const QString &caso, std::promise<void> &listo)
+{
+    PGconn *pg = PQconnectdb(urlDePrueba("postgresql").toUtf8().constData());
+    const auto ejecutar = [pg](const QString &sql) {
+        PGresult *r = PQexec(pg, sql.toUtf8().constData());
+        const QString valor = PQntuples(r) > 0 ? QString::fromUtf8(PQgetvalue(r, 0, 0)) : QString();
+        PQclear(r);
+        return valor;
+    };
+    const auto quienEspera = [&] { return ejecutar("SELECT pid FROM pg_locks WHERE NOT granted LIMIT 1"); };
+    ejecutar("BEGIN");
+    ejecutar("SET LOCAL deadlock_timeout = '30s'");
+    ejecutar(updateCrudo(kPosicion, "44"));
+    listo.set_value();
+    QString pid;
+    for (QDeadlineTimer limite(30000); pid.isEmpty() && !limite.hasExpired(); QThread::msleep(50))
+        pid = quienEspera();
+    if (caso == "interbloqueo")
+        ejecutar(updateCrudo(kOtraPosicion, "66"));
+    else if (caso == "cancelada")
+        ejecutar("SELECT pg_cancel_backend(" + pid + ")");
+    else if (caso == "terminada")
+        ejecutar("SELECT pg_terminate_backend(" + pid + ", 20000)");
+    for (QDeadlineTimer limite(30000); caso != "terminada" && !quienEspera().isEmpty() && !limite.hasExpired();)
+        QThread::msleep(50);
+    ejecutar("ROLLBACK");
+    PQfinish(pg);
+    return !pid.isEmpty();
 }
 
 // No four characters of the password in a row appear in the text.
@@ -347,6 +390,77 @@ private slots:
 
         QVERIFY(EjecutarUpdate(*oDAM, kPosicion, "05"));
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
+    // What the server does to a waiting statement, told by its SQLSTATE whatever its
+    // language: the server speaks German here.
+    void condicionDelServidor_data()
+    {
+        QTest::addColumn<QString>("eleccion");
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<bool>("enTransaccion");
+        QTest::addColumn<int>("condicion"); // -1: not a passing condition
+        QTest::addColumn<QString>("causa"); // empty: no error, the statement was stored
+        for (const QString b : {"postgresql", "odbc"}) {
+            const auto fila
+                = [&b](const char *nombre, const char *caso, bool enTransaccion, int condicion, const char *causa) {
+                      QTest::addRow("%s, %s", qPrintable(b), nombre)
+                          << b << QString(caso) << enTransaccion << condicion << QString(causa);
+                  };
+            fila("espera agotada", "espera", false, int(CondicionPasajera::EsperaAgotada),
+                 "otro usuario tiene ocupada la tabla NCM desde hace más de 1 s");
+            fila("interbloqueo", "interbloqueo", true, int(CondicionPasajera::Interbloqueo),
+                 "otro usuario esperaba a la vez por las mismas filas de la tabla NCM");
+            fila("cancelada", "cancelada", false, int(CondicionPasajera::Cancelada),
+                 "se canceló la sentencia en el servidor");
+            fila("sesión terminada", "terminada", false, -1, "");
+            fila("sesión terminada en una transacción", "terminada", true, -1, "se perdió la conexión con el servidor");
+        }
+    }
+
+    void condicionDelServidor()
+    {
+        QFETCH(QString, eleccion);
+        QFETCH(QString, caso);
+        QFETCH(bool, enTransaccion);
+        QFETCH(int, condicion);
+        QFETCH(QString, causa);
+        ABRIR(eleccion, caso == "espera" ? 1 : 30);
+        const auto idioma = [this](const char *cambio) {
+            base->ejecutar(
+                QStringLiteral("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I %1', current_database()); END $$")
+                    .arg(cambio));
+        };
+        idioma("SET lc_messages = ''de_DE.UTF-8''");
+        const auto restaurar = qScopeGuard([&] { idioma("RESET lc_messages"); });
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+        auto *t = dynamic_cast<Transacciones *>(oDAM.get());
+        if (enTransaccion) {
+            t->comenzarTransaccion();
+            QVERIFY(EjecutarUpdate(*oDAM, kOtraPosicion, "55"));
+        }
+        std::promise<void> listo;
+        auto otro = std::async(std::launch::async, otroUsuario, caso, std::ref(listo));
+        listo.get_future().wait();
+
+        int vista = -1;
+        const QString m = mensajeDeError([&] {
+            try {
+                (void)EjecutarUpdate(*oDAM, kPosicion, "05");
+            } catch (const ErrorOcupado &e) {
+                vista = int(e.condicion());
+                throw;
+            }
+        });
+        t->revertirTransaccion();
+        QVERIFY(otro.get());
+        QCOMPARE(vista, condicion);
+        QVERIFY2(causa.isEmpty() ? m.isEmpty() : m.contains(causa), qPrintable(m));
+        // The server's own text, which follows, really is German.
+        QVERIFY2(condicion < 0 || m.contains("FEHLER:"), qPrintable(m));
+        QCOMPARE(base->unidadDe(kPosicion), QString(causa.isEmpty() ? "05" : "07"));
+        QCOMPARE(base->unidadDe(kOtraPosicion), QString("09"));
     }
 
     void procesoMatadoMientrasEspera_data() { backends({"postgresql", "odbc"}); }

@@ -257,7 +257,7 @@ private slots:
             QCOMPARE(c.estado, 0);
         } else {
             QCOMPARE(c.estado, 3);
-            QVERIFY2(c.error.contains("La base de datos siguió ocupada por otro usuario"), qPrintable(c.error));
+            QVERIFY2(c.error.contains("telquin: Otro usuario está modificando "), qPrintable(c.error));
         }
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
         QCOMPARE(bitacora(), QStringList());

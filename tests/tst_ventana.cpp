@@ -452,6 +452,39 @@ private slots:
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
     }
 
+    void f9ConUnaCondicionPasajera_data()
+    {
+        QTest::addColumn<CondicionPasajera>("condicion");
+        QTest::addColumn<QString>("caja");
+        QTest::newRow("interbloqueo") << CondicionPasajera::Interbloqueo
+                                      << "La base de datos detuvo el cambio de la Ncm 8901.10.00.000L porque otro "
+                                         "usuario esperaba a la vez por las mismas filas.\r\n\r\nVuelva a intentarlo.";
+        QTest::newRow("sentencia cancelada")
+            << CondicionPasajera::Cancelada
+            << "Se canceló la sentencia sobre la Ncm 8901.10.00.000L en el servidor.\r\n\r\nVuelva a intentarlo.";
+    }
+
+    void f9ConUnaCondicionPasajera()
+    {
+        QFETCH(CondicionPasajera, condicion);
+        QFETCH(QString, caja);
+        GuionGrabador guion;
+        guion.pasajeraEnEjecutar = condicion;
+        usarGrabador(guion);
+        QVERIFY(abrir());
+        consultar(kPosicion);
+        teclear("txtUnidEstNEW", "5");
+        pulsar("txtUnidEstNEW", Qt::Key_F9);
+        QCOMPARE(mensajes.textos(), QStringList{caja});
+        QCOMPARE(mensajes.cajas.first().titulo, QString("Telquin"));
+        QCOMPARE(mensajes.cajas.first().icono, Icono::Critico);
+        QVERIFY(terminado->isEmpty());
+        QVERIFY(frm->isVisible());
+        QCOMPARE(texto("txtNcm"), kPosicion);
+        QCOMPARE(texto("txtUnidEst"), QString("07"));
+        QCOMPARE(texto("txtUnidEstNEW"), QString("05"));
+    }
+
     // --- The change journal and Ctrl+Z ---
 
     void f9AnotaYCtrlZDeshace()

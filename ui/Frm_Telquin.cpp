@@ -352,13 +352,10 @@ void Frm_Telquin::protegido(Cuerpo &&cuerpo, const QString &posicion)
 {
     try {
         cuerpo();
-    } catch (const ErrorOcupado &) {
-        // Another user holds the row: nothing was stored, and the same key works once
-        // they are done.
-        avisar(QStringLiteral("Otro usuario está modificando la Ncm ")
-                   + (posicion.isEmpty() ? txtNcm->text() : posicion) + QStringLiteral(" en este momento.") + kCrLf
-                   + kCrLf + QStringLiteral("Espere a que termine y vuelva a intentarlo."),
-               Mensajes::Icono::Critico);
+    } catch (const ErrorOcupado &e) {
+        // A passing condition: nothing was stored, and the same key works again.
+        const AvisoDeCondicion aviso = avisoDeCondicion(e.condicion(), posicion.isEmpty() ? txtNcm->text() : posicion);
+        avisar(aviso.queOcurrio + kCrLf + kCrLf + aviso.queHacer, Mensajes::Icono::Critico);
     } catch (const ErrorComponente &error) {
         informarError(error);
     }
