@@ -2,11 +2,13 @@
 #include "Aplicacion.h"
 #include "Linea.h"
 #include "Mensajes.h"
+#include "Salida.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    abrirDescriptoresEstandar();
     if (argc > 1)
         return ejecutarLinea(argc, argv);
     QApplication app(argc, argv);
