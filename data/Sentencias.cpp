@@ -3,6 +3,8 @@
 
 #include "Codigos.h"
 
+#include <algorithm>
+
 namespace {
 
 // Doubling every quote keeps a typed value inside its literal, whatever it holds.
@@ -16,9 +18,20 @@ QString condicionClave(const QString &sNcm)
         + QStringLiteral("  [003] = '") + literal(clave.tercero) + QStringLiteral("'");
 }
 
-// No real position or unit holds a backslash, and some servers read one inside a
-// literal as an escape: such text never reaches a statement.
-bool tieneBarraInversa(const QString &texto) { return texto.contains(u'\\'); }
+// No real position or unit holds a backslash or a control character; some servers
+// read a backslash inside a literal as an escape, and a driver may cut the text at a
+// NUL. A value holding one never reaches a statement.
+bool esVedado(const QString &valor)
+{
+    return std::any_of(valor.cbegin(), valor.cend(), [](QChar c) { return c == u'\\' || c.unicode() < 0x20; });
+}
+
+// Only the key values enter a statement: the eleventh character of a position does not.
+bool claveVedada(const QString &sNcm)
+{
+    const PositionKey clave = cortarPosicion(sNcm);
+    return esVedado(clave.primero) || esVedado(clave.segundo) || esVedado(clave.tercero);
+}
 
 void fijarSentencia(Componente &oDAM, const QString &sentencia)
 {
@@ -65,7 +78,7 @@ QString textoDeUnidad(const QVariant &valor)
 
 UnidadLeida ConsultarUnidad(Componente &oDAM, const QString &sNcm)
 {
-    if (tieneBarraInversa(sNcm))
+    if (claveVedada(sNcm))
         return {};
     fijarSentencia(oDAM, textoConsulta(sNcm));
 
@@ -101,7 +114,7 @@ bool EjecutarUpdate(Componente &oDAM, const QString &sNcm, const QString &sUnidE
 
 qlonglong ActualizarUnidad(Componente &oDAM, const QString &sNcm, const QString &sUnidEst)
 {
-    if (tieneBarraInversa(sNcm) || tieneBarraInversa(sUnidEst))
+    if (claveVedada(sNcm) || esVedado(sUnidEst))
         return 0;
     return ejecutar(oDAM, textoUpdate(sNcm, sUnidEst));
 }
@@ -109,7 +122,7 @@ qlonglong ActualizarUnidad(Componente &oDAM, const QString &sNcm, const QString 
 qlonglong DeshacerUnidad(Componente &oDAM, const QString &sNcm, const std::optional<QString> &sAnterior,
                          const QString &sActual)
 {
-    if (tieneBarraInversa(sNcm) || tieneBarraInversa(sActual) || (sAnterior && tieneBarraInversa(*sAnterior)))
+    if (claveVedada(sNcm) || esVedado(sActual) || (sAnterior && esVedado(*sAnterior)))
         return 0;
     return ejecutar(oDAM, textoDeshacer(sNcm, sAnterior, sActual));
 }

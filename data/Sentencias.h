@@ -30,17 +30,18 @@ struct UnidadLeida {
 [[nodiscard]] QString textoDeUnidad(const QVariant &valor);
 
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
-// telling the user that the position does not exist. A position holding a backslash
-// is answered so without any statement. *leida, when given, gets the value as read.
+// telling the user that the position does not exist. A position whose key values
+// hold a backslash or a control character is answered so without any statement. *leida, when given, gets the value as
+// read.
 [[nodiscard]] QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar,
                                  UnidadLeida *leida = nullptr);
 
 // True when the update changed at least one row; false, with no statement, when the
-// position or the unit holds a backslash.
+// key values or the unit hold a backslash or a control character.
 [[nodiscard]] bool EjecutarUpdate(Componente &oDAM, const QString &sNcm, const QString &sUnidEst);
 
 // The same update, answering how many rows it changed (-1 when the component's
-// answer is not a number; 0, with no statement, for text holding a backslash).
+// answer is not a number; 0, with no statement, for such text).
 [[nodiscard]] qlonglong ActualizarUnidad(Componente &oDAM, const QString &sNcm, const QString &sUnidEst);
 
 // Runs textoDeshacer; the number of rows it changed, as above.

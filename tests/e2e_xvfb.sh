@@ -8,6 +8,14 @@ set -euo pipefail
 telquin=$1
 muestra=$2
 
+# With no display at all the program says so and ends, instead of Qt aborting it.
+if [[ -z "${TELQUIN_E2E_EN_XVFB:-}" ]]; then
+    estado=0
+    aviso=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$telquin" 2>&1 >/dev/null) || estado=$?
+    [[ $estado -eq 1 && $aviso == "telquin: no se encontró una pantalla para la ventana;"* ]] \
+      || { echo "FALLO: sin pantalla: estado $estado, «$aviso»" >&2; exit 1; }
+fi
+
 # Under a private X server of its own (xvfb-run picks a free display and removes it).
 if [[ -z "${TELQUIN_E2E_EN_XVFB:-}" ]]; then
     exec env TELQUIN_E2E_EN_XVFB=1 xvfb-run -a -s "-screen 0 800x600x24 -nolisten tcp" "$0" "$@"

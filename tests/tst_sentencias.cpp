@@ -96,6 +96,44 @@ private slots:
                               "soltar #2"}));
     }
 
+    // Only the values that enter a statement are looked at: the eleventh character of a
+    // position never does, so a backslash there still lets the lookup run.
+    void valoresVedados_data()
+    {
+        QTest::addColumn<QString>("sNcm");
+        QTest::addColumn<QString>("sUnidEst");
+        QTest::addColumn<bool>("consulta");
+        QTest::addColumn<bool>("update");
+        QTest::newRow("barra en la clave") << "8901.10.00.00\\L"
+                                           << "05" << false << false;
+        QTest::newRow("NUL en la clave") << QString::fromUtf8("8901.1\0.00.000L", 15) << "05" << false << false;
+        QTest::newRow("salto de línea en la letra") << "8901.10.00.000\n"
+                                                    << "05" << false << false;
+        QTest::newRow("tabulador en la unidad") << "8901.10.00.000L"
+                                                << "0\t" << true << false;
+        QTest::newRow("unidad con barra") << "8901.10.00.000L"
+                                          << "\\5" << true << false;
+        QTest::newRow("barra en el carácter 11") << "8901.10.00\\000L"
+                                                 << "05" << true << true;
+        QTest::newRow("control en el carácter 11") << "8901.10.00\x01"
+                                                      "000L"
+                                                   << "05" << true << true;
+    }
+
+    void valoresVedados()
+    {
+        QFETCH(QString, sNcm);
+        QFETCH(QString, sUnidEst);
+        QFETCH(bool, consulta);
+        QFETCH(bool, update);
+        ComponenteGrabador c;
+        (void)GetUnidEst(c, sNcm, avisar);
+        QCOMPARE(ComponenteGrabador::registro().filter("crearrs").size(), consulta ? 1 : 0);
+        QCOMPARE(avisos.isEmpty(), consulta);
+        QCOMPARE(EjecutarUpdate(c, sNcm, sUnidEst), update);
+        QCOMPARE(ComponenteGrabador::registro().filter("Ejecutar").size(), update ? 1 : 0);
+    }
+
     void resultadoDeConsulta_data()
     {
         QTest::addColumn<QVariant>("respuesta");

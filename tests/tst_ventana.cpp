@@ -542,7 +542,11 @@ private slots:
         const auto volver = qScopeGuard([this] { qputenv("XDG_STATE_HOME", estado.path().toUtf8()); });
         usarSqlite();
         QVERIFY(abrir());
+        // The success box, then the cut, then the warning.
+        QStringList posicionAlAbrir;
+        mensajes.alAbrir = [&](const Caja &) { posicionAlAbrir << campo("txtNcm")->text(); };
         guardarCincoEnLaMuestra();
+        QCOMPARE(posicionAlAbrir, QStringList({kPosicion, kPosicion.left(14)}));
         QCOMPARE(mensajes.cajas.size(), 2);
         QVERIFY(mensajes.textos()[0].startsWith("Cambio en la Ncm 8901.10.00.000L realizado correctamente:"));
         QVERIFY2(

@@ -41,6 +41,14 @@ public:
 
 } // namespace
 
+bool hayPantalla()
+{
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(variable))
+            return true;
+    return false;
+}
+
 void cargarTraducciones(QApplication &app, const QString &directorio)
 {
     auto *qt = new QTranslator(&app);

@@ -13,6 +13,10 @@ class Mensajes;
 // texts of our own take their place.
 void cargarTraducciones(QApplication &app, const QString &directorio = {});
 
+// Whether Qt has somewhere to put the window: an X or Wayland display, or a platform
+// named in QT_QPA_PLATFORM. Without one Qt aborts the program.
+[[nodiscard]] bool hayPantalla();
+
 // The program's whole start: its name and version, Qt's Spanish translations, then
 // the window loaded (warning, component, parameters), shown, and the event loop.
 // Returns the exit status: 0 after No or a normal close, non-zero after a component

@@ -299,9 +299,9 @@ void Frm_Telquin::guardarCambio()
                + kCrLf + QStringLiteral("Unidad Estadistica anterior:") + txtUnidEst->text() + kCrLf
                + QStringLiteral("Unidad Estadistica actual:") + txtUnidEstNEW->text(),
            Mensajes::Icono::Informacion);
+    ponerTexto(txtNcm, txtNcm->text().left(14));
     if (fallo)
         avisar(*fallo, Mensajes::Icono::Advertencia);
-    ponerTexto(txtNcm, txtNcm->text().left(14));
 }
 
 void Frm_Telquin::DeshacerUltimoCambio()
