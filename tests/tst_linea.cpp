@@ -340,6 +340,13 @@ private slots:
                "3\t0401.10.10.000U\t05\t05\tigual\t\n"
             << "Cambios guardados: 1.\n"
             << "05";
+        // The NUL would cut the statement short: such a value is never sent.
+        QTest::newRow("NUL en una posicion y en una unidad")
+            << "" << QByteArrayLiteral("8901.10.00.00\0L,09\n8901.10.00.000L,0\0009\n") << 1
+            << "1\t8901.10.00.00?L\t\t09\tno encontrada\t\n"
+               "2\t8901.10.00.000L\t07\t0?9\tunidad incorrecta\t\n"
+            << "No se guardó ningún cambio.\n"
+            << "07";
         QTest::newRow("archivo disperso de mas de 64 MiB") << "disperso" << QByteArray() << 2 << ""
                                                            << "telquin: %1: el lote supera los 64 MiB\n"
                                                            << "07";
