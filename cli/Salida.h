@@ -5,7 +5,6 @@
 // locale, one record per line with tab-separated fields.
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QStringEncoder>
 #include <QStringView>
 
