@@ -2,6 +2,7 @@
 #include "Aplicacion.h"
 #include "Linea.h"
 #include "Mensajes.h"
+#include "Salida.h"
 
 #include <QApplication>
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char **argv)
 {
+    abrirDescriptoresEstandar();
     if (argc > 1)
         return ejecutarLinea(argc, argv);
     if (!hayPantalla()) {

@@ -7,6 +7,7 @@
 #include "ComponenteDAM.h"
 #include "Lote.h"
 #include "Registro.h"
+#include "Salida.h"
 #include "Sentencias.h"
 #include "Terminal.h"
 #include "Unidades.h"
@@ -17,13 +18,10 @@
 #include <QFile>
 #include <QSet>
 
-#include <QStringEncoder>
-
-#include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -32,6 +30,10 @@ const QString kFormatoIncorrecto = QStringLiteral("Formato de PA incorrecto (Ej.
 const QString kNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
 const QString kVerifique = QStringLiteral("Verifique los datos antes de guardar");
 const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
+constexpr qint64 kLoteMaximo = 64 * 1024 * 1024;
+
+// Set once the command's changes are stored and noted in the journal.
+bool guardadosYAnotados = false;
 
 QString ayuda()
 {
@@ -83,98 +85,26 @@ QString ayuda()
                           "  0    hecho\n"
                           "  1    problema de los datos (posición no encontrada o mal escrita, unidad\n"
                           "       incorrecta, una actualización que no cambió ninguna fila, filas con\n"
-                          "       errores en un lote); no se guardó nada\n"
+                          "       errores en un lote); no se guardó nada. Con historial: líneas del\n"
+                          "       registro que no se pudieron leer\n"
                           "  2    error de uso: orden u opción desconocida, falta un argumento,\n"
-                          "       archivo que no se puede leer\n"
+                          "       archivo que no se puede leer, lote de más de 64 MiB\n"
                           "  3    falló la base de datos, o siguió ocupada más allá de su espera; no\n"
                           "       se guardó nada\n"
                           "  4    se guardó, pero no se pudo anotar en el registro de cambios\n"
+                          "  5    no se pudo escribir la salida estándar (si la orden guardaba\n"
+                          "       cambios, quedaron guardados y anotados en el registro)\n"
                           "  130  interrumpido con Ctrl+C antes de confirmar; no se guardó nada\n");
-}
-
-void escribir(std::FILE *flujo, const QByteArray &texto)
-{
-    std::fwrite(texto.constData(), 1, size_t(texto.size()), flujo);
 }
 
 void avisar(const QString &mensaje)
 {
-    std::fflush(stdout);
-    escribir(stderr, mensaje.toUtf8() + '\n');
+    // What was written before the message comes out before it.
+    (void)salida().volcar();
+    const QByteArray texto = mensaje.toUtf8() + '\n';
+    std::fwrite(texto.constData(), 1, size_t(texto.size()), stderr);
     std::fflush(stderr);
 }
-
-// Standard output, in UTF-8 whatever the locale, written in large blocks.
-class Salida {
-public:
-    void linea(std::initializer_list<QStringView> campos)
-    {
-        for (const QStringView campo : campos)
-            this->campo(campo);
-        finDeLinea();
-    }
-
-    void numero(qlonglong n)
-    {
-        separar();
-        char cifras[24];
-        const auto fin = std::to_chars(std::begin(cifras), std::end(cifras), n).ptr;
-        texto_.append(cifras, fin - cifras);
-    }
-
-    // Whatever a field holds, it stays one field of one line.
-    void campo(QStringView texto)
-    {
-        separar();
-        const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; };
-        if (std::any_of(texto.begin(), texto.end(), control)) {
-            QString limpio = texto.toString();
-            for (QChar &c : limpio)
-                if (control(c))
-                    c = c == u'\t' || c == u'\n' || c == u'\r' ? u' ' : u'?';
-            codificar(limpio);
-        } else {
-            codificar(texto);
-        }
-    }
-
-    void finDeLinea()
-    {
-        texto_ += '\n';
-        primero_ = true;
-        if (texto_.size() > (1 << 16))
-            volcar();
-    }
-
-    void volcar()
-    {
-        escribir(stdout, texto_);
-        std::fflush(stdout);
-        texto_.resize(0);
-    }
-
-    ~Salida() { volcar(); }
-
-private:
-    void separar()
-    {
-        if (!primero_)
-            texto_ += '\t';
-        primero_ = false;
-    }
-
-    void codificar(QStringView texto)
-    {
-        const qsizetype inicio = texto_.size();
-        texto_.resize(inicio + codificador_.requiredSpace(texto.size()));
-        char *fin = codificador_.appendToBuffer(texto_.data() + inicio, texto);
-        texto_.resize(fin - texto_.constData());
-    }
-
-    QStringEncoder codificador_{QStringEncoder::Utf8};
-    QByteArray texto_;
-    bool primero_ = true;
-};
 
 int errorDeUso(const QString &mensaje)
 {
@@ -217,7 +147,7 @@ int consultar(const QString &posicion)
         return estado::kProblemaDeDatos;
     }
     const QString unidad = textoDeUnidad(leida.valor);
-    Salida().linea({posicion, unidad, descripcionDeUnidad(unidad)});
+    salida().linea({posicion, unidad, descripcionDeUnidad(unidad)});
     return estado::kHecho;
 }
 
@@ -244,43 +174,61 @@ int cambiar(const QString &posicion, const QString &unidadEscrita)
                + QStringLiteral("los cambios no han sido realizados."));
         return estado::kProblemaDeDatos;
     }
-    Salida().linea({posicion, anterior, unidad});
-    if (const auto aviso
-        = anotarEnBitacora({nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad, QStringLiteral("linea"))})) {
+    // Stored, then noted, then told: nothing that befalls standard output can come
+    // between a change and its line in the journal.
+    const auto aviso
+        = anotarEnBitacora({nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad, QStringLiteral("linea"))});
+    guardadosYAnotados = !aviso;
+    salida().linea({posicion, anterior, unidad});
+    if (aviso) {
         avisar(*aviso);
         return estado::kSinBitacora;
     }
     return estado::kHecho;
 }
 
-// The batch's bytes, or why they cannot be read.
-std::optional<QByteArray> leerArchivo(const QString &nombre, QString *error)
+struct ArchivoLeido {
+    QByteArray datos;
+    QString error; // why it cannot be read
+    bool demasiadoGrande = false; // more than kLoteMaximo bytes
+};
+
+// The batch's bytes. Standard input or a device is read no further than one byte
+// past the limit, so that /dev/zero is not read until memory runs out.
+ArchivoLeido leerArchivo(const QString &nombre)
 {
+    ArchivoLeido leido;
     const bool entrada = nombre == QLatin1String("-");
     const int fd = entrada ? STDIN_FILENO : ::open(QFile::encodeName(nombre).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        *error = motivoDelSistema(errno, Acceso::Lectura);
-        return std::nullopt;
+        leido.error = motivoDelSistema(errno, Acceso::Lectura);
+        return leido;
     }
-    QByteArray datos;
-    char bloque[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, bloque, sizeof bloque);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *error = motivoDelSistema(errno, Acceso::Lectura);
-            if (!entrada)
-                ::close(fd);
-            return std::nullopt;
+    struct stat estado { };
+    if (::fstat(fd, &estado) == 0 && S_ISREG(estado.st_mode) && estado.st_size > kLoteMaximo) {
+        leido.demasiadoGrande = true;
+    } else {
+        char bloque[65536];
+        while (leido.datos.size() <= kLoteMaximo) {
+            const ssize_t n
+                = ::read(fd, bloque, size_t(std::min<qint64>(sizeof bloque, kLoteMaximo + 1 - leido.datos.size())));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                leido.error = motivoDelSistema(errno, Acceso::Lectura);
+                break;
+            }
+            if (n == 0)
+                break;
+            leido.datos.append(bloque, n);
         }
-        if (n == 0)
-            break;
-        datos.append(bloque, n);
+        leido.demasiadoGrande = leido.datos.size() > kLoteMaximo;
     }
     if (!entrada)
         ::close(fd);
-    return datos;
+    if (leido.demasiadoGrande)
+        leido.datos.clear();
+    return leido;
 }
 
 int interrumpido(Transacciones *t)
@@ -291,15 +239,118 @@ int interrumpido(Transacciones *t)
     return estado::kInterrumpido;
 }
 
+// The check's lines on standard output and the count of each outcome on standard
+// error; how many rows have errors.
+qsizetype mostrarRevision(const std::vector<Revision> &revisiones)
+{
+    std::array<qsizetype, kResultados.size()> cuentas{};
+    qsizetype errores = 0;
+    Salida &s = salida();
+    for (const Revision &r : revisiones) {
+        s.numero(r.linea);
+        for (const QString *campo : {&r.posicion, &r.actual, &r.nueva, &nombreDeResultado(r.resultado), &r.nota})
+            s.campo(*campo);
+        s.finDeLinea();
+        ++cuentas[std::size_t(r.resultado)];
+        errores += esError(r.resultado) ? 1 : 0;
+    }
+    QStringList resumen;
+    for (const Resultado r : kResultados)
+        resumen << QStringLiteral("%1: %2").arg(nombreDeResultado(r)).arg(cuentas[std::size_t(r)]);
+    avisar(resumen.join(u'\t'));
+    return errores;
+}
+
+// Stores a checked batch without errors in one transaction, and notes it in the
+// journal once committed.
+int aplicarLote(Componente &oDAM, Transacciones &t, const std::vector<Revision> &revisiones)
+{
+    // A position written twice with the same unit is stored once.
+    std::vector<const Revision *> cambios;
+    QSet<QString> vistas;
+    for (const Revision &r : revisiones)
+        if (r.resultado == Resultado::Cambia && !vistas.contains(r.posicion)) {
+            vistas.insert(r.posicion);
+            cambios.push_back(&r);
+        }
+
+    // Whatever happens, the check's lines come out once the transaction has ended,
+    // before the message that says how.
+    Progreso progreso;
+    const auto revertir = [&] {
+        t.revertirTransaccion();
+        progreso.borrar();
+        mostrarRevision(revisiones);
+    };
+    try {
+        progreso.etapa(QStringLiteral("Guardadas"), qsizetype(cambios.size()));
+        for (std::size_t i = 0; i < cambios.size(); ++i) {
+            if (Interrupcion::pedida()) {
+                revertir();
+                return interrumpido(nullptr);
+            }
+            const Revision &r = *cambios[i];
+            if (ActualizarUnidad(oDAM, r.posicion, r.nueva) <= 0) {
+                revertir();
+                avisar(QStringLiteral("Error Actualizando la Ncm ") + r.posicion
+                       + QStringLiteral("los cambios no han sido realizados. (línea %1; el lote no se aplica)")
+                             .arg(r.linea));
+                return estado::kProblemaDeDatos;
+            }
+            progreso.avanzar(qsizetype(i + 1));
+        }
+        progreso.borrar();
+        // Once the commit is on its way, Ctrl+C waits for its answer.
+        const SinInterrupcion sinInterrupcion;
+        if (Interrupcion::pedida()) {
+            revertir();
+            return interrumpido(nullptr);
+        }
+        t.confirmarTransaccion();
+    } catch (const ErrorComponente &e) {
+        revertir();
+        return falloDeBase(e);
+    }
+
+    // One commit, so one moment, user and machine for every row; asking the system
+    // for them once per row cost more than the updates themselves.
+    const Cambio comun = nuevoCambio(direccionDe(oDAM), {}, {}, {}, QStringLiteral("lote"));
+    QList<Cambio> anotados;
+    anotados.reserve(qsizetype(cambios.size()));
+    for (const Revision *r : cambios) {
+        Cambio c = comun;
+        c.posicion = r->posicion;
+        c.anterior = r->actual;
+        c.nueva = r->nueva;
+        anotados.append(std::move(c));
+    }
+    const auto aviso = anotarEnBitacora(anotados);
+    guardadosYAnotados = !aviso;
+
+    mostrarRevision(revisiones);
+    if (Interrupcion::pedida())
+        avisar(QStringLiteral("Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
+    avisar(QStringLiteral("Cambios guardados: %1.").arg(cambios.size()));
+    if (aviso) {
+        avisar(*aviso);
+        return estado::kSinBitacora;
+    }
+    return estado::kHecho;
+}
+
 int lote(const QString &nombre, bool aplicar)
 {
-    QString error;
-    const std::optional<QByteArray> datos = leerArchivo(nombre, &error);
-    const QString queLeer
-        = nombre == QLatin1String("-") ? QStringLiteral("la entrada estándar") : QStringLiteral("el archivo ") + nombre;
-    if (!datos)
-        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, error));
-    const ArchivoLote archivo = leerLote(*datos);
+    const ArchivoLeido leido = leerArchivo(nombre);
+    const bool entrada = nombre == QLatin1String("-");
+    const QString queLeer = entrada ? QStringLiteral("la entrada estándar") : QStringLiteral("el archivo ") + nombre;
+    if (leido.demasiadoGrande) {
+        avisar(QStringLiteral("telquin: %1: el lote supera los 64 MiB")
+                   .arg(entrada ? QStringLiteral("la entrada estándar") : nombre));
+        return estado::kUso;
+    }
+    if (!leido.error.isEmpty())
+        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, leido.error));
+    const ArchivoLote archivo = leerLote(leido.datos);
     if (!archivo.error.isEmpty())
         return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, archivo.error));
 
@@ -339,114 +390,44 @@ int lote(const QString &nombre, bool aplicar)
     if (Interrupcion::pedida())
         return interrumpido(t);
 
-    std::array<qsizetype, kResultados.size()> cuentas{};
-    qsizetype errores = 0;
-    {
-        Salida salida;
-        for (const Revision &r : revisiones) {
-            salida.numero(r.linea);
-            for (const QString *campo : {&r.posicion, &r.actual, &r.nueva, &nombreDeResultado(r.resultado), &r.nota})
-                salida.campo(*campo);
-            salida.finDeLinea();
-            ++cuentas[std::size_t(r.resultado)];
-            errores += esError(r.resultado) ? 1 : 0;
-        }
-    }
-    QStringList resumen;
-    for (const Resultado r : kResultados)
-        resumen << QStringLiteral("%1: %2").arg(nombreDeResultado(r)).arg(cuentas[std::size_t(r)]);
-    avisar(resumen.join(u'\t'));
-
     if (!t)
-        return errores > 0 ? estado::kProblemaDeDatos : estado::kHecho;
-    if (errores > 0) {
+        return mostrarRevision(revisiones) > 0 ? estado::kProblemaDeDatos : estado::kHecho;
+    const auto conErrores = [](const Revision &r) { return esError(r.resultado); };
+    if (const qsizetype errores = std::count_if(revisiones.cbegin(), revisiones.cend(), conErrores)) {
         t->revertirTransaccion();
+        mostrarRevision(revisiones);
         avisar(QStringLiteral("%1 de las %2 filas tienen errores y el lote no se aplica. ").arg(errores).arg(total)
                + kNadaGuardado);
         return estado::kProblemaDeDatos;
     }
-
-    // A position written twice with the same unit is stored once.
-    std::vector<const Revision *> cambios;
-    QSet<QString> vistas;
-    for (const Revision &r : revisiones)
-        if (r.resultado == Resultado::Cambia && !vistas.contains(r.posicion)) {
-            vistas.insert(r.posicion);
-            cambios.push_back(&r);
-        }
-
-    const QString direccion = direccionDe(*oDAM);
-    QList<Cambio> anotados;
-    try {
-        progreso.etapa(QStringLiteral("Guardadas"), qsizetype(cambios.size()));
-        for (std::size_t i = 0; i < cambios.size(); ++i) {
-            if (Interrupcion::pedida()) {
-                progreso.borrar();
-                return interrumpido(t);
-            }
-            const Revision &r = *cambios[i];
-            if (ActualizarUnidad(*oDAM, r.posicion, r.nueva) <= 0) {
-                t->revertirTransaccion();
-                progreso.borrar();
-                avisar(QStringLiteral("Error Actualizando la Ncm ") + r.posicion
-                       + QStringLiteral("los cambios no han sido realizados. (línea %1; el lote no se aplica)")
-                             .arg(r.linea));
-                return estado::kProblemaDeDatos;
-            }
-            progreso.avanzar(qsizetype(i + 1));
-        }
-        progreso.borrar();
-        // Once the commit is on its way, Ctrl+C waits for its answer.
-        const SinInterrupcion sinInterrupcion;
-        if (Interrupcion::pedida())
-            return interrumpido(t);
-        t->confirmarTransaccion();
-    } catch (const ErrorComponente &e) {
-        t->revertirTransaccion();
-        progreso.borrar();
-        return falloDeBase(e);
-    }
-    if (Interrupcion::pedida())
-        avisar(QStringLiteral("Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
-
-    // One commit, so one moment, user and machine for every row; asking the system
-    // for them once per row cost more than the updates themselves.
-    const Cambio comun = nuevoCambio(direccion, {}, {}, {}, QStringLiteral("lote"));
-    anotados.reserve(qsizetype(cambios.size()));
-    for (const Revision *r : cambios) {
-        Cambio c = comun;
-        c.posicion = r->posicion;
-        c.anterior = r->actual;
-        c.nueva = r->nueva;
-        anotados.append(std::move(c));
-    }
-    const auto aviso = anotarEnBitacora(anotados);
-    avisar(QStringLiteral("Cambios guardados: %1.").arg(cambios.size()));
-    if (aviso) {
-        avisar(*aviso);
-        return estado::kSinBitacora;
-    }
-    return estado::kHecho;
+    // The check's lines wait for the commit and the journal, so that what befalls
+    // standard output cannot come between a change and its line in the journal.
+    return aplicarLote(*oDAM, *t, revisiones);
 }
 
 int historial(const QString &posicion)
 {
     const QString ruta = rutaBitacora();
-    QString error;
-    const QList<Cambio> cambios = leerBitacora(ruta, posicion, &error);
-    Salida salida;
+    Salida &s = salida();
     for (const QString &columna : columnasBitacora())
-        salida.campo(columna);
-    salida.finDeLinea();
-    for (const Cambio &c : cambios)
-        salida.linea({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen});
-    salida.volcar();
-    if (!error.isEmpty()) {
-        avisar(QStringLiteral("Registro de cambios %1: %2").arg(ruta, error));
-        if (cambios.isEmpty() && QFile::exists(ruta) && !QFile(ruta).open(QIODevice::ReadOnly))
-            return estado::kUso;
+        s.campo(columna);
+    s.finDeLinea();
+    bool saltadas = false;
+    const std::optional<QString> error = recorrerBitacora(
+        ruta, posicion,
+        [&](const Cambio &c) {
+            s.linea({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen});
+            return errorDeSalida() == 0;
+        },
+        [&](int, const QString &motivo) {
+            saltadas = true;
+            avisar(QStringLiteral("telquin: registro de cambios %1: %2").arg(ruta, motivo));
+        });
+    if (error) {
+        avisar(QStringLiteral("telquin: registro de cambios %1: %2").arg(ruta, *error));
+        return estado::kUso;
     }
-    return estado::kHecho;
+    return saltadas ? estado::kProblemaDeDatos : estado::kHecho;
 }
 
 struct Orden {
@@ -463,10 +444,41 @@ constexpr Orden kOrdenes[] = {
     {"historial", 0, 1, "historial [POSICION]"},
 };
 
+// The command's status, once what it left for standard output is written.
+int conSalidaEscrita(int estadoDeLaOrden)
+{
+    if (salida().volcar())
+        return estadoDeLaOrden;
+    QString mensaje = QStringLiteral("telquin: no se pudo escribir la salida: ")
+        + motivoDelSistema(errorDeSalida(), Acceso::Escritura);
+    if (guardadosYAnotados)
+        mensaje += QStringLiteral("\nLos cambios están guardados y anotados en el registro.");
+    avisar(mensaje);
+    // A journal not written (4), a database that failed (3) or Ctrl+C (130) say more.
+    return estadoDeLaOrden == estado::kHecho || estadoDeLaOrden == estado::kProblemaDeDatos ? estado::kSinSalida
+                                                                                            : estadoDeLaOrden;
+}
+
+int ejecutarOrden(const QString &nombre, const QStringList &argumentos, bool aplicar)
+{
+    try {
+        if (nombre == QLatin1String("consultar"))
+            return consultar(argumentos[1]);
+        if (nombre == QLatin1String("cambiar"))
+            return cambiar(argumentos[1], argumentos[2]);
+        if (nombre == QLatin1String("lote"))
+            return lote(argumentos[1], aplicar);
+        return historial(argumentos.value(1));
+    } catch (const ErrorComponente &e) {
+        return falloDeBase(e, nombre == QLatin1String("lote") ? QString() : argumentos.value(1));
+    }
+}
+
 } // namespace
 
 int ejecutarLinea(int argc, char **argv)
 {
+    terminarEnTuberiaCerrada(true);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telquin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
@@ -485,12 +497,12 @@ int ejecutarLinea(int argc, char **argv)
         return errorDeUso(parser.errorText());
     }
     if (parser.isSet(opcionAyuda)) {
-        escribir(stdout, ayuda().toUtf8());
-        return estado::kHecho;
+        salida().texto(ayuda());
+        return conSalidaEscrita(estado::kHecho);
     }
     if (parser.isSet(opcionVersion)) {
-        escribir(stdout, QByteArrayLiteral("telquin " TELQUIN_VERSION "\n"));
-        return estado::kHecho;
+        salida().texto(QStringLiteral("telquin " TELQUIN_VERSION "\n"));
+        return conSalidaEscrita(estado::kHecho);
     }
 
     const QStringList argumentos = parser.positionalArguments();
@@ -512,15 +524,7 @@ int ejecutarLinea(int argc, char **argv)
     if (aplicar && nombre != QLatin1String("lote"))
         return errorDeUso(QStringLiteral("--aplicar solo vale para la orden lote"));
 
-    try {
-        if (nombre == QLatin1String("consultar"))
-            return consultar(argumentos[1]);
-        if (nombre == QLatin1String("cambiar"))
-            return cambiar(argumentos[1], argumentos[2]);
-        if (nombre == QLatin1String("lote"))
-            return lote(argumentos[1], aplicar);
-        return historial(argumentos.value(1));
-    } catch (const ErrorComponente &e) {
-        return falloDeBase(e, nombre == QLatin1String("lote") ? QString() : argumentos.value(1));
-    }
+    // A command that stores reports a closed pipe after its work like any lost output.
+    terminarEnTuberiaCerrada(nombre != QLatin1String("cambiar") && !aplicar);
+    return conSalidaEscrita(ejecutarOrden(nombre, argumentos, aplicar));
 }

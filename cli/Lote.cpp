@@ -24,16 +24,22 @@ QString sinAcentosEnMinusculas(const QString &texto)
     return salida;
 }
 
-// The first line (1-based) whose bytes are not UTF-8.
-int lineaNoUtf8(const QByteArray &datos)
+// The first line (1-based) whose bytes are not UTF-8; LF, CRLF and CR end lines.
+int lineaNoUtf8(QByteArrayView datos)
 {
     int linea = 1;
-    for (const QByteArray &trozo : datos.split('\n')) {
+    qsizetype inicio = 0;
+    for (qsizetype i = 0; i <= datos.size(); ++i) {
+        if (i < datos.size() && datos[i] != '\n' && datos[i] != '\r')
+            continue;
         QStringDecoder decodificador(QStringDecoder::Utf8);
         // The decoding happens when the result becomes a QString.
-        const QString texto = decodificador.decode(trozo);
+        const QString texto = decodificador.decode(datos.sliced(inicio, i - inicio));
         if (decodificador.hasError())
             return linea;
+        if (i + 1 < datos.size() && datos[i] == '\r' && datos[i + 1] == '\n')
+            ++i;
+        inicio = i + 1;
         ++linea;
     }
     return linea;
@@ -54,8 +60,9 @@ ArchivoLote leerLote(QByteArray datos)
         return archivo;
     }
 
-    const qsizetype finPrimera = texto.indexOf(u'\n');
-    if (QStringView(texto).left(finPrimera < 0 ? texto.size() : finPrimera).contains(u';'))
+    const auto finPrimera
+        = std::find_if(texto.cbegin(), texto.cend(), [](QChar c) { return c == u'\n' || c == u'\r'; });
+    if (std::find(texto.cbegin(), finPrimera, u';') != finPrimera)
         archivo.separador = u';';
 
     int sinCerrar = 0;

@@ -29,7 +29,7 @@ struct ArchivoLote {
 // holds one, else ",". The first line is a header when its first field reads
 // "posicion" (any case, with or without the accent). Fields may be quoted as in
 // RFC 4180; blanks around an unquoted field are dropped, and rows whose fields are
-// all empty are skipped.
+// all empty are skipped. LF, CRLF and a lone CR (classic Mac) all end a line.
 [[nodiscard]] ArchivoLote leerLote(QByteArray datos);
 
 enum class Resultado { Cambia, Igual, NoEncontrada, FormatoIncorrecto, UnidadIncorrecta, Repetida };

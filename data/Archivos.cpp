@@ -34,7 +34,7 @@ std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar
                 entreComillas = false;
                 finCitado = campo.size();
             } else {
-                if (c == u'\n')
+                if (c == u'\n' || (c == u'\r' && (i + 1 == n || texto[i + 1] != u'\n')))
                     ++linea;
                 campo += c;
             }
@@ -43,8 +43,8 @@ std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar
             campo.clear();
         } else if (c == separador) {
             terminarCampo();
-        } else if (c == u'\n' || (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')) {
-            if (c == u'\r')
+        } else if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')
                 ++i;
             terminarCampo();
             filas.push_back(std::move(fila));
@@ -75,7 +75,27 @@ QString motivoDelSistema(int error, Acceso acceso)
         {EROFS, "el sistema de archivos es de solo lectura"},
         {ENOTDIR, "una parte de la ruta no es una carpeta"},
         {EIO, "error de entrada/salida del disco"},
+        {EAGAIN, "no está disponible en este momento"},
+        {EBADF, "el descriptor de archivo está cerrado o no es válido"},
+        {EINVAL, "el archivo no admite la operación"},
+        {EPIPE, "el programa que leía del otro lado de la tubería la cerró"},
+        {ELOOP, "hay demasiados enlaces simbólicos en la ruta"},
+        {ENXIO, "el dispositivo no existe o no hay nadie del otro lado"},
+        {ENODEV, "el dispositivo no admite la operación"},
+        {EFBIG, "el archivo superaría el tamaño máximo permitido"},
+        {EMFILE, "el programa tiene demasiados archivos abiertos"},
+        {ENFILE, "el sistema tiene demasiados archivos abiertos"},
+        {ENOMEM, "no hay memoria suficiente"},
+        {ENAMETOOLONG, "el nombre del archivo es demasiado largo"},
+        {ETXTBSY, "el archivo es un programa que se está ejecutando"},
+        {EEXIST, "ya existe"},
+        {EINTR, "la operación fue interrumpida"},
+        {EOPNOTSUPP, "el sistema de archivos no admite la operación"},
+        {ETIMEDOUT, "se agotó el tiempo de espera"},
+        {ESTALE, "el archivo de red ya no está disponible"},
+        {ECONNRESET, "se cortó la conexión"},
     };
-    const char *motivo = motivos.value(error);
-    return motivo ? QString::fromUtf8(motivo) : qt_error_string(error);
+    if (const char *motivo = motivos.value(error))
+        return QString::fromUtf8(motivo);
+    return QStringLiteral("error del sistema %1 (%2)").arg(error).arg(qt_error_string(error));
 }

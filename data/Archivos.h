@@ -16,7 +16,7 @@ struct FilaCsv {
 };
 
 // Splits CSV text (RFC 4180: a field in double quotes may hold the separator, line
-// ends and quotes written twice; LF or CRLF ends a row). A quote opens a quoted
+// ends and quotes written twice; LF, CRLF or a lone CR ends a row). A quote opens a quoted
 // field only at its start; elsewhere it is kept as written. With `recortar`, as for
 // a file typed by hand, blanks around a field's unquoted text are dropped and may
 // stand before its opening quote. When the text ends inside quotes, *sinCerrar is
@@ -25,5 +25,6 @@ struct FilaCsv {
 
 enum class Acceso { Lectura, Escritura };
 
-// Why a file could not be read or written, from errno, in Spanish.
+// Why a file could not be read or written, from errno, in Spanish; an errno without
+// a text of its own reads "error del sistema N (the C library's text)".
 [[nodiscard]] QString motivoDelSistema(int error, Acceso acceso);

@@ -17,9 +17,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
+
+const QString kEnlace = QStringLiteral("es un enlace simbólico");
+const QString kNoComun = QStringLiteral("no es un archivo común");
 
 const QStringList kCabecera = {
     QStringLiteral("fecha"),    QStringLiteral("usuario"),  QStringLiteral("equipo"), QStringLiteral("base"),
@@ -79,13 +84,69 @@ private:
     int fd_;
 };
 
+constexpr auto kEsperaDelCandado = std::chrono::seconds(2);
+const QString kOcupado = QStringLiteral("otro programa mantiene ocupado el registro");
+
+// 0 or the errno; EWOULDBLOCK when another holder kept the lock past the wait, which
+// is bounded because the window waits on it with a change already stored.
 int bloquear(int fd, int modo)
 {
-    while (::flock(fd, modo) != 0) {
-        if (errno != EINTR)
+    using namespace std::chrono;
+    const auto limite = steady_clock::now() + kEsperaDelCandado;
+    auto pausa = milliseconds(1);
+    for (;;) {
+        if (::flock(fd, modo | LOCK_NB) == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
             return errno;
+        const auto ahora = steady_clock::now();
+        if (ahora >= limite)
+            return EWOULDBLOCK;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(pausa, limite - ahora));
+        pausa = std::min(pausa * 2, milliseconds(20));
     }
-    return 0;
+}
+
+QString motivoDelCandado(int error, Acceso acceso)
+{
+    return error == EWOULDBLOCK ? kOcupado : motivoDelSistema(error, acceso);
+}
+
+struct BitacoraAbierta {
+    int fd = -1;
+    int error = 0; // errno of open(2), when it failed
+    QString motivo; // why it is not used; empty when fd is open
+};
+
+// Only the user's own regular file is used, so that a link planted there cannot send
+// the lines elsewhere, and nothing at that path (a FIFO, a device) can block.
+BitacoraAbierta abrirBitacora(const QString &ruta, int modo, Acceso acceso)
+{
+    const QByteArray nombre = QFile::encodeName(ruta);
+    BitacoraAbierta abierta;
+    abierta.fd = ::open(nombre.constData(), modo | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat estado { };
+    if (abierta.fd < 0) {
+        abierta.error = errno;
+        const bool existe = ::lstat(nombre.constData(), &estado) == 0;
+        abierta.motivo = existe && S_ISLNK(estado.st_mode)                   ? kEnlace
+            : existe && !S_ISREG(estado.st_mode) && !S_ISDIR(estado.st_mode) ? kNoComun
+                                                                             : motivoDelSistema(abierta.error, acceso);
+        return abierta;
+    }
+    if (::fstat(abierta.fd, &estado) != 0)
+        abierta.motivo = motivoDelSistema(errno, acceso);
+    else if (!S_ISREG(estado.st_mode))
+        abierta.motivo = S_ISDIR(estado.st_mode) ? motivoDelSistema(EISDIR, acceso) : kNoComun;
+    else if (estado.st_uid != ::geteuid())
+        abierta.motivo = QStringLiteral("pertenece a otro usuario");
+    if (!abierta.motivo.isEmpty()) {
+        ::close(abierta.fd);
+        abierta.fd = -1;
+    }
+    return abierta;
 }
 
 // Written alike: the same moment, told in the same offset or zone.
@@ -141,21 +202,18 @@ QString lineaCsv(const QStringList &campos)
     QString linea;
     linea.reserve(largo);
     for (qsizetype i = 0; i < campos.size(); ++i) {
-        const QString &campo = campos[i];
+        QString campo = campos[i];
         if (i > 0)
             linea += u',';
-        bool citar = !campo.isEmpty() && (campo.front().isSpace() || campo.back().isSpace());
-        for (qsizetype j = 0; j < campo.size() && !citar; ++j) {
-            const char16_t c = campo[j].unicode();
-            citar = c == u',' || c == u'"' || c == u'\n' || c == u'\r';
-        }
-        if (citar) {
-            QString doblado = campo;
-            doblado.replace(u'"', QStringLiteral("\"\""));
-            linea += u'"' + doblado + u'"';
-        } else {
+        // One change, one physical line: the reader takes each line alone.
+        if (campo.contains(u'\n') || campo.contains(u'\r'))
+            campo.replace(u'\n', u' ').replace(u'\r', u' ');
+        const bool citar = (!campo.isEmpty() && (campo.front().isSpace() || campo.back().isSpace()))
+            || campo.contains(u',') || campo.contains(u'"');
+        if (citar)
+            linea += u'"' + QString(campo).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        else
             linea += campo;
-        }
     }
     return linea;
 }
@@ -184,18 +242,25 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
         return motivoDelSistema(error, Acceso::Escritura);
 
     // An existing file keeps its mode: whoever widened it meant to.
-    Descriptor archivo(::open(QFile::encodeName(ruta).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-    if (archivo.fd() < 0)
-        return motivoDelSistema(errno, Acceso::Escritura);
+    const BitacoraAbierta abierta = abrirBitacora(ruta, O_RDWR | O_APPEND | O_CREAT, Acceso::Escritura);
+    if (abierta.fd < 0)
+        return abierta.motivo;
+    Descriptor archivo(abierta.fd);
     if (const int error = bloquear(archivo.fd(), LOCK_EX))
-        return motivoDelSistema(error, Acceso::Escritura);
+        return motivoDelCandado(error, Acceso::Escritura);
 
     struct stat estado { };
     if (::fstat(archivo.fd(), &estado) != 0)
         return motivoDelSistema(errno, Acceso::Escritura);
     const off_t tamanoPrevio = estado.st_size;
+    char ultimo = '\n';
     if (tamanoPrevio == 0)
         lineas.prepend(lineaCsv(kCabecera).toUtf8() + '\n');
+    else if (::pread(archivo.fd(), &ultimo, 1, tamanoPrevio - 1) != 1)
+        return motivoDelSistema(errno, Acceso::Lectura);
+    // A line left without its end (torn, or edited by hand) stays a line of its own.
+    if (ultimo != '\n')
+        lineas.prepend('\n');
 
     // Normally one write(2); more only when the kernel takes part of it.
     qsizetype escritos = 0;
@@ -206,7 +271,7 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
             // Cut a torn line off, or the next one appended would be glued to it.
-            if (escritos > 0 && S_ISREG(estado.st_mode))
+            if (escritos > 0)
                 (void)::ftruncate(archivo.fd(), tamanoPrevio);
             return motivoDelSistema(error, Acceso::Escritura);
         }
@@ -238,68 +303,116 @@ QString mensajeFalloBitacora(const QString &ruta, const QString &motivo)
         + QDir::toNativeSeparators(ruta) + QStringLiteral(": ") + motivo;
 }
 
-QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString *error)
-{
-    const auto fallo = [&](const QString &motivo) {
-        if (error && error->isEmpty())
-            *error = motivo;
-    };
-    if (error)
-        error->clear();
+namespace {
 
-    Descriptor archivo(::open(QFile::encodeName(ruta).constData(), O_RDONLY | O_CLOEXEC));
-    if (archivo.fd() < 0) {
-        if (errno != ENOENT)
-            fallo(motivoDelSistema(errno, Acceso::Escritura));
-        return {};
+// The change one journal line holds, or why it holds none (then *motivo is set).
+std::optional<Cambio> leerLinea(QByteArrayView bytes, int numero, QString *motivo)
+{
+    int sinCerrar = 0;
+    std::vector<FilaCsv> filas = partirCsv(QString::fromUtf8(bytes), u',', false, &sinCerrar);
+    if (sinCerrar) {
+        *motivo = QStringLiteral("la línea %1 abre unas comillas que no se cierran").arg(numero);
+        return std::nullopt;
     }
-    // Shared, so a line being appended is never read half written.
-    if (const int e = bloquear(archivo.fd(), LOCK_SH)) {
-        fallo(motivoDelSistema(e, Acceso::Lectura));
-        return {};
+    const QStringList campos = filas.size() == 1 ? std::move(filas.front().campos) : QStringList();
+    if (campos.size() != kCabecera.size()) {
+        *motivo
+            = QStringLiteral("la línea %1 tiene %2 campos, no %3").arg(numero).arg(campos.size()).arg(kCabecera.size());
+        return std::nullopt;
     }
-    QByteArray datos;
+    const QDateTime fecha = QDateTime::fromString(campos[0], Qt::ISODate);
+    if (!fecha.isValid()) {
+        *motivo = QStringLiteral("la línea %1 tiene una fecha que no se entiende: %2").arg(numero).arg(campos[0]);
+        return std::nullopt;
+    }
+    return Cambio{fecha, campos[1], campos[2], campos[3], campos[4], campos[5], campos[6], campos[7]};
+}
+
+} // namespace
+
+std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posicion, const AlCambio &alCambio,
+                                        const AlLineaIlegible &alLineaIlegible)
+{
+    const BitacoraAbierta abierta = abrirBitacora(ruta, O_RDONLY, Acceso::Lectura);
+    if (abierta.fd < 0)
+        return abierta.error == ENOENT ? std::nullopt : std::optional<QString>(abierta.motivo);
+    Descriptor archivo(abierta.fd);
+
+    // Held only to learn how far whole lines reach: no writer is halfway through one
+    // meanwhile. The lines are read and handed on without it, so a long reading
+    // never keeps a writer waiting.
+    if (const int error = bloquear(archivo.fd(), LOCK_SH))
+        return motivoDelCandado(error, Acceso::Lectura);
+    struct stat estado { };
+    const int errorDeTamano = ::fstat(archivo.fd(), &estado) == 0 ? 0 : errno;
+    (void)::flock(archivo.fd(), LOCK_UN);
+    if (errorDeTamano)
+        return motivoDelSistema(errorDeTamano, Acceso::Lectura);
+
+    const QByteArray cabecera = lineaCsv(kCabecera).toUtf8();
+    QByteArray pendiente; // the start of a line whose end has not been read yet
+    int numero = 0;
+    bool seguir = true;
+    const auto leerUna = [&](QByteArrayView linea) {
+        ++numero;
+        if (linea.endsWith('\r'))
+            linea.chop(1);
+        if (linea.isEmpty() || (numero == 1 && linea == cabecera))
+            return;
+        QString motivo;
+        const std::optional<Cambio> cambio = leerLinea(linea, numero, &motivo);
+        if (!cambio) {
+            alLineaIlegible(numero, motivo);
+            return;
+        }
+        if (posicion.isEmpty() || cambio->posicion == posicion)
+            seguir = alCambio(*cambio);
+    };
     char bloque[65536];
-    for (;;) {
-        const ssize_t n = ::read(archivo.fd(), bloque, sizeof bloque);
+    off_t leidos = 0;
+    while (seguir && leidos < estado.st_size) {
+        const ssize_t n = ::read(archivo.fd(), bloque, size_t(std::min<off_t>(sizeof bloque, estado.st_size - leidos)));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            fallo(motivoDelSistema(errno, Acceso::Escritura));
-            return {};
-        }
+        if (n < 0)
+            return motivoDelSistema(errno, Acceso::Lectura);
         if (n == 0)
             break;
-        datos.append(bloque, n);
+        leidos += n;
+        const QByteArrayView trozo(bloque, n);
+        qsizetype inicio = 0;
+        for (qsizetype fin = trozo.indexOf('\n'); fin >= 0 && seguir; fin = trozo.indexOf('\n', inicio)) {
+            if (pendiente.isEmpty()) {
+                leerUna(trozo.sliced(inicio, fin - inicio));
+            } else {
+                pendiente += trozo.sliced(inicio, fin - inicio);
+                leerUna(pendiente);
+                pendiente.clear();
+            }
+            inicio = fin + 1;
+        }
+        pendiente += trozo.sliced(inicio);
     }
+    if (seguir && !pendiente.isEmpty())
+        leerUna(pendiente);
+    return std::nullopt;
+}
 
-    int sinCerrar = 0;
-    const std::vector<FilaCsv> filas = partirCsv(QString::fromUtf8(datos), u',', false, &sinCerrar);
+QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString *error)
+{
     QList<Cambio> cambios;
-    for (std::size_t i = 0; i < filas.size(); ++i) {
-        const FilaCsv &fila = filas[i];
-        if (i == 0 && fila.campos == kCabecera)
-            continue;
-        if (fila.campos.size() != kCabecera.size()) {
-            fallo(QStringLiteral("la línea %1 tiene %2 campos, no %3")
-                      .arg(fila.linea)
-                      .arg(fila.campos.size())
-                      .arg(kCabecera.size()));
-            continue;
-        }
-        const QDateTime fecha = QDateTime::fromString(fila.campos[0], Qt::ISODate);
-        if (!fecha.isValid()) {
-            fallo(QStringLiteral("la línea %1 tiene una fecha que no se entiende: %2")
-                      .arg(fila.linea)
-                      .arg(fila.campos[0]));
-            continue;
-        }
-        if (!posicion.isEmpty() && fila.campos[4] != posicion)
-            continue;
-        cambios.append(Cambio{fecha, fila.campos[1], fila.campos[2], fila.campos[3], fila.campos[4], fila.campos[5],
-                              fila.campos[6], fila.campos[7]});
-    }
-    if (sinCerrar)
-        fallo(QStringLiteral("la línea %1 abre unas comillas que no se cierran").arg(sinCerrar));
+    QString primera;
+    const std::optional<QString> fallo = recorrerBitacora(
+        ruta, posicion,
+        [&](const Cambio &c) {
+            cambios.append(c);
+            return true;
+        },
+        [&](int, const QString &motivo) {
+            if (primera.isEmpty())
+                primera = motivo;
+        });
+    if (error)
+        *error = fallo.value_or(primera);
     return cambios;
 }

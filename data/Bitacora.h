@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // One stored change of a position's unit, as the change journal keeps it.
@@ -28,8 +29,12 @@ struct Cambio {
 [[nodiscard]] Cambio nuevoCambio(QString base, QString posicion, QString anterior, QString nueva, QString origen);
 
 // Appends the changes to the journal at ruta (creating its folder and file as
-// needed), all under one lock and synced to disk before returning. Nothing on
-// success; otherwise why the journal could not be written, in Spanish.
+// needed), all under one lock and synced to disk before returning. Only the user's
+// own regular file is used: a symbolic link, a FIFO, a device or another user's file
+// at ruta is a failure, and so is a lock that another program keeps past 2 seconds.
+// A field's CR and LF are written as blanks, and a last line left without its end
+// gets one first, so that every change is one line of its own. Nothing on success;
+// otherwise why the journal could not be written, in Spanish.
 [[nodiscard]] std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &cambios);
 [[nodiscard]] std::optional<QString> anotarCambio(const QString &ruta, const Cambio &cambio);
 
@@ -43,13 +48,26 @@ struct Cambio {
 // The journal's columns, as its header line names them.
 [[nodiscard]] const QStringList &columnasBitacora();
 
-// The changes in the journal, oldest first; only those of one position when it is
-// given. A missing journal has none. Lines that cannot be read are left out and the
-// first of them is named in *error; a journal that cannot be opened leaves only
-// *error.
+// Called with each change read; false stops the reading.
+using AlCambio = std::function<bool(const Cambio &)>;
+// Called with each line that does not read as a change: its number, counting from
+// 1, and why ("la línea N ...").
+using AlLineaIlegible = std::function<void(int linea, const QString &motivo)>;
+
+// Reads the journal one line at a time, oldest first, handing on each change (only
+// those of one position when it is given) and each line it cannot read; it goes on
+// after such a line. Holds the journal's lock only to learn its size, and never the
+// whole journal in memory. A missing journal has no changes. Nothing, or why the
+// journal could not be opened or read (on the same terms as anotarCambios).
+[[nodiscard]] std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posicion,
+                                                      const AlCambio &alCambio, const AlLineaIlegible &alLineaIlegible);
+
+// The changes in the journal, as recorrerBitacora reads them, in one list. *error
+// names why the journal could not be read, or else the first line left out.
 [[nodiscard]] QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion = {}, QString *error = nullptr);
 
-// One CSV line (without its line end), fields quoted as RFC 4180 asks.
+// One CSV line (without its line end), fields quoted as RFC 4180 asks, with CR and LF
+// in a field written as blanks.
 [[nodiscard]] QString lineaCsv(const QStringList &campos);
 
 // ISO 8601 to the second, always with a numeric offset: 2026-12-08T10:15:02-03:00.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Archivos.h"
 #include "Bitacora.h"
 
 #include <QtTest>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <future>
 #include <sys/file.h>
@@ -65,8 +67,6 @@ private slots:
                               << "\"a,b\"";
         QTest::newRow("comillas") << "di \"07\""
                                   << "\"di \"\"07\"\"\"";
-        QTest::newRow("salto de linea") << "uno\r\ndos"
-                                        << "\"uno\r\ndos\"";
         QTest::newRow("blanco detras") << "8901.10.00.000 "
                                        << "\"8901.10.00.000 \"";
         QTest::newRow("no ASCII") << "Ñandú — 中"
@@ -178,6 +178,112 @@ private slots:
         QCOMPARE(leerBitacora(ruta).size(), 1);
     }
 
+    // Nothing at the journal's path but the user's own regular file is used, and
+    // nothing there makes a change wait past the lock's 2 seconds.
+    void registroAjeno_data()
+    {
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<QString>("motivo");
+        QTest::newRow("enlace simbolico") << "enlace"
+                                          << "es un enlace simbólico";
+        QTest::newRow("enlace roto") << "enlace roto"
+                                     << "es un enlace simbólico";
+        QTest::newRow("FIFO") << "fifo"
+                              << "no es un archivo común";
+        QTest::newRow("FIFO con lector") << "fifo con lector"
+                                         << "no es un archivo común";
+        QTest::newRow("de otro usuario") << "ajeno"
+                                         << "pertenece a otro usuario";
+        QTest::newRow("candado de otra descripcion") << "candado"
+                                                     << "otro programa mantiene ocupado el registro";
+    }
+
+    void registroAjeno()
+    {
+        QFETCH(QString, caso);
+        QFETCH(QString, motivo);
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("cambios.csv");
+        const QString destino = dir.filePath("destino.csv");
+        const QByteArray nombre = QFile::encodeName(ruta);
+        int fd = -1;
+        if (caso == u"enlace") {
+            QFile f(destino);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("de otro\n") == 8);
+        }
+        if (caso.startsWith(u"enlace"))
+            QVERIFY(QFile::link(destino, ruta));
+        if (caso.startsWith(u"fifo"))
+            QCOMPARE(::mkfifo(nombre.constData(), 0600), 0);
+        if (caso == u"fifo con lector")
+            QVERIFY((fd = ::open(nombre.constData(), O_RDONLY | O_NONBLOCK)) >= 0);
+        if (caso == u"ajeno") {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a file to another user");
+            QCOMPARE(anotarCambio(ruta, cambioDePrueba("07")).value_or(""), "");
+            QCOMPARE(::chown(nombre.constData(), 65534, 65534), 0);
+        }
+        if (caso == u"candado") {
+            QVERIFY((fd = ::open(nombre.constData(), O_RDWR | O_CREAT, 0600)) >= 0);
+            QCOMPARE(::flock(fd, LOCK_EX), 0);
+        }
+        const bool comun = !caso.startsWith(u"fifo");
+        const QByteArray antes = comun ? contenido(ruta) : QByteArray();
+
+        QElapsedTimer reloj;
+        reloj.start();
+        QCOMPARE(anotarCambio(ruta, cambioDePrueba("07")).value_or("(sin fallo)"), motivo);
+        QVERIFY2(reloj.elapsed() < 3000, qPrintable(QString::number(reloj.elapsed())));
+        reloj.restart();
+        QString error;
+        QVERIFY(leerBitacora(ruta, {}, &error).isEmpty());
+        QCOMPARE(error, motivo);
+        QVERIFY2(reloj.elapsed() < 3000, qPrintable(QString::number(reloj.elapsed())));
+
+        if (fd >= 0)
+            ::close(fd);
+        if (comun)
+            QCOMPARE(contenido(ruta), antes);
+        if (caso.startsWith(u"enlace"))
+            QCOMPARE(contenido(destino), caso == u"enlace" ? "de otro\n" : "(no se abre)");
+    }
+
+    // Each change is one line: line breaks in a value are written as blanks, a line
+    // left without its end (torn, or edited by hand) stays alone, and a line that does
+    // not read is told by its number without hiding the ones after it.
+    void lineasRotas()
+    {
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("cambios.csv");
+        QCOMPARE(anotarCambio(ruta, cambioDePrueba("a")).value_or(""), "");
+        QFile archivo(ruta);
+        QVERIFY(archivo.open(QIODevice::Append));
+        archivo.write("2026-12-08T10:15:02-03:00,x,x,x,\"abre sin cerrar,x,x,x\nbasura");
+        archivo.close();
+        QCOMPARE(anotarCambio(ruta, cambioDePrueba("b\r\nc\rd\ne")).value_or(""), "");
+        QVERIFY2(contenido(ruta).endsWith("\nbasura\n2026-12-08T10:15:02-03:00" + QByteArray(",b  c d e").repeated(7)
+                                          + '\n'),
+                 contenido(ruta).constData());
+
+        QStringList leidos;
+        const auto cambio = [&](const Cambio &c) {
+            leidos << c.posicion;
+            return true;
+        };
+        const auto ilegible
+            = [&](int linea, const QString &motivo) { leidos << QString::number(linea) + ": " + motivo; };
+        QCOMPARE(recorrerBitacora(ruta, {}, cambio, ilegible).value_or(""), "");
+        QCOMPARE(leidos,
+                 (QStringList{"a", "3: la línea 3 abre unas comillas que no se cierran",
+                              "4: la línea 4 tiene 1 campos, no 8", "b  c d e"}));
+    }
+
+    void motivoSinTextoPropio()
+    {
+        QCOMPARE(motivoDelSistema(EOVERFLOW, Acceso::Lectura),
+                 "error del sistema " + QString::number(EOVERFLOW) + " (" + qt_error_string(EOVERFLOW) + ")");
+    }
+
     void noSePuedeEscribir_data()
     {
         QTest::addColumn<QString>("dentro");
@@ -188,8 +294,8 @@ private slots:
                                                    << "una parte de la ruta no es una carpeta";
         QTest::newRow("carpeta de solo lectura") << "solo-lectura/cambios.csv"
                                                  << "no hay permiso para escribir";
-        QTest::newRow("disco lleno") << "/dev/full"
-                                     << "no queda espacio en el disco";
+        QTest::newRow("dispositivo") << "/dev/full"
+                                     << "no es un archivo común";
     }
 
     void noSePuedeEscribir()

@@ -11,6 +11,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,9 +36,11 @@ class TstLinea : public QObject {
 
     QString rutaDeBitacora() const { return dir->filePath("estado/telquin/cambios.csv"); }
 
-    std::unique_ptr<QProcess> lanzar(const QStringList &argumentos)
+    // enElHijo runs in the child just before the program starts.
+    std::unique_ptr<QProcess> lanzar(const QStringList &argumentos, const std::function<void()> &enElHijo = {})
     {
         auto p = std::make_unique<QProcess>();
+        p->setChildProcessModifier(enElHijo);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DAM_DATABASE_URL", url);
         env.insert("XDG_STATE_HOME", dir->filePath("estado"));
@@ -50,15 +54,17 @@ class TstLinea : public QObject {
         if (!p.waitForFinished(120000))
             p.kill();
         Corrida c;
-        c.estado = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        // Killed by a signal: the status a shell shows.
+        c.estado = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : 128 + p.exitCode();
         c.salida = QString::fromUtf8(p.readAllStandardOutput());
         c.error = QString::fromUtf8(p.readAllStandardError());
         return c;
     }
 
-    Corrida correr(const QStringList &argumentos, const QByteArray &entrada = {})
+    Corrida correr(const QStringList &argumentos, const QByteArray &entrada = {},
+                   const std::function<void()> &enElHijo = {})
     {
-        const auto p = lanzar(argumentos);
+        const auto p = lanzar(argumentos, enElHijo);
         p->write(entrada);
         p->closeWriteChannel();
         return terminar(*p);
@@ -225,6 +231,167 @@ private slots:
         const QString linea = QStringList{posicion, anterior, guardada, "linea", leerDireccion(url).visible}.join(u' ');
         QCOMPARE(bitacora(), QStringList(linea));
         QCOMPARE(correr({"historial", posicion}).salida.count(u'\n'), 2);
+    }
+
+    // Standard output that cannot be written, and standard descriptors left closed.
+    // A change is stored, then noted, then printed: lost output never loses its line
+    // in the journal, and is never reported as success.
+    void descriptores_data()
+    {
+        QTest::addColumn<QStringList>("argumentos");
+        QTest::addColumn<QString>("descriptores");
+        QTest::addColumn<bool>("registroRoto");
+        QTest::addColumn<int>("estado");
+        QTest::addColumn<QString>("error"); // how standard error ends; %1 is the journal's path
+        QTest::addColumn<QStringList>("registro"); // how each journal line starts
+
+        const QStringList cambiar{"cambiar", "8901.10.00.000L", "05"};
+        const QString lleno = "telquin: no se pudo escribir la salida: no queda espacio en el disco\n";
+        const QString tuberia = "telquin: no se pudo escribir la salida: el programa que leía del otro lado de la "
+                                "tubería la cerró\n";
+        const QString cerrada = "telquin: no se pudo escribir la salida: el descriptor de archivo está cerrado o no es "
+                                "válido\n";
+        const QString anotados = "Los cambios están guardados y anotados en el registro.\n";
+        const QStringList cambio{"8901.10.00.000L 07 05 linea"};
+
+        QTest::newRow("cambiar, salida llena") << cambiar << "salida llena" << false << 5 << lleno + anotados << cambio;
+        QTest::newRow("cambiar, tuberia cerrada")
+            << cambiar << "tuberia cerrada" << false << 5 << tuberia + anotados << cambio;
+        QTest::newRow("cambiar, salida cerrada")
+            << cambiar << "salida cerrada" << false << 5 << cerrada + anotados << cambio;
+        QTest::newRow("cambiar, salida llena y registro roto")
+            << cambiar << "salida llena" << true << 4
+            << "El cambio se guardó en la base de datos, pero no se pudo anotar en el registro de cambios %1: es una "
+               "carpeta, no un archivo\n"
+                + lleno
+            << QStringList{"error: es una carpeta"};
+        QTest::newRow("lote aplicado, tuberia cerrada")
+            << QStringList{"lote", "-", "--aplicar"} << "tuberia cerrada" << false << 5
+            << "Cambios guardados: 1.\n" + tuberia + anotados << QStringList{"8901.10.00.000L 07 05 lote"};
+        QTest::newRow("consultar, salida llena")
+            << QStringList{"consultar", "8901.10.00.000L"} << "salida llena" << false << 5 << lleno << QStringList();
+        // Commands that store nothing end on a closed pipe as cat does.
+        QTest::newRow("consultar, tuberia cerrada") << QStringList{"consultar", "8901.10.00.000L"} << "tuberia cerrada"
+                                                    << false << 128 + SIGPIPE << "" << QStringList();
+        QTest::newRow("historial, tuberia cerrada")
+            << QStringList{"historial"} << "tuberia cerrada" << false << 128 + SIGPIPE << "" << QStringList();
+        QTest::newRow("lote, entrada cerrada")
+            << QStringList{"lote", "-"} << "entrada cerrada" << false << 0
+            << "cambia: 0\tigual: 0\tno encontrada: 0\tformato incorrecto: 0\tunidad incorrecta: 0\trepetida: 0\n"
+            << QStringList();
+    }
+
+    void descriptores()
+    {
+        QFETCH(QStringList, argumentos);
+        QFETCH(QString, descriptores);
+        QFETCH(bool, registroRoto);
+        QFETCH(int, estado);
+        QFETCH(QString, error);
+        QFETCH(QStringList, registro);
+        if (registroRoto)
+            QVERIFY(QDir().mkpath(rutaDeBitacora()));
+        const auto enElHijo = [descriptores] {
+            if (descriptores == u"salida llena") {
+                ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
+            } else if (descriptores == u"tuberia cerrada") {
+                int extremos[2];
+                if (::pipe(extremos) == 0) {
+                    ::close(extremos[0]);
+                    ::dup2(extremos[1], STDOUT_FILENO);
+                }
+            } else {
+                ::close(descriptores == u"entrada cerrada" ? STDIN_FILENO : STDOUT_FILENO);
+            }
+        };
+
+        const Corrida c = correr(argumentos, "8901.10.00.000L,05\n", enElHijo);
+        QCOMPARE(c.estado, estado);
+        if (error.isEmpty())
+            QCOMPARE(c.error, QString());
+        else
+            QVERIFY2(c.error.endsWith(error.arg(rutaDeBitacora())), qPrintable(c.error));
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString(registro.isEmpty() ? "07" : "05"));
+        const QStringList lineas = bitacora();
+        QCOMPARE(lineas.size(), registro.size());
+        for (qsizetype i = 0; i < lineas.size(); ++i)
+            QVERIFY2(lineas[i].startsWith(registro[i]), qPrintable(lineas[i]));
+    }
+
+    // Batch files: any line end, and no more than 64 MiB, however they are read.
+    void lotesLeidos_data()
+    {
+        QTest::addColumn<QString>("ruta"); // empty: a file holding datos; "disperso": 64 MiB and one byte
+        QTest::addColumn<QByteArray>("datos");
+        QTest::addColumn<int>("estado");
+        QTest::addColumn<QString>("salida");
+        QTest::addColumn<QString>("error"); // how standard error ends; %1 is the file's path
+        QTest::addColumn<QString>("unidad"); // of 8901.10.00.000L afterwards
+
+        QTest::newRow("solo CR, aplicado")
+            << "" << QByteArray("posicion;unidad\r8901.10.00.000L;5\r0401.10.10.000U;05\r") << 0
+            << "2\t8901.10.00.000L\t07\t05\tcambia\t\n"
+               "3\t0401.10.10.000U\t05\t05\tigual\t\n"
+            << "Cambios guardados: 1.\n"
+            << "05";
+        // The NUL would cut the statement short: such a value is never sent.
+        QTest::newRow("NUL en una posicion y en una unidad")
+            << "" << QByteArrayLiteral("8901.10.00.00\0L,09\n8901.10.00.000L,0\0009\n") << 1
+            << "1\t8901.10.00.00?L\t\t09\tno encontrada\t\n"
+               "2\t8901.10.00.000L\t07\t0?9\tunidad incorrecta\t\n"
+            << "No se guardó ningún cambio.\n"
+            << "07";
+        QTest::newRow("archivo disperso de mas de 64 MiB") << "disperso" << QByteArray() << 2 << ""
+                                                           << "telquin: %1: el lote supera los 64 MiB\n"
+                                                           << "07";
+        QTest::newRow("/dev/zero") << "/dev/zero" << QByteArray() << 2 << ""
+                                   << "telquin: /dev/zero: el lote supera los 64 MiB\n"
+                                   << "07";
+    }
+
+    void lotesLeidos()
+    {
+        QFETCH(QString, ruta);
+        QFETCH(QByteArray, datos);
+        QFETCH(int, estado);
+        QFETCH(QString, salida);
+        QFETCH(QString, error);
+        QFETCH(QString, unidad);
+        if (ruta.isEmpty())
+            ruta = archivo(datos);
+        if (ruta == u"disperso") {
+            ruta = archivo({});
+            QVERIFY(QFile::resize(ruta, 64 * 1024 * 1024 + 1));
+        }
+        const Corrida c = correr({"lote", ruta, "--aplicar"});
+        QCOMPARE(c.estado, estado);
+        QCOMPARE(c.salida, salida);
+        QVERIFY2(c.error.endsWith(error.arg(ruta)), qPrintable(c.error));
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), unidad);
+    }
+
+    // A journal line left without its end, with an open quote, hides none of the
+    // changes after it; historial names it and says so in its status.
+    void historialConLineaRota()
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(rutaDeBitacora()).absolutePath()));
+        QFile registro(rutaDeBitacora());
+        QVERIFY(registro.open(QIODevice::WriteOnly));
+        registro.write("fecha,usuario,equipo,base,posicion,anterior,nueva,origen\n"
+                       "2026-12-08T10:15:02-03:00,ana,puesto-7,x,0101.21.00.100W,01,09,linea\n"
+                       "2026-12-08T10:16:02-03:00,ana,\"puesto-7,x,8901.10.00.000L,07,0");
+        registro.close();
+        QCOMPARE(correr({"cambiar", "8901.10.00.000L", "05"}).estado, 0);
+
+        const Corrida c = correr({"historial"});
+        QCOMPARE(c.estado, 1);
+        QCOMPARE(c.error,
+                 "telquin: registro de cambios " + rutaDeBitacora()
+                     + ": la línea 3 abre unas comillas que no se cierran\n");
+        const QStringList lineas = c.salida.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lineas.size(), 3);
+        QVERIFY2(lineas[1].endsWith("\t0101.21.00.100W\t01\t09\tlinea"), qPrintable(lineas[1]));
+        QVERIFY2(lineas[2].endsWith("\t8901.10.00.000L\t07\t05\tlinea"), qPrintable(lineas[2]));
     }
 
     void baseQueFalla_data()

@@ -31,6 +31,11 @@ private slots:
         QTest::newRow("cabecera solo en la primera linea")
             << QByteArray("8901.10.00.000L,07\nposicion,unidad\n") << "," << false
             << QStringList{"1:8901.10.00.000L|07", "2:posicion|unidad"} << "";
+        QTest::newRow("solo CR, como en un Mac clasico")
+            << QByteArray("posicion;unidad\r8901.10.00.000L;07\r\"a\rb\";1\r\r0101.21.00.100W;5") << ";" << true
+            << QStringList{"2:8901.10.00.000L|07", "3:a\rb|1", "6:0101.21.00.100W|5"} << "";
+        QTest::newRow("Latin-1 tras lineas con CR") << QByteArray("x,1\ry,2\r\nz\xf3,3\n") << "," << false
+                                                    << QStringList{} << "la línea 3 no está escrita en UTF-8";
         QTest::newRow("el separador sale de la primera linea")
             << QByteArray("a,b\nc;d\n") << "," << false << QStringList{"1:a|b", "2:c;d"} << "";
         QTest::newRow("blancos y filas vacias")

@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Salida.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+bool salidaCerrada = false;
+bool terminarEnTuberia = true;
+int errorDeEscritura = 0;
+
+void morirComoCat()
+{
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+    std::raise(SIGPIPE);
+    ::_exit(128 + SIGPIPE);
+}
+
+bool escribirSalida(QByteArrayView bytes)
+{
+    if (bytes.isEmpty() || errorDeEscritura)
+        return errorDeEscritura == 0;
+    if (salidaCerrada) {
+        errorDeEscritura = EBADF;
+        return false;
+    }
+    qsizetype escritos = 0;
+    while (escritos < bytes.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + escritos, size_t(bytes.size() - escritos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            errorDeEscritura = n < 0 ? errno : EIO;
+            if (errorDeEscritura == EPIPE && terminarEnTuberia)
+                morirComoCat();
+            return false;
+        }
+        escritos += n;
+    }
+    return true;
+}
+
+} // namespace
+
+void abrirDescriptoresEstandar()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        if (fd == STDOUT_FILENO)
+            salidaCerrada = true;
+        // The lowest free number: this one, as those below it are open.
+        (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
+}
+
+void terminarEnTuberiaCerrada(bool terminar)
+{
+    terminarEnTuberia = terminar;
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+int errorDeSalida() { return errorDeEscritura; }
+
+Salida &salida()
+{
+    static Salida unica;
+    return unica;
+}
+
+void Salida::linea(std::initializer_list<QStringView> campos)
+{
+    for (const QStringView c : campos)
+        campo(c);
+    finDeLinea();
+}
+
+void Salida::numero(qlonglong n)
+{
+    separar();
+    char cifras[24];
+    const auto fin = std::to_chars(std::begin(cifras), std::end(cifras), n).ptr;
+    texto_.append(cifras, fin - cifras);
+}
+
+void Salida::campo(QStringView texto)
+{
+    separar();
+    const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; };
+    if (std::any_of(texto.begin(), texto.end(), control)) {
+        QString limpio = texto.toString();
+        for (QChar &c : limpio)
+            if (control(c))
+                c = c == u'\t' || c == u'\n' || c == u'\r' ? u' ' : u'?';
+        codificar(limpio);
+    } else {
+        codificar(texto);
+    }
+}
+
+void Salida::finDeLinea()
+{
+    texto_ += '\n';
+    primero_ = true;
+    if (texto_.size() > (1 << 16))
+        volcar();
+}
+
+void Salida::texto(QStringView texto) { codificar(texto); }
+
+bool Salida::volcar()
+{
+    const bool escrito = escribirSalida(texto_);
+    texto_.resize(0);
+    return escrito;
+}
+
+void Salida::separar()
+{
+    if (!primero_)
+        texto_ += '\t';
+    primero_ = false;
+}
+
+void Salida::codificar(QStringView texto)
+{
+    const qsizetype inicio = texto_.size();
+    texto_.resize(inicio + codificador_.requiredSpace(texto.size()));
+    char *fin = codificador_.appendToBuffer(texto_.data() + inicio, texto);
+    texto_.resize(fin - texto_.constData());
+}
