@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The bash completion, run by bash-completion as Tab runs it, against the program's own
+# --help: every command and option the help lists must be offered, and nothing it does
+# not list; files only where the program reads one.
+#   completado.sh TELQUIN COMPLETION_SCRIPT
+set -uo pipefail
+telquin=$1
+guion=$2
+
+bashCompletion=/usr/share/bash-completion/bash_completion
+if [[ ! -r $bashCompletion ]]; then
+  echo "FALLA: falta $bashCompletion (paquete bash-completion: scripts/install-deps --pruebas)"
+  exit 1
+fi
+# shellcheck disable=SC1090
+. "$bashCompletion"
+# shellcheck disable=SC1090
+. "$guion"
+funcion=$(complete -p telquin 2>/dev/null | sed -n 's/.* -F \([^ ]*\) .*/\1/p')
+if [[ -z $funcion ]]; then
+  echo "FALLA: $guion no registra ninguna función de completado para telquin"
+  exit 1
+fi
+
+fallos=0
+bien() { echo "ok: $*"; }
+mal() {
+  echo "FALLA: $*"
+  fallos=$((fallos + 1))
+}
+
+# completar WORD...: what Tab offers after "telquin WORD...", the last word being the
+# one under the cursor (empty for a new word); one candidate a line, sorted.
+completar() {
+  COMP_WORDS=(telquin "$@")
+  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+  COMP_LINE="${COMP_WORDS[*]}"
+  COMP_POINT=${#COMP_LINE}
+  COMPREPLY=()
+  "$funcion" telquin "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+  [[ ${#COMPREPLY[@]} -eq 0 ]] || printf '%s\n' "${COMPREPLY[@]}" | sort -u
+}
+enLinea() { tr ' ' '\n' | sed '/^$/d' | sort -u; }
+unaLinea() { paste -sd' ' -; }
+
+# --- against the help ------------------------------------------------------
+ayuda=$("$telquin" --help) || {
+  echo "FALLA: telquin --help terminó con error"
+  exit 1
+}
+# Commands: the "telquin COMMAND ..." lines of the usage.
+ordenes=$(sed -n 's/^  telquin \([a-z][a-z-]*\).*/\1/p' <<<"$ayuda" | sort -u)
+# Options: the names that open each line of the "Opciones:" section ("-h, --help ...").
+opciones=$(sed -n '/^Opciones:/,/^$/p' <<<"$ayuda" | awk '{
+    for (i = 1; i <= NF; i++) {
+      n = $i; sub(/,$/, "", n)
+      if (n !~ /^--?[a-z]/) break
+      print n
+    }
+  }' | sort -u)
+if [[ -z $ordenes || -z $opciones ]]; then
+  echo "FALLA: no se reconocen órdenes ni opciones en telquin --help:"
+  echo "$ayuda"
+  exit 1
+fi
+echo "--help lista las órdenes: $(unaLinea <<<"$ordenes"); las opciones: $(unaLinea <<<"$opciones")"
+
+ofrecidas=$(completar "")
+[[ $ofrecidas == "$ordenes" ]] && bien "telquin ⇥ ofrece las órdenes de --help" \
+  || mal "telquin ⇥ ofrece «$(unaLinea <<<"$ofrecidas")»; --help lista «$(unaLinea <<<"$ordenes")»"
+
+# Each option must be offered where it applies (--aplicar after lote); "-" and "--"
+# are not in the help's list, being no options of their own.
+ofrecidas=$( (completar "-" && completar lote "-") | grep -vx -e - -e -- | sort -u)
+[[ $ofrecidas == "$opciones" ]] && bien "telquin -⇥ y telquin lote -⇥ ofrecen las opciones de --help" \
+  || mal "telquin -⇥ y telquin lote -⇥ ofrecen «$(unaLinea <<<"$ofrecidas")»; --help lista «$(unaLinea <<<"$opciones")»"
+
+# --- words and files ----------------------------------------------------------
+carpeta=$(mktemp -d "${TMPDIR:-/tmp}/completado.XXXXXX")
+trap 'rm -rf "$carpeta"' EXIT
+cd "$carpeta" || exit 1
+mkdir cambios
+touch cambios.csv notas.txt -- -raro.csv
+
+# what is typed after "telquin" (| between words, the last being completed) → expected
+casos=(
+  "c → cambiar consultar"
+  "lote| → - -raro.csv cambios cambios.csv notas.txt"
+  "lote|cam → cambios cambios.csv"
+  "lote|- → - -- --aplicar --help --version -h -v"
+  "lote|-- → -- --aplicar --help --version"
+  "lote|--|- → - -raro.csv"
+  "lote|--| → - -raro.csv cambios cambios.csv notas.txt"
+  "--aplicar|lote| → - -raro.csv cambios cambios.csv notas.txt"
+  "lote|-| → "
+  "lote|cambios.csv| → "
+  "lote|cambios.csv|- → -- --aplicar --help --version -h -v"
+  "consultar| → "
+  "consultar|- → -- --help --version -h -v"
+  "cambiar|8901.10.00.000L| → "
+  "historial| → "
+  "-v| → cambiar consultar historial lote"
+  "--|l → lote"
+)
+for caso in "${casos[@]}"; do
+  escrito=${caso%% → *}
+  esperado=$(enLinea <<<"${caso#* → }")
+  IFS='|' read -r -a palabras <<<"$escrito|"
+  ofrecidas=$(completar "${palabras[@]}")
+  [[ $ofrecidas == "$esperado" ]] && bien "telquin ${escrito//|/ }⇥ → $(unaLinea <<<"$esperado")" \
+    || mal "telquin ${escrito//|/ }⇥ ofrece «$(unaLinea <<<"$ofrecidas")», se esperaba «$(unaLinea <<<"$esperado")»"
+done
+
+echo
+if [[ $fallos -eq 0 ]]; then
+  echo "completado: todo bien"
+else
+  echo "completado: $fallos falla(s)"
+fi
+[[ $fallos -eq 0 ]]
