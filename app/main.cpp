@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Aplicacion.h"
-#include "Linea.h"
-#include "Mensajes.h"
-#include "Salida.h"
+#include "cli/Linea.h"
+#include "cli/Salida.h"
+#include "ui/Aplicacion.h"
+#include "ui/Mensajes.h"
 
 #include <QApplication>
 

@@ -5,7 +5,7 @@
 
 #include "Rutas.h"
 
-#include "Sentencias.h"
+#include "data/Sentencias.h"
 
 #include <algorithm>
 #include <functional>

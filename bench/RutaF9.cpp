@@ -4,8 +4,8 @@
 
 #include "Rutas.h"
 
-#include "Codigos.h"
-#include "Sentencias.h"
+#include "codes/Codigos.h"
+#include "data/Sentencias.h"
 
 #include <QStringList>
 

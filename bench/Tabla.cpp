@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Tabla.h"
 
-#include "Apertura.h"
-#include "Dialecto.h"
-#include "Registro.h"
-#include "Sentencias.h"
+#include "data/Apertura.h"
+#include "data/Dialecto.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -8,7 +8,7 @@
 #include "Comparacion.h"
 #include "Generador.h"
 
-#include "Contrato.h"
+#include "data/Contrato.h"
 
 #include <QSqlQuery>
 #include <QString>

@@ -4,10 +4,10 @@
 // component and its parameters, the window. Exits 0 only when the window was shown
 // and no box but the warning came up.
 
-#include "Aplicacion.h"
-#include "Frm_Telquin.h"
-#include "Mensajes.h"
 #include "SalirAlMostrar.h"
+#include "ui/Aplicacion.h"
+#include "ui/Frm_Telquin.h"
+#include "ui/Mensajes.h"
 
 #include <QApplication>
 

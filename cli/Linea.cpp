@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Linea.h"
+#include "cli/Linea.h"
 
-#include "Archivos.h"
-#include "Bitacora.h"
-#include "Codigos.h"
-#include "ComponenteDAM.h"
-#include "Lote.h"
-#include "Registro.h"
-#include "Salida.h"
-#include "Sentencias.h"
-#include "Terminal.h"
-#include "Unidades.h"
 #include "Version.h"
+#include "cli/Lote.h"
+#include "cli/Salida.h"
+#include "cli/Terminal.h"
+#include "codes/Codigos.h"
+#include "codes/Unidades.h"
+#include "data/Archivos.h"
+#include "data/Bitacora.h"
+#include "data/ComponenteDAM.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Lote.h"
+#include "cli/Lote.h"
 
-#include "Archivos.h"
-#include "Codigos.h"
-#include "Sentencias.h"
+#include "codes/Codigos.h"
+#include "data/Archivos.h"
+#include "data/Sentencias.h"
 
 #include <QHash>
 #include <QStringDecoder>

@@ -3,7 +3,7 @@
 
 // A batch of unit changes read from CSV, and its check against the database.
 
-#include "Contrato.h"
+#include "data/Contrato.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Salida.h"
+#include "cli/Salida.h"
 
 #include <algorithm>
 #include <cerrno>

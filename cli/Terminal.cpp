@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Terminal.h"
+#include "cli/Terminal.h"
 
 #include <cmath>
 #include <unistd.h>

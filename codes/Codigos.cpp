@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Codigos.h"
+#include "codes/Codigos.h"
 
 #include <optional>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Unidades.h"
+#include "codes/Unidades.h"
 
 #include <algorithm>
 #include <cstring>

@@ -46,6 +46,6 @@ list(JOIN filas "\n" cuerpo)
 get_filename_component(nombreEntrada "${ENTRADA}" NAME)
 file(WRITE "${SALIDA}"
      "// Generated from ${nombreEntrada} by tabla-unidades.cmake; edit the CSV instead.\n"
-     "#include \"Unidades.h\"\n\n"
+     "#include \"codes/Unidades.h\"\n\n"
      "const UnidadEstadistica kUnidadesEstadisticas[] = {\n${cuerpo}\n};\n"
      "const std::size_t kCantidadUnidadesEstadisticas = ${cantidad};\n")

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Apertura.h"
+#include "data/Apertura.h"
 
-#include "Causas.h"
-#include "Contrato.h"
-#include "Direccion.h"
+#include "data/Causas.h"
+#include "data/Contrato.h"
+#include "data/Direccion.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Archivos.h"
+#include "data/Archivos.h"
 
 #include <QHash>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Bitacora.h"
+#include "data/Bitacora.h"
 
-#include "Archivos.h"
+#include "data/Archivos.h"
 
 #include <QDir>
 #include <QFile>

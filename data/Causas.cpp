@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Causas.h"
+#include "data/Causas.h"
 
 #include <QLibrary>
 #include <QRegularExpression>

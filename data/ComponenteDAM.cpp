@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ComponenteDAM.h"
+#include "data/ComponenteDAM.h"
 
-#include "Apertura.h"
-#include "Causas.h"
-#include "Dialecto.h"
-#include "Direccion.h"
-#include "Parametros.h"
+#include "data/Apertura.h"
+#include "data/Causas.h"
+#include "data/Dialecto.h"
+#include "data/Direccion.h"
+#include "data/Parametros.h"
 
 #include <QSqlDriver>
 #include <QSqlError>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Contrato.h"
+#include "data/Contrato.h"
 
 #include <memory>
 

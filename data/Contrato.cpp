@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Contrato.h"
+#include "data/Contrato.h"
 
 ErrorComponente::ErrorComponente(QString mensaje) : mensaje_(std::move(mensaje)), utf8_(mensaje_.toUtf8()) { }
 

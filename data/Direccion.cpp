@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Direccion.h"
+#include "data/Direccion.h"
 
-#include "Parametros.h"
+#include "data/Parametros.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Parametros.h"
+#include "data/Parametros.h"
 
-#include "Contrato.h"
+#include "data/Contrato.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Registro.h"
+#include "data/Registro.h"
 
-#include "ComponenteDAM.h"
+#include "data/ComponenteDAM.h"
 
 #include <map>
 

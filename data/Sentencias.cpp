@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Sentencias.h"
+#include "data/Sentencias.h"
 
-#include "Codigos.h"
+#include "codes/Codigos.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 
 // A test component that records every call made on it and answers from a script.
 
-#include "Contrato.h"
+#include "data/Contrato.h"
 
 #include <QStringList>
 

@@ -3,7 +3,7 @@
 
 // Stands in for the message boxes: records each box and answers Yes/No from a queue.
 
-#include "Mensajes.h"
+#include "ui/Mensajes.h"
 
 #include <QList>
 #include <QStringList>

@@ -2,8 +2,8 @@
 // Renders the warning box and the window, with a looked-up position and a new unit
 // typed, to PNG files: telquin_captura DIRECTORIO. Needs DAM_DATABASE_URL.
 
-#include "Aplicacion.h"
-#include "Frm_Telquin.h"
+#include "ui/Aplicacion.h"
+#include "ui/Frm_Telquin.h"
 
 #include <QAbstractButton>
 #include <QApplication>

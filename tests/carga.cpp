@@ -8,8 +8,8 @@
 // Prints one line on standard output once the first update is stored. Exits 0 when
 // every statement ran and every update changed the row.
 
-#include "Registro.h"
-#include "Sentencias.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>

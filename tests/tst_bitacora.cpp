@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Archivos.h"
-#include "Bitacora.h"
+#include "data/Archivos.h"
+#include "data/Bitacora.h"
 
 #include <QtTest>
 

@@ -2,8 +2,8 @@
 // The real QMessageBox and the fields' context menu, as the user meets them: closed
 // from a timer, never blocking the run.
 
-#include "Aplicacion.h"
-#include "Mensajes.h"
+#include "ui/Aplicacion.h"
+#include "ui/Mensajes.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Codigos.h"
-#include "Unidades.h"
+#include "codes/Codigos.h"
+#include "codes/Unidades.h"
 
 #include <QtTest>
 

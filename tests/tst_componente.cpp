@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BaseDePrueba.h"
-#include "Registro.h"
-#include "Sentencias.h"
 #include "UsuariosSimulados.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -5,12 +5,12 @@
 // (scripts/servidor-prueba); this test stops and restarts it.
 
 #include "BaseDePrueba.h"
-#include "ComponenteDAM.h"
-#include "Direccion.h"
-#include "Parametros.h"
-#include "Registro.h"
-#include "Sentencias.h"
 #include "UsuariosSimulados.h"
+#include "data/ComponenteDAM.h"
+#include "data/Direccion.h"
+#include "data/Parametros.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

@@ -4,8 +4,8 @@
 // database is the one TELQUIN_TEST_DB chooses (see BaseDePrueba.h).
 
 #include "BaseDePrueba.h"
-#include "Bitacora.h"
-#include "Direccion.h"
+#include "data/Bitacora.h"
+#include "data/Direccion.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -2,9 +2,9 @@
 // Where the component finds its database and how it shows the address: these do
 // not depend on the database under test.
 
-#include "Direccion.h"
-#include "Parametros.h"
-#include "Registro.h"
+#include "data/Direccion.h"
+#include "data/Parametros.h"
+#include "data/Registro.h"
 
 #include <QtTest>
 

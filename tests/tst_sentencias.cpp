@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ComponenteGrabador.h"
-#include "Registro.h"
-#include "Sentencias.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
 
 #include <QtTest>
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BaseDePrueba.h"
-#include "Bitacora.h"
-#include "ComponenteDAM.h"
 #include "ComponenteGrabador.h"
-#include "Frm_Telquin.h"
 #include "MensajesDePrueba.h"
-#include "Registro.h"
+#include "data/Bitacora.h"
+#include "data/ComponenteDAM.h"
+#include "data/Registro.h"
+#include "ui/Frm_Telquin.h"
 
 #include <QLabel>
 #include <QLineEdit>

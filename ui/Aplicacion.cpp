@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Aplicacion.h"
+#include "ui/Aplicacion.h"
 
-#include "Frm_Telquin.h"
 #include "Version.h"
+#include "ui/Frm_Telquin.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

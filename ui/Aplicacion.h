@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Registro.h"
+#include "data/Registro.h"
 
 #include <QString>
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Frm_Telquin.h"
+#include "ui/Frm_Telquin.h"
 
-#include "Bitacora.h"
-#include "Codigos.h"
-#include "ComponenteDAM.h"
-#include "LimiteDeCaracteres.h"
-#include "Registro.h"
-#include "Sentencias.h"
-#include "Unidades.h"
 #include "Version.h"
+#include "codes/Codigos.h"
+#include "codes/Unidades.h"
+#include "data/Bitacora.h"
+#include "data/ComponenteDAM.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
+#include "ui/LimiteDeCaracteres.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>

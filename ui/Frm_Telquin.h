@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Mensajes.h"
-#include "Registro.h"
-#include "Sentencias.h"
+#include "data/Registro.h"
+#include "data/Sentencias.h"
+#include "ui/Mensajes.h"
 
 #include <QWidget>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LimiteDeCaracteres.h"
+#include "ui/LimiteDeCaracteres.h"
 
 #include <QLineEdit>
 

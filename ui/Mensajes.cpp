@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Mensajes.h"
+#include "ui/Mensajes.h"
 
 #include <QApplication>
 #include <QMessageBox>
