@@ -2,13 +2,13 @@
 #include "cli/Linea.h"
 
 #include "Version.h"
+#include "archivos/Bitacora.h"
+#include "archivos/Sistema.h"
 #include "cli/Lote.h"
 #include "cli/Salida.h"
 #include "cli/Terminal.h"
 #include "codes/Codigos.h"
 #include "codes/Unidades.h"
-#include "data/Archivos.h"
-#include "data/Bitacora.h"
 #include "data/ComponenteDAM.h"
 #include "data/Registro.h"
 #include "data/Sentencias.h"
@@ -177,7 +177,7 @@ int cambiar(const QString &posicion, const QString &unidadEscrita)
     // Stored, then noted, then told: nothing that befalls standard output can come
     // between a change and its line in the journal.
     const auto aviso
-        = anotarEnBitacora({nuevoCambio(direccionDe(*oDAM), posicion, anterior, unidad, QStringLiteral("linea"))});
+        = anotarEnBitacora({nuevaAnotacion(direccionDe(*oDAM), posicion, anterior, unidad, QStringLiteral("linea"))});
     guardadosYAnotados = !aviso;
     salida().linea({posicion, anterior, unidad});
     if (aviso) {
@@ -187,48 +187,21 @@ int cambiar(const QString &posicion, const QString &unidadEscrita)
     return estado::kHecho;
 }
 
-struct ArchivoLeido {
-    QByteArray datos;
-    QString error; // why it cannot be read
-    bool demasiadoGrande = false; // more than kLoteMaximo bytes
-};
-
 // The batch's bytes. Standard input or a device is read no further than one byte
 // past the limit, so that /dev/zero is not read until memory runs out.
-ArchivoLeido leerArchivo(const QString &nombre)
+LecturaCompleta leerArchivo(const QString &nombre)
 {
-    ArchivoLeido leido;
     const bool entrada = nombre == QLatin1String("-");
     const int fd = entrada ? STDIN_FILENO : ::open(QFile::encodeName(nombre).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        leido.error = motivoDelSistema(errno, Acceso::Lectura);
-        return leido;
+        LecturaCompleta fallida;
+        fallida.error = errno;
+        return fallida;
     }
-    struct stat estado { };
-    if (::fstat(fd, &estado) == 0 && S_ISREG(estado.st_mode) && estado.st_size > kLoteMaximo) {
-        leido.demasiadoGrande = true;
-    } else {
-        char bloque[65536];
-        while (leido.datos.size() <= kLoteMaximo) {
-            const ssize_t n
-                = ::read(fd, bloque, size_t(std::min<qint64>(sizeof bloque, kLoteMaximo + 1 - leido.datos.size())));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                leido.error = motivoDelSistema(errno, Acceso::Lectura);
-                break;
-            }
-            if (n == 0)
-                break;
-            leido.datos.append(bloque, n);
-        }
-        leido.demasiadoGrande = leido.datos.size() > kLoteMaximo;
-    }
+    LecturaCompleta leida = leerHasta(fd, kLoteMaximo);
     if (!entrada)
         ::close(fd);
-    if (leido.demasiadoGrande)
-        leido.datos.clear();
-    return leido;
+    return leida;
 }
 
 int interrumpido(Transacciones *t)
@@ -314,11 +287,11 @@ int aplicarLote(Componente &oDAM, Transacciones &t, const std::vector<Revision> 
 
     // One commit, so one moment, user and machine for every row; asking the system
     // for them once per row cost more than the updates themselves.
-    const Cambio comun = nuevoCambio(direccionDe(oDAM), {}, {}, {}, QStringLiteral("lote"));
-    QList<Cambio> anotados;
+    const Anotacion comun = nuevaAnotacion(direccionDe(oDAM), {}, {}, {}, QStringLiteral("lote"));
+    QList<Anotacion> anotados;
     anotados.reserve(qsizetype(cambios.size()));
     for (const Revision *r : cambios) {
-        Cambio c = comun;
+        Anotacion c = comun;
         c.posicion = r->posicion;
         c.anterior = r->actual;
         c.nueva = r->nueva;
@@ -340,16 +313,17 @@ int aplicarLote(Componente &oDAM, Transacciones &t, const std::vector<Revision> 
 
 int lote(const QString &nombre, bool aplicar)
 {
-    const ArchivoLeido leido = leerArchivo(nombre);
+    const LecturaCompleta leido = leerArchivo(nombre);
     const bool entrada = nombre == QLatin1String("-");
     const QString queLeer = entrada ? QStringLiteral("la entrada estándar") : QStringLiteral("el archivo ") + nombre;
-    if (leido.demasiadoGrande) {
+    if (leido.pasaDelLimite) {
         avisar(QStringLiteral("telquin: %1: el lote supera los 64 MiB")
                    .arg(entrada ? QStringLiteral("la entrada estándar") : nombre));
         return estado::kUso;
     }
-    if (!leido.error.isEmpty())
-        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, leido.error));
+    if (leido.error)
+        return errorDeUso(
+            QStringLiteral("no se puede leer %1: %2").arg(queLeer, motivoDelSistema(leido.error, Acceso::Lectura)));
     const ArchivoLote archivo = leerLote(leido.datos);
     if (!archivo.error.isEmpty())
         return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, archivo.error));
@@ -415,7 +389,7 @@ int historial(const QString &posicion)
     bool saltadas = false;
     const std::optional<QString> error = recorrerBitacora(
         ruta, posicion,
-        [&](const Cambio &c) {
+        [&](const Anotacion &c) {
             s.linea({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen});
             return errorDeSalida() == 0;
         },

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Lote.h"
 
+#include "archivos/Csv.h"
 #include "codes/Codigos.h"
-#include "data/Archivos.h"
 #include "data/Sentencias.h"
 
 #include <QHash>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Archivos.h"
-#include "data/Bitacora.h"
+#include "LecturaDeBitacora.h"
+#include "archivos/Sistema.h"
 
 #include <QtTest>
 
@@ -18,20 +18,21 @@ constexpr char kEscritor[] = "TELQUIN_BITACORA_ESCRITOR";
 constexpr int kLineas = 200;
 constexpr int kLote = 50;
 
-Cambio cambioDePrueba(const QString &v)
+Anotacion cambioDePrueba(const QString &v)
 {
-    return Cambio{QDateTime(QDate(2026, 12, 8), QTime(10, 15, 2), Qt::OffsetFromUTC, -3 * 3600), v, v, v, v, v, v, v};
+    return Anotacion{
+        QDateTime(QDate(2026, 12, 8), QTime(10, 15, 2), Qt::OffsetFromUTC, -3 * 3600), v, v, v, v, v, v, v};
 }
 
 // Writer "a" notes its changes one by one, writer "b" in batches; the position
 // names the writer and "anterior" counts its changes.
 int escribir(const QString &ruta, const QString &quien)
 {
-    QList<Cambio> lote;
+    QList<Anotacion> lote;
     for (int i = 0; i < kLineas; ++i) {
-        lote.append(nuevoCambio("base", quien, QString::number(i), "07", "lote"));
+        lote.append(nuevaAnotacion("base", quien, QString::number(i), "07", "lote"));
         if (quien == u"a" || lote.size() == kLote) {
-            if (anotarCambios(ruta, lote))
+            if (anotarEn(ruta, lote))
                 return 1;
             lote.clear();
         }
@@ -81,11 +82,11 @@ private slots:
         QFETCH(QString, csv);
         QTemporaryDir dir;
         const QString ruta = dir.filePath("cambios.csv");
-        QCOMPARE(anotarCambio(ruta, cambioDePrueba(valor)).value_or(QString()), QString());
+        QCOMPARE(anotarEn(ruta, {cambioDePrueba(valor)}).value_or(QString()), QString());
         QCOMPARE(QString::fromUtf8(contenido(ruta)).section(u'\n', 1),
                  "2026-12-08T10:15:02-03:00" + QString(u',' + csv).repeated(7) + u'\n');
         QString error;
-        const QList<Cambio> leidos = leerBitacora(ruta, {}, &error);
+        const QList<Anotacion> leidos = leerBitacora(ruta, {}, &error);
         QCOMPARE(error, QString());
         QCOMPARE(leidos.size(), 1);
         QCOMPARE(leidos[0].fecha, cambioDePrueba(valor).fecha);
@@ -99,10 +100,10 @@ private slots:
         QCOMPARE(fechaBitacora(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC)), "2026-01-02T03:04:05+00:00");
         QTemporaryDir dir;
         const QString ruta = dir.filePath("nueva/telquin/cambios.csv");
-        QCOMPARE(anotarCambio(ruta, nuevoCambio("b", "8901.10.00.000L", "05", "07", "ventana")).value_or(""), "");
-        QCOMPARE(anotarCambios(ruta,
-                               {nuevoCambio("b", "8902.00.00.000A", "", "01", "lote"),
-                                nuevoCambio("b", "8901.10.00.000L", "07", "05", "deshacer")})
+        QCOMPARE(anotarEn(ruta, {nuevaAnotacion("b", "8901.10.00.000L", "05", "07", "ventana")}).value_or(""), "");
+        QCOMPARE(anotarEn(ruta,
+                          {nuevaAnotacion("b", "8902.00.00.000A", "", "01", "lote"),
+                           nuevaAnotacion("b", "8901.10.00.000L", "07", "05", "deshacer")})
                      .value_or(""),
                  "");
         const QList<QByteArray> lineas = contenido(ruta).split('\n');
@@ -120,7 +121,7 @@ private slots:
         archivo.write("2026-12-08T10:15:02-03:00,ana,\"sin cerrar\n");
         archivo.close();
         QString error;
-        const QList<Cambio> deUnaPosicion = leerBitacora(ruta, "8901.10.00.000L", &error);
+        const QList<Anotacion> deUnaPosicion = leerBitacora(ruta, "8901.10.00.000L", &error);
         QCOMPARE(error, "la línea 5 abre unas comillas que no se cierran");
         QCOMPARE(deUnaPosicion.size(), 2);
         QCOMPARE(deUnaPosicion[1].origen, "deshacer");
@@ -147,7 +148,7 @@ private slots:
         QVERIFY(datos.startsWith("fecha,") && datos.endsWith('\n'));
 
         QString error;
-        const QList<Cambio> cambios = leerBitacora(ruta, {}, &error);
+        const QList<Anotacion> cambios = leerBitacora(ruta, {}, &error);
         QCOMPARE(error, QString());
         QCOMPARE(cambios.size(), 2 * kLineas);
         // Each writer's changes in its own order, each batch of "b" in one piece.
@@ -168,7 +169,7 @@ private slots:
         const int fd = ::open(QFile::encodeName(ruta).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX), 0);
-        auto anotado = std::async(std::launch::async, [&] { return anotarCambio(ruta, cambioDePrueba("07")); });
+        auto anotado = std::async(std::launch::async, [&] { return anotarEn(ruta, {cambioDePrueba("07")}); });
         const bool terminoConCandado = anotado.wait_for(std::chrono::milliseconds(300)) == std::future_status::ready;
         const qint64 tamanoConCandado = QFileInfo(ruta).size();
         ::close(fd);
@@ -220,7 +221,7 @@ private slots:
         if (caso == u"ajeno") {
             if (::geteuid() != 0)
                 QSKIP("only root can give a file to another user");
-            QCOMPARE(anotarCambio(ruta, cambioDePrueba("07")).value_or(""), "");
+            QCOMPARE(anotarEn(ruta, {cambioDePrueba("07")}).value_or(""), "");
             QCOMPARE(::chown(nombre.constData(), 65534, 65534), 0);
         }
         if (caso == u"candado") {
@@ -232,7 +233,7 @@ private slots:
 
         QElapsedTimer reloj;
         reloj.start();
-        QCOMPARE(anotarCambio(ruta, cambioDePrueba("07")).value_or("(sin fallo)"), motivo);
+        QCOMPARE(anotarEn(ruta, {cambioDePrueba("07")}).value_or("(sin fallo)"), motivo);
         QVERIFY2(reloj.elapsed() < 3000, qPrintable(QString::number(reloj.elapsed())));
         reloj.restart();
         QString error;
@@ -255,18 +256,18 @@ private slots:
     {
         QTemporaryDir dir;
         const QString ruta = dir.filePath("cambios.csv");
-        QCOMPARE(anotarCambio(ruta, cambioDePrueba("a")).value_or(""), "");
+        QCOMPARE(anotarEn(ruta, {cambioDePrueba("a")}).value_or(""), "");
         QFile archivo(ruta);
         QVERIFY(archivo.open(QIODevice::Append));
         archivo.write("2026-12-08T10:15:02-03:00,x,x,x,\"abre sin cerrar,x,x,x\nbasura");
         archivo.close();
-        QCOMPARE(anotarCambio(ruta, cambioDePrueba("b\r\nc\rd\ne")).value_or(""), "");
+        QCOMPARE(anotarEn(ruta, {cambioDePrueba("b\r\nc\rd\ne")}).value_or(""), "");
         QVERIFY2(contenido(ruta).endsWith("\nbasura\n2026-12-08T10:15:02-03:00" + QByteArray(",b  c d e").repeated(7)
                                           + '\n'),
                  contenido(ruta).constData());
 
         QStringList leidos;
-        const auto cambio = [&](const Cambio &c) {
+        const auto cambio = [&](const Anotacion &c) {
             leidos << c.posicion;
             return true;
         };
@@ -313,7 +314,7 @@ private slots:
         QFile::setPermissions(dir.filePath("solo-lectura"), QFile::ReadOwner | QFile::ExeOwner);
 
         const QString ruta = dentro.startsWith(u'/') ? dentro : dir.filePath(dentro);
-        QCOMPARE(anotarCambio(ruta, cambioDePrueba("07")).value_or("(sin fallo)"), motivo);
+        QCOMPARE(anotarEn(ruta, {cambioDePrueba("07")}).value_or("(sin fallo)"), motivo);
     }
 };
 

@@ -4,7 +4,7 @@
 // database is the one TELQUIN_TEST_DB chooses (see BaseDePrueba.h).
 
 #include "BaseDePrueba.h"
-#include "data/Bitacora.h"
+#include "LecturaDeBitacora.h"
 #include "data/Direccion.h"
 
 #include <QProcess>
@@ -103,7 +103,7 @@ class TstLinea : public QObject {
     {
         QString error;
         QStringList lineas;
-        for (const Cambio &c : leerBitacora(rutaDeBitacora(), {}, &error))
+        for (const Anotacion &c : leerBitacora(rutaDeBitacora(), {}, &error))
             lineas << QStringList{c.posicion, c.anterior, c.nueva, c.origen, c.base}.join(u' ');
         if (!error.isEmpty())
             lineas << "error: " + error;

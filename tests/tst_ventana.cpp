@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BaseDePrueba.h"
 #include "ComponenteGrabador.h"
+#include "LecturaDeBitacora.h"
 #include "MensajesDePrueba.h"
-#include "data/Bitacora.h"
 #include "data/ComponenteDAM.h"
 #include "data/Registro.h"
 #include "ui/Frm_Telquin.h"
@@ -86,7 +86,7 @@ class TstVentana : public QObject {
 
     QTemporaryDir estado; // the change journal goes here, not to the user's own
 
-    QList<Cambio> registro() { return leerBitacora(rutaBitacora()); }
+    QList<Anotacion> registro() { return leerBitacora(rutaBitacora()); }
 
     // The road of one change on the sample: 8901.10.00.000L from 07 to 05.
     void guardarCincoEnLaMuestra()
@@ -492,7 +492,7 @@ private slots:
         usarSqlite();
         QVERIFY(abrir());
         guardarCincoEnLaMuestra();
-        QList<Cambio> cambios = registro();
+        QList<Anotacion> cambios = registro();
         QCOMPARE(cambios.size(), 1);
         QCOMPARE((QStringList{cambios[0].posicion, cambios[0].anterior, cambios[0].nueva, cambios[0].origen,
                               cambios[0].base}),

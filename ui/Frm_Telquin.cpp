@@ -2,9 +2,9 @@
 #include "ui/Frm_Telquin.h"
 
 #include "Version.h"
+#include "archivos/Bitacora.h"
 #include "codes/Codigos.h"
 #include "codes/Unidades.h"
-#include "data/Bitacora.h"
 #include "data/ComponenteDAM.h"
 #include "data/Registro.h"
 #include "data/Sentencias.h"
@@ -342,7 +342,7 @@ void Frm_Telquin::DeshacerUltimoCambio()
 std::optional<QString> Frm_Telquin::anotar(const QString &posicion, const QString &anterior, const QString &nueva,
                                            const QString &origen)
 {
-    return anotarEnBitacora({nuevoCambio(direccionDe(*oDAM), posicion, anterior, nueva, origen)});
+    return anotarEnBitacora({nuevaAnotacion(direccionDe(*oDAM), posicion, anterior, nueva, origen)});
 }
 
 void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono) { mensajes_.mostrar(kTitulo, texto, icono); }

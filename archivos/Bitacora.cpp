@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Bitacora.h"
+#include "archivos/Bitacora.h"
 
-#include "data/Archivos.h"
+#include "archivos/Csv.h"
+#include "archivos/Sistema.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,44 +46,6 @@ QString nombreDeUsuario()
     }
     return QString::number(::geteuid());
 }
-
-// 0 or the errno of the folder that could not be made.
-int crearCarpetas(const QByteArray &carpeta)
-{
-    if (::mkdir(carpeta.constData(), 0700) == 0 || errno == EEXIST)
-        return 0;
-    if (errno != ENOENT)
-        return errno;
-    const qsizetype barra = carpeta.lastIndexOf('/');
-    if (barra <= 0)
-        return ENOENT;
-    if (const int error = crearCarpetas(carpeta.left(barra)))
-        return error;
-    return ::mkdir(carpeta.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) { }
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    [[nodiscard]] int fd() const { return fd_; }
-    // 0 or the errno of close(2).
-    int cerrar()
-    {
-        const int resultado = ::close(fd_);
-        fd_ = -1;
-        return resultado == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
 
 constexpr auto kEsperaDelCandado = std::chrono::seconds(2);
 const QString kOcupado = QStringLiteral("otro programa mantiene ocupado el registro");
@@ -172,17 +135,17 @@ QString rutaBitacora()
     return carpeta + QStringLiteral("/telquin/cambios.csv");
 }
 
-Cambio nuevoCambio(QString base, QString posicion, QString anterior, QString nueva, QString origen)
+Anotacion nuevaAnotacion(QString base, QString posicion, QString anterior, QString nueva, QString origen)
 {
     // Whole seconds, as written, so a change compares equal to itself read back.
-    return Cambio{QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch()),
-                  nombreDeUsuario(),
-                  QSysInfo::machineHostName(),
-                  std::move(base),
-                  std::move(posicion),
-                  std::move(anterior),
-                  std::move(nueva),
-                  std::move(origen)};
+    return Anotacion{QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch()),
+                     nombreDeUsuario(),
+                     QSysInfo::machineHostName(),
+                     std::move(base),
+                     std::move(posicion),
+                     std::move(anterior),
+                     std::move(nueva),
+                     std::move(origen)};
 }
 
 QString fechaBitacora(const QDateTime &fecha)
@@ -193,32 +156,7 @@ QString fechaBitacora(const QDateTime &fecha)
         + QString::asprintf("%c%02d:%02d", desfase < 0 ? '-' : '+', minutos / 60, minutos % 60);
 }
 
-QString lineaCsv(const QStringList &campos)
-{
-    // Room for every field, its comma and two quotes: one allocation per line.
-    qsizetype largo = 0;
-    for (const QString &campo : campos)
-        largo += campo.size() + 3;
-    QString linea;
-    linea.reserve(largo);
-    for (qsizetype i = 0; i < campos.size(); ++i) {
-        QString campo = campos[i];
-        if (i > 0)
-            linea += u',';
-        // One change, one physical line: the reader takes each line alone.
-        if (campo.contains(u'\n') || campo.contains(u'\r'))
-            campo.replace(u'\n', u' ').replace(u'\r', u' ');
-        const bool citar = (!campo.isEmpty() && (campo.front().isSpace() || campo.back().isSpace()))
-            || campo.contains(u',') || campo.contains(u'"');
-        if (citar)
-            linea += u'"' + QString(campo).replace(u'"', QStringLiteral("\"\"")) + u'"';
-        else
-            linea += campo;
-    }
-    return linea;
-}
-
-std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &cambios)
+std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cambios)
 {
     if (cambios.isEmpty())
         return std::nullopt;
@@ -228,7 +166,7 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
     // the rest of its line.
     QDateTime fechaPrevia;
     QString textoFecha;
-    for (const Cambio &c : cambios) {
+    for (const Anotacion &c : cambios) {
         if (textoFecha.isNull() || !mismaFecha(c.fecha, fechaPrevia)) {
             fechaPrevia = c.fecha;
             textoFecha = fechaBitacora(c.fecha);
@@ -284,12 +222,10 @@ std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &c
     return std::nullopt;
 }
 
-std::optional<QString> anotarCambio(const QString &ruta, const Cambio &cambio) { return anotarCambios(ruta, {cambio}); }
-
-std::optional<QString> anotarEnBitacora(const QList<Cambio> &cambios)
+std::optional<QString> anotarEnBitacora(const QList<Anotacion> &cambios)
 {
     const QString ruta = rutaBitacora();
-    const std::optional<QString> motivo = anotarCambios(ruta, cambios);
+    const std::optional<QString> motivo = anotarEn(ruta, cambios);
     if (!motivo)
         return std::nullopt;
     return mensajeFalloBitacora(ruta, *motivo);
@@ -306,7 +242,7 @@ QString mensajeFalloBitacora(const QString &ruta, const QString &motivo)
 namespace {
 
 // The change one journal line holds, or why it holds none (then *motivo is set).
-std::optional<Cambio> leerLinea(QByteArrayView bytes, int numero, QString *motivo)
+std::optional<Anotacion> leerLinea(QByteArrayView bytes, int numero, QString *motivo)
 {
     int sinCerrar = 0;
     std::vector<FilaCsv> filas = partirCsv(QString::fromUtf8(bytes), u',', false, &sinCerrar);
@@ -325,12 +261,12 @@ std::optional<Cambio> leerLinea(QByteArrayView bytes, int numero, QString *motiv
         *motivo = QStringLiteral("la línea %1 tiene una fecha que no se entiende: %2").arg(numero).arg(campos[0]);
         return std::nullopt;
     }
-    return Cambio{fecha, campos[1], campos[2], campos[3], campos[4], campos[5], campos[6], campos[7]};
+    return Anotacion{fecha, campos[1], campos[2], campos[3], campos[4], campos[5], campos[6], campos[7]};
 }
 
 } // namespace
 
-std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posicion, const AlCambio &alCambio,
+std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posicion, const AlAnotacion &alAnotacion,
                                         const AlLineaIlegible &alLineaIlegible)
 {
     const BitacoraAbierta abierta = abrirBitacora(ruta, O_RDONLY, Acceso::Lectura);
@@ -360,26 +296,15 @@ std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posi
         if (linea.isEmpty() || (numero == 1 && linea == cabecera))
             return;
         QString motivo;
-        const std::optional<Cambio> cambio = leerLinea(linea, numero, &motivo);
+        const std::optional<Anotacion> cambio = leerLinea(linea, numero, &motivo);
         if (!cambio) {
             alLineaIlegible(numero, motivo);
             return;
         }
         if (posicion.isEmpty() || cambio->posicion == posicion)
-            seguir = alCambio(*cambio);
+            seguir = alAnotacion(*cambio);
     };
-    char bloque[65536];
-    off_t leidos = 0;
-    while (seguir && leidos < estado.st_size) {
-        const ssize_t n = ::read(archivo.fd(), bloque, size_t(std::min<off_t>(sizeof bloque, estado.st_size - leidos)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return motivoDelSistema(errno, Acceso::Lectura);
-        if (n == 0)
-            break;
-        leidos += n;
-        const QByteArrayView trozo(bloque, n);
+    const int error = leerBloques(archivo.fd(), estado.st_size, [&](QByteArrayView trozo) {
         qsizetype inicio = 0;
         for (qsizetype fin = trozo.indexOf('\n'); fin >= 0 && seguir; fin = trozo.indexOf('\n', inicio)) {
             if (pendiente.isEmpty()) {
@@ -392,27 +317,11 @@ std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posi
             inicio = fin + 1;
         }
         pendiente += trozo.sliced(inicio);
-    }
+        return seguir;
+    });
+    if (error)
+        return motivoDelSistema(error, Acceso::Lectura);
     if (seguir && !pendiente.isEmpty())
         leerUna(pendiente);
     return std::nullopt;
-}
-
-QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion, QString *error)
-{
-    QList<Cambio> cambios;
-    QString primera;
-    const std::optional<QString> fallo = recorrerBitacora(
-        ruta, posicion,
-        [&](const Cambio &c) {
-            cambios.append(c);
-            return true;
-        },
-        [&](int, const QString &motivo) {
-            if (primera.isEmpty())
-                primera = motivo;
-        });
-    if (error)
-        *error = fallo.value_or(primera);
-    return cambios;
 }

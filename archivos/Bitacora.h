@@ -9,8 +9,8 @@
 #include <functional>
 #include <optional>
 
-// One stored change of a position's unit, as the change journal keeps it.
-struct Cambio {
+// One line of the change journal: a stored change of a position's unit.
+struct Anotacion {
     QDateTime fecha;
     QString usuario;
     QString equipo;
@@ -26,7 +26,7 @@ struct Cambio {
 [[nodiscard]] QString rutaBitacora();
 
 // A change made now, by this user on this machine.
-[[nodiscard]] Cambio nuevoCambio(QString base, QString posicion, QString anterior, QString nueva, QString origen);
+[[nodiscard]] Anotacion nuevaAnotacion(QString base, QString posicion, QString anterior, QString nueva, QString origen);
 
 // Appends the changes to the journal at ruta (creating its folder and file as
 // needed), all under one lock and synced to disk before returning. Only the user's
@@ -35,21 +35,20 @@ struct Cambio {
 // A field's CR and LF are written as blanks, and a last line left without its end
 // gets one first, so that every change is one line of its own. Nothing on success;
 // otherwise why the journal could not be written, in Spanish.
-[[nodiscard]] std::optional<QString> anotarCambios(const QString &ruta, const QList<Cambio> &cambios);
-[[nodiscard]] std::optional<QString> anotarCambio(const QString &ruta, const Cambio &cambio);
+[[nodiscard]] std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cambios);
 
 // What the user is told when a stored change could not be noted.
 [[nodiscard]] QString mensajeFalloBitacora(const QString &ruta, const QString &motivo);
 
 // Appends the changes to the user's journal (rutaBitacora()); nothing when written,
 // else the warning to show (mensajeFalloBitacora).
-[[nodiscard]] std::optional<QString> anotarEnBitacora(const QList<Cambio> &cambios);
+[[nodiscard]] std::optional<QString> anotarEnBitacora(const QList<Anotacion> &cambios);
 
 // The journal's columns, as its header line names them.
 [[nodiscard]] const QStringList &columnasBitacora();
 
 // Called with each change read; false stops the reading.
-using AlCambio = std::function<bool(const Cambio &)>;
+using AlAnotacion = std::function<bool(const Anotacion &)>;
 // Called with each line that does not read as a change: its number, counting from
 // 1, and why ("la línea N ...").
 using AlLineaIlegible = std::function<void(int linea, const QString &motivo)>;
@@ -58,17 +57,10 @@ using AlLineaIlegible = std::function<void(int linea, const QString &motivo)>;
 // those of one position when it is given) and each line it cannot read; it goes on
 // after such a line. Holds the journal's lock only to learn its size, and never the
 // whole journal in memory. A missing journal has no changes. Nothing, or why the
-// journal could not be opened or read (on the same terms as anotarCambios).
+// journal could not be opened or read (on the same terms as anotarEn).
 [[nodiscard]] std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posicion,
-                                                      const AlCambio &alCambio, const AlLineaIlegible &alLineaIlegible);
-
-// The changes in the journal, as recorrerBitacora reads them, in one list. *error
-// names why the journal could not be read, or else the first line left out.
-[[nodiscard]] QList<Cambio> leerBitacora(const QString &ruta, const QString &posicion = {}, QString *error = nullptr);
-
-// One CSV line (without its line end), fields quoted as RFC 4180 asks, with CR and LF
-// in a field written as blanks.
-[[nodiscard]] QString lineaCsv(const QStringList &campos);
+                                                      const AlAnotacion &alAnotacion,
+                                                      const AlLineaIlegible &alLineaIlegible);
 
 // ISO 8601 to the second, always with a numeric offset: 2026-12-08T10:15:02-03:00.
 [[nodiscard]] QString fechaBitacora(const QDateTime &fecha);

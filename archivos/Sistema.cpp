@@ -1,65 +1,77 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Archivos.h"
+#include "archivos/Sistema.h"
 
 #include <QHash>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
-std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar, int *sinCerrar)
+Descriptor::~Descriptor()
 {
-    std::vector<FilaCsv> filas;
-    FilaCsv fila{1, {}};
-    QString campo;
-    qsizetype finCitado = -1; // where the quoted part of the field ended; -1: none
-    bool entreComillas = false;
-    bool pendiente = false; // something was read since the last line end
-    int linea = 1;
-    const auto terminarCampo = [&] {
-        if (recortar)
-            campo = finCitado < 0 ? campo.trimmed() : campo.left(finCitado) + campo.mid(finCitado).trimmed();
-        fila.campos << campo;
-        campo.clear();
-        finCitado = -1;
-    };
-    const qsizetype n = texto.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = texto[i];
-        pendiente = true;
-        if (entreComillas) {
-            if (c == u'"' && i + 1 < n && texto[i + 1] == u'"') {
-                campo += c;
-                ++i;
-            } else if (c == u'"') {
-                entreComillas = false;
-                finCitado = campo.size();
-            } else {
-                if (c == u'\n' || (c == u'\r' && (i + 1 == n || texto[i + 1] != u'\n')))
-                    ++linea;
-                campo += c;
-            }
-        } else if (c == u'"' && finCitado < 0 && (recortar ? campo.trimmed().isEmpty() : campo.isEmpty())) {
-            entreComillas = true;
-            campo.clear();
-        } else if (c == separador) {
-            terminarCampo();
-        } else if (c == u'\n' || c == u'\r') {
-            if (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')
-                ++i;
-            terminarCampo();
-            filas.push_back(std::move(fila));
-            fila = FilaCsv{++linea, {}};
-            pendiente = false;
-        } else {
-            campo += c;
-        }
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+int Descriptor::cerrar()
+{
+    const int resultado = ::close(fd_);
+    fd_ = -1;
+    return resultado == 0 ? 0 : errno;
+}
+
+int crearCarpetas(const QByteArray &carpeta)
+{
+    if (::mkdir(carpeta.constData(), 0700) == 0 || errno == EEXIST)
+        return 0;
+    if (errno != ENOENT)
+        return errno;
+    const qsizetype barra = carpeta.lastIndexOf('/');
+    if (barra <= 0)
+        return ENOENT;
+    if (const int error = crearCarpetas(carpeta.left(barra)))
+        return error;
+    return ::mkdir(carpeta.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+int leerBloques(int fd, qint64 limite, const AlBloque &alBloque)
+{
+    char bloque[65536];
+    qint64 leidos = 0;
+    while (leidos < limite) {
+        const ssize_t n = ::read(fd, bloque, size_t(std::min<qint64>(sizeof bloque, limite - leidos)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        leidos += n;
+        if (!alBloque(QByteArrayView(bloque, n)))
+            break;
     }
-    *sinCerrar = entreComillas ? fila.linea : 0;
-    if (pendiente && !entreComillas) {
-        terminarCampo();
-        filas.push_back(std::move(fila));
+    return 0;
+}
+
+LecturaCompleta leerHasta(int fd, qint64 limite)
+{
+    LecturaCompleta leida;
+    struct stat estado { };
+    if (::fstat(fd, &estado) == 0 && S_ISREG(estado.st_mode) && estado.st_size > limite) {
+        leida.pasaDelLimite = true;
+        return leida;
     }
-    return filas;
+    leida.error = leerBloques(fd, limite + 1, [&](QByteArrayView bloque) {
+        leida.datos.append(bloque);
+        return true;
+    });
+    if (leida.datos.size() > limite) {
+        leida.pasaDelLimite = true;
+        leida.datos.clear();
+    }
+    return leida;
 }
 
 QString motivoDelSistema(int error, Acceso acceso)

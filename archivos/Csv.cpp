@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archivos/Csv.h"
+
+std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar, int *sinCerrar)
+{
+    std::vector<FilaCsv> filas;
+    FilaCsv fila{1, {}};
+    QString campo;
+    qsizetype finCitado = -1; // where the quoted part of the field ended; -1: none
+    bool entreComillas = false;
+    bool pendiente = false; // something was read since the last line end
+    int linea = 1;
+    const auto terminarCampo = [&] {
+        if (recortar)
+            campo = finCitado < 0 ? campo.trimmed() : campo.left(finCitado) + campo.mid(finCitado).trimmed();
+        fila.campos << campo;
+        campo.clear();
+        finCitado = -1;
+    };
+    const qsizetype n = texto.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = texto[i];
+        pendiente = true;
+        if (entreComillas) {
+            if (c == u'"' && i + 1 < n && texto[i + 1] == u'"') {
+                campo += c;
+                ++i;
+            } else if (c == u'"') {
+                entreComillas = false;
+                finCitado = campo.size();
+            } else {
+                if (c == u'\n' || (c == u'\r' && (i + 1 == n || texto[i + 1] != u'\n')))
+                    ++linea;
+                campo += c;
+            }
+        } else if (c == u'"' && finCitado < 0 && (recortar ? campo.trimmed().isEmpty() : campo.isEmpty())) {
+            entreComillas = true;
+            campo.clear();
+        } else if (c == separador) {
+            terminarCampo();
+        } else if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')
+                ++i;
+            terminarCampo();
+            filas.push_back(std::move(fila));
+            fila = FilaCsv{++linea, {}};
+            pendiente = false;
+        } else {
+            campo += c;
+        }
+    }
+    *sinCerrar = entreComillas ? fila.linea : 0;
+    if (pendiente && !entreComillas) {
+        terminarCampo();
+        filas.push_back(std::move(fila));
+    }
+    return filas;
+}
+
+QString lineaCsv(const QStringList &campos)
+{
+    // Room for every field, its comma and two quotes: one allocation per line.
+    qsizetype largo = 0;
+    for (const QString &campo : campos)
+        largo += campo.size() + 3;
+    QString linea;
+    linea.reserve(largo);
+    for (qsizetype i = 0; i < campos.size(); ++i) {
+        QString campo = campos[i];
+        if (i > 0)
+            linea += u',';
+        // One change, one physical line: the reader takes each line alone.
+        if (campo.contains(u'\n') || campo.contains(u'\r'))
+            campo.replace(u'\n', u' ').replace(u'\r', u' ');
+        const bool citar = (!campo.isEmpty() && (campo.front().isSpace() || campo.back().isSpace()))
+            || campo.contains(u',') || campo.contains(u'"');
+        if (citar)
+            linea += u'"' + QString(campo).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        else
+            linea += campo;
+    }
+    return linea;
+}
