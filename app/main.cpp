@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Linea.h"
 #include "cli/Salida.h"
+#include "dam/ComponenteDAM.h"
 #include "ui/Aplicacion.h"
 #include "ui/Mensajes.h"
 
@@ -11,6 +12,7 @@
 int main(int argc, char **argv)
 {
     abrirDescriptoresEstandar();
+    registrarComponenteDAM();
     if (argc > 1)
         return ejecutarLinea(argc, argv);
     if (!hayPantalla()) {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Tabla.h"
 
-#include "data/Apertura.h"
-#include "data/Dialecto.h"
-#include "data/Registro.h"
+#include "dam/Apertura.h"
+#include "dam/Dialecto.h"
+#include "data/Clases.h"
 #include "data/Sentencias.h"
 
 #include <QSqlDatabase>

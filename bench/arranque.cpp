@@ -5,6 +5,7 @@
 // and no box but the warning came up.
 
 #include "SalirAlMostrar.h"
+#include "dam/ComponenteDAM.h"
 #include "ui/Aplicacion.h"
 #include "ui/Frm_Telquin.h"
 #include "ui/Mensajes.h"
@@ -31,6 +32,7 @@ public:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    registrarComponenteDAM();
     SalirAlMostrar<Frm_Telquin> salir;
     app.installEventFilter(&salir);
     MensajesSi mensajes;

@@ -11,6 +11,7 @@
 // profiler's totals divide into per-operation figures.
 
 #include "Rutas.h"
+#include "dam/ComponenteDAM.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -136,6 +137,7 @@ int main(int argc, char **argv)
     const int reps = repeticiones(argc, argv);
     benchmark::Initialize(&argc, argv);
     QCoreApplication app(argc, argv);
+    registrarComponenteDAM();
     try {
         Opciones op = leerOpciones(app.arguments());
         op.repeticiones = reps;

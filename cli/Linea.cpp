@@ -9,8 +9,7 @@
 #include "cli/Terminal.h"
 #include "codes/Codigos.h"
 #include "codes/Unidades.h"
-#include "data/ComponenteDAM.h"
-#include "data/Registro.h"
+#include "data/Clases.h"
 #include "data/Sentencias.h"
 
 #include <QCommandLineParser>

@@ -41,3 +41,9 @@ QVariant Recordset::Fields(const QString &nombre) const
         throw ErrorComponente(QStringLiteral("El recordset no tiene el campo \"%1\".").arg(nombre));
     return *campo;
 }
+
+QString direccionDe(const Componente &oDAM)
+{
+    const auto *procedencia = dynamic_cast<const Procedencia *>(&oDAM);
+    return procedencia ? procedencia->direccion() : QString();
+}

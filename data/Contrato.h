@@ -105,3 +105,14 @@ public:
     virtual void revertirTransaccion() noexcept = 0;
     [[nodiscard]] virtual bool enTransaccion() const = 0;
 };
+
+// What a component may tell beyond the contract, found with dynamic_cast: the
+// address of its database as a message may show it, password hidden.
+class Procedencia {
+public:
+    virtual ~Procedencia() = default;
+    [[nodiscard]] virtual QString direccion() const = 0;
+};
+
+// The component's address as Procedencia gives it; empty for a component without it.
+[[nodiscard]] QString direccionDe(const Componente &oDAM);

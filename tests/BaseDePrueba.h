@@ -9,7 +9,7 @@
 // through its data source, and needs ODBCSYSINI and ODBCINI as urls.json sets them).
 // The sample is loaded by sqlite3 or psql, as a user would load it.
 
-#include "data/Apertura.h"
+#include "dam/Apertura.h"
 
 #include <QFile>
 #include <QHash>

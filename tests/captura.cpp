@@ -2,6 +2,7 @@
 // Renders the warning box and the window, with a looked-up position and a new unit
 // typed, to PNG files: telquin_captura DIRECTORIO. Needs DAM_DATABASE_URL.
 
+#include "dam/ComponenteDAM.h"
 #include "ui/Aplicacion.h"
 #include "ui/Frm_Telquin.h"
 
@@ -15,6 +16,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    registrarComponenteDAM();
     cargarTraducciones(app);
     const QString destino = app.arguments().value(1, QStringLiteral("."));
 

@@ -8,7 +8,8 @@
 // Prints one line on standard output once the first update is stored. Exits 0 when
 // every statement ran and every update changed the row.
 
-#include "data/Registro.h"
+#include "dam/ComponenteDAM.h"
+#include "data/Clases.h"
 #include "data/Sentencias.h"
 
 #include <QCoreApplication>
@@ -43,6 +44,7 @@ auto insistir(Paso &&paso)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    registrarComponenteDAM();
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 3) {
         std::fprintf(stderr, "uso: telquin_carga POSICION VECES UNIDAD...\n");

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BaseDePrueba.h"
 #include "UsuariosSimulados.h"
-#include "data/Registro.h"
+#include "dam/ComponenteDAM.h"
+#include "data/Clases.h"
 #include "data/Sentencias.h"
 
 #include <QProcess>
@@ -24,6 +25,13 @@ class TstComponente : public QObject {
     QString consultar(const QString &sNcm) { return GetUnidEst(*oDAM, sNcm, avisar); }
 
 private slots:
+    // The program registers its component by class name before anything else.
+    void initTestCase()
+    {
+        registrarComponenteDAM();
+        QVERIFY(CrearObjeto(kClaseDAM) != nullptr);
+    }
+
     void init()
     {
         avisos.clear();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Dialecto.h"
+#include "dam/Dialecto.h"
 
 #include <QtTest>
 

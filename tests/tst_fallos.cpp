@@ -6,10 +6,10 @@
 
 #include "BaseDePrueba.h"
 #include "UsuariosSimulados.h"
-#include "data/ComponenteDAM.h"
-#include "data/Direccion.h"
-#include "data/Parametros.h"
-#include "data/Registro.h"
+#include "dam/ComponenteDAM.h"
+#include "dam/Direccion.h"
+#include "dam/Parametros.h"
+#include "data/Clases.h"
 #include "data/Sentencias.h"
 
 #include <QProcess>
@@ -784,6 +784,7 @@ int main(int argc, char **argv)
                      qgetenv("LOCPATH").constData());
         return 1;
     }
+    registrarComponenteDAM();
     TstFallos fallos;
     return QTest::qExec(&fallos, argc, argv);
 }

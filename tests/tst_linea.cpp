@@ -5,7 +5,7 @@
 
 #include "BaseDePrueba.h"
 #include "LecturaDeBitacora.h"
-#include "data/Direccion.h"
+#include "dam/Direccion.h"
 
 #include <QProcess>
 #include <QtTest>

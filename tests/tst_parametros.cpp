@@ -2,9 +2,10 @@
 // Where the component finds its database and how it shows the address: these do
 // not depend on the database under test.
 
-#include "data/Direccion.h"
-#include "data/Parametros.h"
-#include "data/Registro.h"
+#include "dam/ComponenteDAM.h"
+#include "dam/Direccion.h"
+#include "dam/Parametros.h"
+#include "data/Clases.h"
 
 #include <QtTest>
 
@@ -38,6 +39,8 @@ class TstParametros : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { registrarComponenteDAM(); }
+
     void cleanup()
     {
         qunsetenv("DAM_DATABASE_URL");

@@ -3,8 +3,8 @@
 #include "ComponenteGrabador.h"
 #include "LecturaDeBitacora.h"
 #include "MensajesDePrueba.h"
-#include "data/ComponenteDAM.h"
-#include "data/Registro.h"
+#include "dam/ComponenteDAM.h"
+#include "data/Clases.h"
 #include "ui/Frm_Telquin.h"
 
 #include <QLabel>

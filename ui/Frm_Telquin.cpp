@@ -5,8 +5,7 @@
 #include "archivos/Bitacora.h"
 #include "codes/Codigos.h"
 #include "codes/Unidades.h"
-#include "data/ComponenteDAM.h"
-#include "data/Registro.h"
+#include "data/Clases.h"
 #include "data/Sentencias.h"
 #include "ui/LimiteDeCaracteres.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/Registro.h"
+#include "data/Clases.h"
 #include "data/Sentencias.h"
 #include "ui/Mensajes.h"
 

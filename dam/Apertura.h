@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/Direccion.h"
-#include "data/Parametros.h"
+#include "dam/Direccion.h"
+#include "dam/Parametros.h"
 
 #include <QSqlDatabase>
 #include <QString>

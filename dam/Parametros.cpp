@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Parametros.h"
+#include "dam/Parametros.h"
 
 #include "data/Contrato.h"
 

@@ -10,8 +10,8 @@ inline const QString kClaseDAM = QStringLiteral("DevaRozaziRuruzoz.DAMMain");
 
 using FabricaComponente = std::function<std::unique_ptr<Componente>()>;
 
-// Registers (or replaces) the factory for a class name. The bundled component is
-// registered as kClaseDAM from the start.
+// Registers (or replaces) the factory for a class name. The program registers its
+// bundled component as kClaseDAM before anything else.
 void registrarClase(const QString &clase, FabricaComponente fabrica);
 
 // Creates a component by its registered class name; an unknown name raises ErrorComponente.

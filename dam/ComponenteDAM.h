@@ -12,7 +12,7 @@
 // a new connection; one that met a passing condition (a wait run out, a deadlock, a
 // cancellation) raises ErrorOcupado. Inside a transaction a lost connection is an
 // error like any other: a new connection would have lost what the transaction did.
-class ComponenteDAM final : public Componente, public Transacciones {
+class ComponenteDAM final : public Componente, public Transacciones, public Procedencia {
 public:
     ComponenteDAM();
     ~ComponenteDAM() override;
@@ -30,7 +30,7 @@ public:
     [[nodiscard]] bool enTransaccion() const override;
 
     // The database's address without its password; empty before loadparameters.
-    [[nodiscard]] QString direccion() const;
+    [[nodiscard]] QString direccion() const override;
 
     struct Base;
 
@@ -40,6 +40,5 @@ private:
     std::shared_ptr<Base> base_;
 };
 
-// The address of the bundled component's database, password hidden, as the change
-// journal names it; empty for any other component.
-[[nodiscard]] QString direccionDe(const Componente &oDAM);
+// Registers the bundled component under kClaseDAM.
+void registrarComponenteDAM();

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Registro.h"
-
-#include "data/ComponenteDAM.h"
+#include "data/Clases.h"
 
 #include <map>
 
@@ -9,10 +7,8 @@ namespace {
 
 std::map<QString, FabricaComponente> &clases()
 {
-    static std::map<QString, FabricaComponente> registro{
-        {kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); }},
-    };
-    return registro;
+    static std::map<QString, FabricaComponente> fabricas;
+    return fabricas;
 }
 
 } // namespace

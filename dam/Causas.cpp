@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Causas.h"
+#include "dam/Causas.h"
 
 #include <QLibrary>
 #include <QRegularExpression>

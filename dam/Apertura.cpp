@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Apertura.h"
+#include "dam/Apertura.h"
 
-#include "data/Causas.h"
+#include "dam/Causas.h"
+#include "dam/Direccion.h"
 #include "data/Contrato.h"
-#include "data/Direccion.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/Direccion.h"
+#include "dam/Direccion.h"
 
-#include "data/Parametros.h"
+#include "dam/Parametros.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/ComponenteDAM.h"
+#include "dam/ComponenteDAM.h"
 
-#include "data/Apertura.h"
-#include "data/Causas.h"
-#include "data/Dialecto.h"
-#include "data/Direccion.h"
-#include "data/Parametros.h"
+#include "dam/Apertura.h"
+#include "dam/Causas.h"
+#include "dam/Dialecto.h"
+#include "dam/Direccion.h"
+#include "dam/Parametros.h"
+#include "data/Clases.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -279,8 +280,7 @@ bool ComponenteDAM::enTransaccion() const { return base_ && base_->enTransaccion
 
 QString ComponenteDAM::direccion() const { return base_ ? base_->visible : QString(); }
 
-QString direccionDe(const Componente &oDAM)
+void registrarComponenteDAM()
 {
-    const auto *dam = dynamic_cast<const ComponenteDAM *>(&oDAM);
-    return dam ? dam->direccion() : QString();
+    registrarClase(kClaseDAM, [] { return std::make_unique<ComponenteDAM>(); });
 }
