@@ -72,7 +72,7 @@ QSqlQuery Tabla::ejecutarQt(const QString &sql)
 {
     if (nombreQt.isEmpty()) {
         nombreQt = QStringLiteral("bench-qt-%1-%2").arg(static_cast<int>(motor)).arg(filas);
-        (void)abrirBaseDeDatos(urlComponente, nombreQt);
+        (void)abrirBaseDeDatos(leerDireccion(urlComponente), nombreQt);
     }
     QSqlQuery q(QSqlDatabase::database(nombreQt, false));
     q.setForwardOnly(true);
@@ -91,7 +91,8 @@ QString Tabla::textoDriver(const QString &sql) const
 {
     if (motor == Motor::Sqlite)
         return sql;
-    return reescribirCorchetes(sql, [](const QString &n) { return QLatin1Char('"') + n + QLatin1Char('"'); });
+    const Citador citar = [](const QString &n) { return QLatin1Char('"') + n + QLatin1Char('"'); };
+    return adaptarSentencia(sql, &citar).texto;
 }
 
 std::unique_ptr<Tabla> nuevaTabla(Motor motor, std::int64_t filas)

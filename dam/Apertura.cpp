@@ -140,9 +140,9 @@ QSqlDatabase prepararOdbc(const Direccion &d, const QString &nombreConexion)
 
 // Through ODBC the session settings are statements. PostgreSQL (psqlODBC) is the
 // server this speaks to; another server refuses the first, and nothing more is sent.
-void prepararSesionOdbc(QSqlDatabase &db, int espera)
+void prepararSesionOdbc(QSqlDatabase &db, Motor motor, int espera)
 {
-    if (db.driverName() != QLatin1String("QODBC"))
+    if (motor != Motor::Odbc)
         return;
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SET lock_timeout = %1").arg(espera * 1000)))
@@ -153,11 +153,6 @@ void prepararSesionOdbc(QSqlDatabase &db, int espera)
 
 } // namespace
 
-QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion, int espera)
-{
-    return abrirBaseDeDatos(leerDireccion(url), nombreConexion, espera);
-}
-
 QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion, int espera)
 {
     if (!d.problema.isEmpty())
@@ -165,16 +160,18 @@ QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion,
     espera = esperaDe(d, espera);
 
     QSqlDatabase db;
-    switch (d.forma) {
-    case Direccion::Forma::Sqlite:
+    switch (d.motor) {
+    case Motor::Sqlite:
         db = prepararSqlite(d, nombreConexion, espera);
         break;
-    case Direccion::Forma::Postgres:
+    case Motor::Postgres:
         db = prepararPostgres(d, nombreConexion, espera);
         break;
-    default:
+    case Motor::Odbc:
         db = prepararOdbc(d, nombreConexion);
         break;
+    case Motor::Ninguno:
+        throw ErrorComponente(direccionNoValida(d));
     }
 
     if (!abrirEnIngles(db)) {
@@ -183,18 +180,18 @@ QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion,
         QSqlDatabase::removeDatabase(nombreConexion);
         const QString mensaje
             = QStringLiteral("No se puede abrir la base de datos %1: %2.").arg(d.visible, causaDeApertura(textoDriver));
-        const QString detalle = sinClaves(textoDriver, d.clavesOcultas);
+        const QString detalle = d.secretos.sinClaves(textoDriver);
         throw ErrorComponente(detalle.isEmpty() ? mensaje : mensaje + u'\n' + detalle);
     }
-    prepararSesionOdbc(db, espera);
+    prepararSesionOdbc(db, d.motor, espera);
     return db;
 }
 
-bool reabrirBaseDeDatos(QSqlDatabase &db, int espera)
+bool reabrirBaseDeDatos(QSqlDatabase &db, Motor motor, int espera)
 {
     db.close();
     const bool abierta = abrirEnIngles(db);
     if (abierta)
-        prepararSesionOdbc(db, espera);
+        prepararSesionOdbc(db, motor, espera);
     return abierta;
 }

@@ -11,11 +11,9 @@
 // name. No statement waits longer than `espera` seconds on what another user holds
 // (the address's own wait, when it gives one, wins). Raises ErrorComponente naming
 // the cause; never creates a database file; no text it raises holds the password.
-[[nodiscard]] QSqlDatabase abrirBaseDeDatos(const QString &url, const QString &nombreConexion,
+[[nodiscard]] QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion,
                                             int espera = kEsperaPorDefecto);
-// The same for an address already read.
-[[nodiscard]] QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion, int espera);
 
 // Opens again a database whose connection was lost, with the same settings. False
 // when it cannot.
-[[nodiscard]] bool reabrirBaseDeDatos(QSqlDatabase &db, int espera);
+[[nodiscard]] bool reabrirBaseDeDatos(QSqlDatabase &db, Motor motor, int espera);

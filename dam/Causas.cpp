@@ -187,26 +187,30 @@ QString estadoOdbc(SQLSMALLINT tipo, const QVariant &handle)
     return QString::fromLatin1(reinterpret_cast<const char *>(estado));
 }
 
-Fallo fallo(const QSqlDatabase &db, const QSqlError &error, SQLSMALLINT tipo, const QVariant &handle)
+Fallo fallo(Motor motor, const QSqlError &error, SQLSMALLINT tipo, const QVariant &handle)
 {
-    const QString driver = db.driverName();
-    if (driver == QLatin1String("QSQLITE"))
+    switch (motor) {
+    case Motor::Sqlite:
         return {error, error.nativeErrorCode().toInt(), {}};
-    if (driver == QLatin1String("QODBC"))
+    case Motor::Odbc:
         return {error, -1, estadoOdbc(tipo, handle)};
+    case Motor::Postgres:
+    case Motor::Ninguno:
+        break;
+    }
     return {error, -1, error.nativeErrorCode()};
 }
 
 } // namespace
 
-Fallo falloDeSentencia(const QSqlDatabase &db, const QSqlQuery &q)
+Fallo falloDeSentencia(Motor motor, const QSqlQuery &q)
 {
-    return fallo(db, q.lastError(), SQL_HANDLE_STMT, q.result() ? q.result()->handle() : QVariant());
+    return fallo(motor, q.lastError(), SQL_HANDLE_STMT, q.result() ? q.result()->handle() : QVariant());
 }
 
-Fallo falloDeConexion(const QSqlDatabase &db)
+Fallo falloDeConexion(Motor motor, const QSqlDatabase &db)
 {
-    return fallo(db, db.lastError(), SQL_HANDLE_DBC, db.driver() ? db.driver()->handle() : QVariant());
+    return fallo(motor, db.lastError(), SQL_HANDLE_DBC, db.driver() ? db.driver()->handle() : QVariant());
 }
 
 CausaDeFallo causaDeSentencia(const Fallo &fallo, const QString &entidad, int espera)

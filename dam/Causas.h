@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "dam/Direccion.h"
 #include "data/Contrato.h"
 
 #include <QSqlError>
@@ -29,9 +30,9 @@ struct Fallo {
 
 // Read right after the failure, before anything else runs on the query: ODBC keeps a
 // statement's diagnostics only until the next call on it.
-[[nodiscard]] Fallo falloDeSentencia(const QSqlDatabase &db, const QSqlQuery &q);
+[[nodiscard]] Fallo falloDeSentencia(Motor motor, const QSqlQuery &q);
 // The same for a failed open, begin or commit, from the connection.
-[[nodiscard]] Fallo falloDeConexion(const QSqlDatabase &db);
+[[nodiscard]] Fallo falloDeConexion(Motor motor, const QSqlDatabase &db);
 
 struct CausaDeFallo {
     QString texto;

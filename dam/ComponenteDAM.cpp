@@ -31,21 +31,23 @@ struct ComponenteDAM::Base {
     QString nombreConexion;
     QSqlDatabase db;
     int espera = kEsperaPorDefecto;
+    Motor motor = Motor::Ninguno;
     QString visible;
-    QStringList clavesOcultas;
+    Secretos secretos;
     std::map<QString, std::shared_ptr<Entidad>> entidades;
     bool enTransaccion = false;
 };
 
 namespace {
 
-bool esSqlite(const QSqlDatabase &db) { return db.driverName() == QLatin1String("QSQLITE"); }
+bool esSqlite(const ComponenteDAM::Base &base) { return base.motor == Motor::Sqlite; }
 
 // A server that no longer answers fails the simplest statement too. Asking costs a
 // round trip, and only after a failure.
-bool conexionPerdida(const QSqlDatabase &db)
+bool conexionPerdida(const ComponenteDAM::Base &base)
 {
-    if (esSqlite(db))
+    const QSqlDatabase &db = base.db;
+    if (esSqlite(base))
         return false;
     // QPSQL closes the database itself when it sees the connection gone.
     if (!db.isOpen())
@@ -73,7 +75,7 @@ const QString kConexionPerdida
         = QStringLiteral("Error de la base de datos al %1: %2.").arg(accion, perdida ? kConexionPerdida : causa.texto);
     if (!sentencia.isEmpty())
         mensaje += u'\n' + sentencia;
-    const QString textoDriver = sinClaves(fallo.error.text().trimmed(), base.clavesOcultas);
+    const QString textoDriver = base.secretos.sinClaves(fallo.error.text().trimmed());
     if (!textoDriver.isEmpty())
         mensaje += u'\n' + textoDriver;
     if (causa.pasajera && !perdida)
@@ -97,7 +99,7 @@ public:
         QSqlQuery q = ejecutar();
         if (!q.next()) {
             if (q.lastError().isValid())
-                fallar(falloDeSentencia(base_->db, q), false);
+                fallar(falloDeSentencia(base_->motor, q), false);
             return false;
         }
         const QSqlRecord registro = q.record();
@@ -142,26 +144,26 @@ private:
         q.setForwardOnly(true);
         if (db.isOpen() && q.exec(texto))
             return q;
-        const Fallo fallo = falloDeSentencia(db, q);
+        const Fallo fallo = falloDeSentencia(base_->motor, q);
         // QPSQL has closed the database if the connection itself is gone.
-        const bool terminada = !esSqlite(db) && (!db.isOpen() || sesionTerminada(fallo));
+        const bool terminada = !esSqlite(*base_) && (!db.isOpen() || sesionTerminada(fallo));
         // Asking the server would fail in a transaction the error already aborted.
         if (base_->enTransaccion)
             fallar(fallo, terminada);
-        if (!terminada && !conexionPerdida(db))
+        if (!terminada && !conexionPerdida(*base_))
             fallar(fallo, false);
 
         // Both statements may safely run twice: a lookup, and an update that sets a
         // value. So a connection lost (a server restarted, a link dropped overnight)
         // gets one new connection and one more try.
-        if (!reabrirBaseDeDatos(db, base_->espera))
-            fallar(falloDeConexion(db), true);
+        if (!reabrirBaseDeDatos(db, base_->motor, base_->espera))
+            fallar(falloDeConexion(base_->motor, db), true);
         QSqlQuery otra(db);
         otra.setForwardOnly(true);
         if (otra.exec(texto))
             return otra;
-        const Fallo otroFallo = falloDeSentencia(db, otra);
-        fallar(otroFallo, conexionPerdida(db));
+        const Fallo otroFallo = falloDeSentencia(base_->motor, otra);
+        fallar(otroFallo, conexionPerdida(*base_));
     }
 
     [[noreturn]] void fallar(const Fallo &fallo, bool perdida) const
@@ -196,8 +198,9 @@ void ComponenteDAM::loadparameters()
     auto base = std::make_shared<Base>();
     base->nombreConexion = QStringLiteral("telquin-dam-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     base->espera = esperaDe(direccion, parametros.espera);
+    base->motor = direccion.motor;
     base->visible = direccion.visible;
-    base->clavesOcultas = direccion.clavesOcultas;
+    base->secretos = direccion.secretos;
     base->db = abrirBaseDeDatos(direccion, base->nombreConexion, base->espera);
     base_ = std::move(base);
 }
@@ -214,7 +217,7 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
     exigirParametros();
     auto &estado = base_->entidades[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(Entidad{entidad.toUpper(), esSqlite(base_->db), {}, {}});
+        estado = std::make_shared<Entidad>(Entidad{entidad.toUpper(), esSqlite(*base_), {}, {}});
     return std::make_unique<ConexionDAM>(base_, estado);
 }
 
@@ -226,12 +229,12 @@ void pasoDeTransaccion(ComponenteDAM::Base &base, const QString &sentenciaSqlite
                        const QString &accion)
 {
     QSqlDatabase &db = base.db;
-    if (esSqlite(db)) {
+    if (esSqlite(base)) {
         QSqlQuery q(db);
         if (!q.exec(sentenciaSqlite))
-            fallar(base, falloDeSentencia(db, q), false, kEntidadTransaccion, accion);
+            fallar(base, falloDeSentencia(base.motor, q), false, kEntidadTransaccion, accion);
     } else if (!(db.*paso)()) {
-        fallar(base, falloDeConexion(db), !db.isOpen(), kEntidadTransaccion, accion);
+        fallar(base, falloDeConexion(base.motor, db), !db.isOpen(), kEntidadTransaccion, accion);
     }
 }
 
@@ -246,8 +249,8 @@ void ComponenteDAM::comenzarTransaccion()
     const QString accion = QStringLiteral("comenzar la transacción");
     // A connection lost while idle is opened again here, as a statement would; once
     // the transaction has begun, never.
-    if (conexionPerdida(db) && !reabrirBaseDeDatos(db, base_->espera))
-        fallar(*base_, falloDeConexion(db), true, kEntidadTransaccion, accion);
+    if (conexionPerdida(*base_) && !reabrirBaseDeDatos(db, base_->motor, base_->espera))
+        fallar(*base_, falloDeConexion(base_->motor, db), true, kEntidadTransaccion, accion);
     // QSQLITE's own transaction() begins a deferred one, which takes no lock.
     pasoDeTransaccion(*base_, QStringLiteral("BEGIN IMMEDIATE"), &QSqlDatabase::transaction, accion);
     base_->enTransaccion = true;
@@ -270,7 +273,7 @@ void ComponenteDAM::revertirTransaccion() noexcept
     QSqlDatabase &db = base_->db;
     // When this fails the transaction has already ended without storing anything:
     // the connection was lost, or the database rolled it back itself.
-    if (esSqlite(db))
+    if (esSqlite(*base_))
         (void)QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     else if (db.isOpen())
         (void)db.rollback();

@@ -101,7 +101,3 @@ SentenciaAdaptada adaptarSentencia(const QString &sql, const Citador *citar)
     });
     return r;
 }
-
-bool tieneVariasSentencias(const QString &sql) { return adaptarSentencia(sql, nullptr).varias; }
-
-QString reescribirCorchetes(const QString &sql, const Citador &citar) { return adaptarSentencia(sql, &citar).texto; }

@@ -12,13 +12,8 @@ struct SentenciaAdaptada {
     bool varias = false;
 };
 
-// Both of the below in one pass over the text.
+// In one pass over the text: whether it holds more than one statement (anything but
+// blanks, comments and semicolons after the first ";" outside literals and comments),
+// and, with a citador, the text with each [name] outside string literals, quoted
+// identifiers and comments rewritten as citar(name).
 [[nodiscard]] SentenciaAdaptada adaptarSentencia(const QString &sql, const Citador *citar);
-
-// True when the text holds more than one statement: anything but blanks, comments
-// and semicolons after the first ";" that stands outside literals and comments.
-[[nodiscard]] bool tieneVariasSentencias(const QString &sql);
-
-// Rewrites each [name] outside string literals, quoted identifiers and comments as
-// citar(name); everything else is copied as it is.
-[[nodiscard]] QString reescribirCorchetes(const QString &sql, const Citador &citar);

@@ -1,11 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "dam/Secretos.h"
+
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <utility>
+
+// The kinds of database the component opens, each through its own Qt driver; decided
+// once, when the address is read.
+enum class Motor {
+    Ninguno, // the address is of no known form
+    Sqlite,
+    Postgres,
+    Odbc,
+};
 
 // A database address, read once, with everything known about where its password
 // sits, so that no text the program shows can carry the password. Forms (blanks
@@ -16,8 +26,7 @@
 // Each may carry the wait in seconds ("?espera=N" after a path or URL, "espera=N;" in
 // a connection string); it is taken out before the address reaches a driver.
 struct Direccion {
-    enum class Forma { Sqlite, Postgres, Odbc, Desconocida };
-    Forma forma = Forma::Desconocida;
+    Motor motor = Motor::Ninguno;
     // The address as a message may show it: the password replaced by "***". Empty when
     // the address could not be read: where the reading went wrong, a password may have
     // been taken for something else, so nothing of it is shown.
@@ -27,8 +36,7 @@ struct Direccion {
     QString problema;
     // Where the address came from (see ParametrosDAM::origen); may be empty.
     QString origen;
-    // Every way the password may be spelled in a driver's text.
-    QStringList clavesOcultas;
+    Secretos secretos;
     int espera = 0; // 0: not given in the address
 
     QString ruta; // sqlite
@@ -51,11 +59,3 @@ struct Direccion {
 
 // The wait that holds: the address's own when it gives one, else `espera`.
 [[nodiscard]] inline int esperaDe(const Direccion &d, int espera) { return d.espera > 0 ? d.espera : espera; }
-
-// The address fit for a message; empty when it could not be read.
-[[nodiscard]] QString urlSinClave(const QString &url);
-
-// The text with every spelling of the password replaced by "***". A password shorter
-// than four characters would blank ordinary words; a text that still holds one is
-// dropped whole.
-[[nodiscard]] QString sinClaves(QString texto, const QStringList &clavesOcultas);

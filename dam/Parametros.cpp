@@ -197,5 +197,3 @@ ParametrosDAM resolverParametros()
     parametros.espera = espera.value_or(kEsperaPorDefecto);
     return parametros;
 }
-
-QString resolverUrlBaseDeDatos() { return resolverParametros().url; }

@@ -26,7 +26,6 @@ struct ParametrosDAM {
 // is neither a dam.conf nor the variable; a dam.conf without an address, with no
 // other source giving one, is an error.
 [[nodiscard]] ParametrosDAM resolverParametros();
-[[nodiscard]] QString resolverUrlBaseDeDatos();
 
 [[nodiscard]] QString rutaBaseDeDatosPorDefecto();
 

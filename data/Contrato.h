@@ -59,7 +59,6 @@ struct AvisoDeCondicion {
 class Recordset {
 public:
     void ponerFila(QHash<QString, QVariant> campos) { fila_ = std::move(campos); }
-    [[nodiscard]] bool vacio() const { return !fila_.has_value(); }
     // Fields(nombre).Value: the value of the column in the current row, possibly null.
     [[nodiscard]] QVariant Fields(const QString &nombre) const;
 

@@ -69,7 +69,7 @@ public:
             db_.setDatabaseName(ruta_);
         } else {
             url_ = elegida;
-            db_ = abrirBaseDeDatos(elegida, nombre_);
+            db_ = abrirBaseDeDatos(leerDireccion(elegida), nombre_);
         }
         if (!db_.isOpen() && !db_.open())
             throw std::runtime_error(db_.lastError().text().toStdString());

@@ -33,8 +33,8 @@ private slots:
     {
         QFETCH(QString, sql);
         QFETCH(QString, reescrita);
-        const auto citar = [](const QString &n) { return '"' + n + '"'; };
-        QCOMPARE(reescribirCorchetes(sql, citar), reescrita);
+        const Citador citar = [](const QString &n) { return '"' + n + '"'; };
+        QCOMPARE(adaptarSentencia(sql, &citar).texto, reescrita);
     }
 
     void variasSentencias_data()
@@ -57,7 +57,7 @@ private slots:
     {
         QFETCH(QString, sql);
         QFETCH(bool, varias);
-        QCOMPARE(tieneVariasSentencias(sql), varias);
+        QCOMPARE(adaptarSentencia(sql, nullptr).varias, varias);
     }
 };
 

@@ -195,7 +195,7 @@ class TstFallos : public QObject {
     QSqlDatabase &observador()
     {
         if (!observador_.isValid())
-            observador_ = abrirBaseDeDatos(base->url(), QStringLiteral("observador"));
+            observador_ = abrirBaseDeDatos(leerDireccion(base->url()), QStringLiteral("observador"));
         return observador_;
     }
     QSqlDatabase observador_;
@@ -301,7 +301,7 @@ private slots:
         const auto componente = CrearObjeto(kClaseDAM);
         const QString m = mensajeDeError([&] { componente->loadparameters(); });
         QVERIFY2(m.contains(causa), qPrintable(m));
-        QVERIFY2(m.contains(urlSinClave(url)), qPrintable(m));
+        QVERIFY2(m.contains(leerDireccion(url).visible), qPrintable(m));
         QVERIFY2(!m.contains(claveDelServidor()) && !m.contains(kClaveEquivocada), qPrintable(m));
         QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)componente->getDataConnectionByEntity(kEntidadNcm));
     }
@@ -521,7 +521,7 @@ private slots:
     void conexionConKeepalives()
     {
         ABRIR("postgresql");
-        const QSqlDatabase db = abrirBaseDeDatos(base->url(), QStringLiteral("con-keepalives"));
+        const QSqlDatabase db = abrirBaseDeDatos(leerDireccion(base->url()), QStringLiteral("con-keepalives"));
         const auto quitar = qScopeGuard([] { QSqlDatabase::removeDatabase(QStringLiteral("con-keepalives")); });
         auto *pg = *static_cast<PGconn *const *>(db.driver()->handle().data());
         QVERIFY(pg);
@@ -634,7 +634,7 @@ private slots:
                                 .replace("{P}", urls.value("PGPORT"))
                                 .replace("{C}", clave);
         QVERIFY(eleccion != "odbc" || url.startsWith("odbc:"));
-        const QString visible = urlSinClave(url);
+        const QString visible = leerDireccion(url).visible;
         QVERIFY2(!muestraParteDe(visible, clave), qPrintable(visible));
 
         // The password is not the server's: the server itself refuses it, which also

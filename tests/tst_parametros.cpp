@@ -72,21 +72,21 @@ private slots:
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         qputenv("XDG_CONFIG_DIRS", maquina.path().toUtf8());
         qputenv("XDG_DATA_HOME", datos.path().toUtf8());
-        QCOMPARE(resolverUrlBaseDeDatos(), "sqlite:" + datos.path() + "/telquin/ncm.sqlite");
+        QCOMPARE(resolverParametros().url, "sqlite:" + datos.path() + "/telquin/ncm.sqlite");
 
         QVERIFY(QDir(maquina.path()).mkpath("telquin"));
         QFile deLaMaquina(maquina.filePath("telquin/dam.conf"));
         QVERIFY(deLaMaquina.open(QIODevice::WriteOnly));
         deLaMaquina.write("[database]\nurl=sqlite:/srv/comun.sqlite\n");
         deLaMaquina.close();
-        QCOMPARE(resolverUrlBaseDeDatos(), QString("sqlite:/srv/comun.sqlite"));
+        QCOMPARE(resolverParametros().url, QString("sqlite:/srv/comun.sqlite"));
 
         QVERIFY(QDir(config.path()).mkpath("telquin"));
         QFile conf(config.filePath("telquin/dam.conf"));
         QVERIFY(conf.open(QIODevice::WriteOnly));
         conf.write("[otra]\nurl=sqlite:/no.sqlite\n[database]\n; comentario\nurl=sqlite:/srv/tarifas.sqlite\n");
         conf.close();
-        const QString error = errorDe([] { (void)resolverUrlBaseDeDatos(); });
+        const QString error = errorDe([] { (void)resolverParametros().url; });
         QVERIFY2(error.contains(conf.fileName() + ": la línea 1 tiene una sección desconocida «otra»"),
                  qPrintable(error));
 
@@ -96,11 +96,11 @@ private slots:
             QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
             conf.write("[database]\nurl = " + valor + "\n");
             conf.close();
-            QCOMPARE(resolverUrlBaseDeDatos(), QString("odbc:DSN=a,b;UID=u;PWD=p"));
+            QCOMPARE(resolverParametros().url, QString("odbc:DSN=a,b;UID=u;PWD=p"));
         }
 
         qputenv("DAM_DATABASE_URL", "sqlite:/otra.sqlite");
-        QCOMPARE(resolverUrlBaseDeDatos(), QString("sqlite:/otra.sqlite"));
+        QCOMPARE(resolverParametros().url, QString("sqlite:/otra.sqlite"));
     }
 
     // An empty `visible`: the address could not be read and nothing of it is shown.
@@ -156,7 +156,7 @@ private slots:
         QFETCH(QString, url);
         QFETCH(QString, visible);
         QFETCH(QString, clave);
-        QCOMPARE(urlSinClave(url), visible);
+        QCOMPARE(leerDireccion(url).visible, visible);
 
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
