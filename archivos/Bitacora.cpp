@@ -222,22 +222,7 @@ std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cam
     return std::nullopt;
 }
 
-std::optional<QString> anotarEnBitacora(const QList<Anotacion> &cambios)
-{
-    const QString ruta = rutaBitacora();
-    const std::optional<QString> motivo = anotarEn(ruta, cambios);
-    if (!motivo)
-        return std::nullopt;
-    return mensajeFalloBitacora(ruta, *motivo);
-}
-
 const QStringList &columnasBitacora() { return kCabecera; }
-
-QString mensajeFalloBitacora(const QString &ruta, const QString &motivo)
-{
-    return QStringLiteral("El cambio se guardó en la base de datos, pero no se pudo anotar en el registro de cambios ")
-        + QDir::toNativeSeparators(ruta) + QStringLiteral(": ") + motivo;
-}
 
 namespace {
 

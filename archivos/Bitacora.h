@@ -37,13 +37,6 @@ struct Anotacion {
 // otherwise why the journal could not be written, in Spanish.
 [[nodiscard]] std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cambios);
 
-// What the user is told when a stored change could not be noted.
-[[nodiscard]] QString mensajeFalloBitacora(const QString &ruta, const QString &motivo);
-
-// Appends the changes to the user's journal (rutaBitacora()); nothing when written,
-// else the warning to show (mensajeFalloBitacora).
-[[nodiscard]] std::optional<QString> anotarEnBitacora(const QList<Anotacion> &cambios);
-
 // The journal's columns, as its header line names them.
 [[nodiscard]] const QStringList &columnasBitacora();
 

@@ -1,147 +1,140 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/Lote.h"
+// telquin lote ARCHIVO [--aplicar]: a batch checked, and stored when asked.
 
-#include "archivos/Csv.h"
-#include "codes/Codigos.h"
-#include "data/Sentencias.h"
+#include "operaciones/Lote.h"
+#include "archivos/Sistema.h"
+#include "cli/Linea.h"
+#include "cli/Ordenes.h"
+#include "cli/Salida.h"
+#include "cli/Terminal.h"
+#include "operaciones/Textos.h"
 
-#include <QHash>
-#include <QStringDecoder>
+#include <QFile>
 
-#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
-// "Posición", "POSICION", "posicion" all read "posicion".
-QString sinAcentosEnMinusculas(const QString &texto)
+constexpr qint64 kLoteMaximo = 64 * 1024 * 1024;
+
+// The batch's bytes. Standard input or a device is read no further than one byte
+// past the limit, so that /dev/zero is not read until memory runs out.
+LecturaCompleta leerArchivo(const QString &nombre)
 {
-    const QString descompuesto = texto.normalized(QString::NormalizationForm_D);
-    QString salida;
-    salida.reserve(descompuesto.size());
-    for (const QChar c : descompuesto)
-        if (c.category() != QChar::Mark_NonSpacing)
-            salida += c.toLower();
-    return salida;
+    const bool entrada = nombre == QLatin1String("-");
+    const int fd = entrada ? STDIN_FILENO : ::open(QFile::encodeName(nombre).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        LecturaCompleta fallida;
+        fallida.error = errno;
+        return fallida;
+    }
+    LecturaCompleta leida = leerHasta(fd, kLoteMaximo);
+    if (!entrada)
+        ::close(fd);
+    return leida;
 }
 
-// The first line (1-based) whose bytes are not UTF-8; LF, CRLF and CR end lines.
-int lineaNoUtf8(QByteArrayView datos)
+// The check's lines on standard output and the count of each outcome on standard
+// error.
+void mostrarRevision(const std::vector<Revision> &revisiones)
 {
-    int linea = 1;
-    qsizetype inicio = 0;
-    for (qsizetype i = 0; i <= datos.size(); ++i) {
-        if (i < datos.size() && datos[i] != '\n' && datos[i] != '\r')
-            continue;
-        QStringDecoder decodificador(QStringDecoder::Utf8);
-        // The decoding happens when the result becomes a QString.
-        const QString texto = decodificador.decode(datos.sliced(inicio, i - inicio));
-        if (decodificador.hasError())
-            return linea;
-        if (i + 1 < datos.size() && datos[i] == '\r' && datos[i + 1] == '\n')
-            ++i;
-        inicio = i + 1;
-        ++linea;
+    std::array<qsizetype, kResultados.size()> cuentas{};
+    Salida &s = salida();
+    for (const Revision &r : revisiones) {
+        s.numero(r.linea);
+        for (const QString *campo : {&r.posicion, &r.actual, &r.nueva, &nombreDeResultado(r.resultado), &r.nota})
+            s.campo(*campo);
+        s.finDeLinea();
+        ++cuentas[std::size_t(r.resultado)];
     }
-    return linea;
+    QStringList resumen;
+    for (const Resultado r : kResultados)
+        resumen << QStringLiteral("%1: %2").arg(nombreDeResultado(r)).arg(cuentas[std::size_t(r)]);
+    avisar(resumen.join(u'\t'));
+}
+
+// The status of a batch, once its lines and what became of it are told. The lines
+// come out only when the check is complete, and with --aplicar only once the
+// transaction has ended, so that what befalls standard output cannot come between a
+// change and its line in the journal.
+int informar(const ResultadoLote &r, qsizetype total)
+{
+    if (r.revisado)
+        mostrarRevision(r.revisiones);
+    switch (r.fin) {
+    case FinDeLote::Revisado:
+        return r.errores > 0 ? estado::kProblemaDeDatos : estado::kHecho;
+    case FinDeLote::ConErrores:
+        avisar(QStringLiteral("%1 de las %2 filas tienen errores y el lote no se aplica. ").arg(r.errores).arg(total)
+               + kNadaGuardado);
+        return estado::kProblemaDeDatos;
+    case FinDeLote::SinCambiarFila: {
+        const Revision &fila = r.revisiones[std::size_t(r.sinCambiarFila)];
+        avisar(errorActualizando(fila.posicion) + QStringLiteral(" (línea %1; el lote no se aplica)").arg(fila.linea));
+        return estado::kProblemaDeDatos;
+    }
+    case FinDeLote::Interrumpido:
+        avisar(QStringLiteral("Interrumpido. ") + kNadaGuardado);
+        return estado::kInterrumpido;
+    case FinDeLote::FalloDeBase:
+        try {
+            std::rethrow_exception(r.fallo);
+        } catch (const ErrorComponente &e) {
+            return falloDeBase(e);
+        }
+    case FinDeLote::SinTransacciones:
+        avisar(QStringLiteral("El componente de datos no admite transacciones, y un lote se guarda entero o "
+                              "no se guarda: no se aplica fila por fila. ")
+               + kNadaGuardado);
+        return estado::kFalloDeBase;
+    case FinDeLote::Guardado:
+        break;
+    }
+    marcarGuardadosYAnotados(!r.avisoBitacora);
+    if (Interrupcion::pedida())
+        avisar(QStringLiteral("Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
+    avisar(QStringLiteral("Cambios guardados: %1.").arg(r.guardados));
+    if (r.avisoBitacora) {
+        avisar(*r.avisoBitacora);
+        return estado::kSinBitacora;
+    }
+    return estado::kHecho;
 }
 
 } // namespace
 
-ArchivoLote leerLote(QByteArray datos)
+int lote(const QString &nombre, bool aplicar)
 {
-    ArchivoLote archivo;
-    if (datos.startsWith("\xEF\xBB\xBF"))
-        datos.remove(0, 3);
-    QStringDecoder decodificador(QStringDecoder::Utf8);
-    const QString texto = decodificador.decode(datos);
-    if (decodificador.hasError()) {
-        archivo.error = QStringLiteral("la línea %1 no está escrita en UTF-8; guarde el archivo como CSV UTF-8")
-                            .arg(lineaNoUtf8(datos));
-        return archivo;
+    const LecturaCompleta leido = leerArchivo(nombre);
+    const bool entrada = nombre == QLatin1String("-");
+    const QString queLeer = entrada ? QStringLiteral("la entrada estándar") : QStringLiteral("el archivo ") + nombre;
+    if (leido.pasaDelLimite) {
+        avisar(QStringLiteral("telquin: %1: el lote supera los 64 MiB")
+                   .arg(entrada ? QStringLiteral("la entrada estándar") : nombre));
+        return estado::kUso;
     }
+    if (leido.error)
+        return errorDeUso(
+            QStringLiteral("no se puede leer %1: %2").arg(queLeer, motivoDelSistema(leido.error, Acceso::Lectura)));
+    const ArchivoLote archivo = leerLote(leido.datos);
+    if (!archivo.error.isEmpty())
+        return errorDeUso(QStringLiteral("no se puede leer %1: %2").arg(queLeer, archivo.error));
 
-    const auto finPrimera
-        = std::find_if(texto.cbegin(), texto.cend(), [](QChar c) { return c == u'\n' || c == u'\r'; });
-    if (std::find(texto.cbegin(), finPrimera, u';') != finPrimera)
-        archivo.separador = u';';
-
-    int sinCerrar = 0;
-    for (FilaCsv &fila : partirCsv(texto, archivo.separador, true, &sinCerrar)) {
-        const bool vacia
-            = std::all_of(fila.campos.cbegin(), fila.campos.cend(), [](const QString &c) { return c.isEmpty(); });
-        if (!vacia)
-            archivo.filas.push_back(FilaLote{fila.linea, std::move(fila.campos)});
+    const auto oDAM = abrirComponente();
+    const Interrupcion interrupcion;
+    Progreso progreso;
+    Seguimiento seguimiento;
+    seguimiento.etapa = [&](const QString &participio, qsizetype total) { progreso.etapa(participio, total); };
+    seguimiento.avance = [&](qsizetype hechas) { progreso.avanzar(hechas); };
+    seguimiento.interrumpir = [] { return Interrupcion::pedida(); };
+    ResultadoLote resultado;
+    try {
+        resultado = procesarLote(*oDAM, archivo.filas, aplicar, seguimiento);
+    } catch (const ErrorComponente &e) {
+        progreso.borrar();
+        return falloDeBase(e);
     }
-    if (sinCerrar) {
-        archivo.filas.clear();
-        archivo.error = QStringLiteral("la línea %1 abre unas comillas que no se cierran").arg(sinCerrar);
-        return archivo;
-    }
-    if (!archivo.filas.empty() && archivo.filas.front().linea == 1
-        && sinAcentosEnMinusculas(archivo.filas.front().campos.front()) == QLatin1String("posicion")) {
-        archivo.conCabecera = true;
-        archivo.filas.erase(archivo.filas.begin());
-    }
-    return archivo;
-}
-
-const QString &nombreDeResultado(Resultado r)
-{
-    // In the order of Resultado.
-    static const QString nombres[] = {
-        QStringLiteral("cambia"),
-        QStringLiteral("igual"),
-        QStringLiteral("no encontrada"),
-        QStringLiteral("formato incorrecto"),
-        QStringLiteral("unidad incorrecta"),
-        QStringLiteral("repetida"),
-    };
-    return nombres[std::size_t(r)];
-}
-
-std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> &filas, const AvanceDeRevision &avance)
-{
-    std::vector<Revision> revisiones;
-    revisiones.reserve(filas.size());
-    // The first unit each position asks for, and whether another row asks for another.
-    QHash<QString, std::pair<QString, bool>> unidades;
-    unidades.reserve(qsizetype(filas.size()));
-    for (const FilaLote &fila : filas) {
-        Revision r;
-        r.linea = fila.linea;
-        r.posicion = fila.campos.value(0);
-        r.nueva = formatearUnidad(fila.campos.value(1));
-        r.nota = pistaLetraDeControl(r.posicion);
-        const bool camposDeMas = std::any_of(fila.campos.cbegin() + std::min<qsizetype>(2, fila.campos.size()),
-                                             fila.campos.cend(), [](const QString &c) { return !c.isEmpty(); });
-        if (camposDeMas || !esPosicionValida(r.posicion)) {
-            r.resultado = Resultado::FormatoIncorrecto;
-        } else {
-            const auto entrada = unidades.find(r.posicion);
-            if (entrada == unidades.end())
-                unidades.insert(r.posicion, {r.nueva, false});
-            else if (entrada->first != r.nueva)
-                entrada->second = true;
-            const UnidadLeida leida = ConsultarUnidad(oDAM, r.posicion);
-            if (!leida.encontrada) {
-                r.resultado = Resultado::NoEncontrada;
-            } else {
-                r.actual = textoDeUnidad(leida.valor);
-                r.resultado = !esUnidadValida(r.nueva) ? Resultado::UnidadIncorrecta
-                    : r.actual == r.nueva              ? Resultado::Igual
-                                                       : Resultado::Cambia;
-            }
-        }
-        revisiones.push_back(std::move(r));
-        if (avance && !avance(qsizetype(revisiones.size())))
-            break;
-    }
-    for (Revision &r : revisiones) {
-        if (esError(r.resultado))
-            continue;
-        const auto entrada = unidades.constFind(r.posicion);
-        if (entrada != unidades.constEnd() && entrada->second)
-            r.resultado = Resultado::Repetida;
-    }
-    return revisiones;
+    progreso.borrar();
+    return informar(resultado, qsizetype(archivo.filas.size()));
 }

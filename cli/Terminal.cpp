@@ -42,16 +42,6 @@ Interrupcion::~Interrupcion() { ::sigaction(SIGINT, &anterior, nullptr); }
 
 bool Interrupcion::pedida() { return interrumpido != 0; }
 
-SinInterrupcion::SinInterrupcion()
-{
-    sigset_t bloqueo;
-    sigemptyset(&bloqueo);
-    sigaddset(&bloqueo, SIGINT);
-    ::pthread_sigmask(SIG_BLOCK, &bloqueo, &previo_);
-}
-
-SinInterrupcion::~SinInterrupcion() { ::pthread_sigmask(SIG_SETMASK, &previo_, nullptr); }
-
 Progreso::Progreso() : Progreso(::isatty(STDERR_FILENO) == 1) { }
 
 Progreso::Progreso(bool activo) : activo_(activo) { reloj_.start(); }

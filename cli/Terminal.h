@@ -21,17 +21,6 @@ public:
     [[nodiscard]] static bool pedida();
 };
 
-// Holds SIGINT back while it lives; one that came meanwhile is delivered at its end.
-class SinInterrupcion {
-public:
-    SinInterrupcion();
-    ~SinInterrupcion();
-    Q_DISABLE_COPY(SinInterrupcion)
-
-private:
-    sigset_t previo_;
-};
-
 // A line on standard error, rewritten in place, with how far a batch has come and
 // an estimate of the time left. It appears only when standard error is a terminal
 // and the batch has run longer than a second, and is wiped when done.

@@ -9,29 +9,6 @@ ErrorOcupado::ErrorOcupado(QString mensaje, CondicionPasajera condicion)
 {
 }
 
-AvisoDeCondicion avisoDeCondicion(CondicionPasajera condicion, const QString &posicion)
-{
-    const bool lote = posicion.isEmpty();
-    switch (condicion) {
-    case CondicionPasajera::Interbloqueo:
-        return {lote ? QStringLiteral("La base de datos detuvo los cambios del lote porque otro usuario esperaba a "
-                                      "la vez por las mismas filas.")
-                     : QStringLiteral("La base de datos detuvo el cambio de la Ncm %1 porque otro usuario esperaba a "
-                                      "la vez por las mismas filas.")
-                           .arg(posicion),
-                QStringLiteral("Vuelva a intentarlo.")};
-    case CondicionPasajera::Cancelada:
-        return {lote ? QStringLiteral("Se canceló una sentencia del lote en el servidor.")
-                     : QStringLiteral("Se canceló la sentencia sobre la Ncm %1 en el servidor.").arg(posicion),
-                QStringLiteral("Vuelva a intentarlo.")};
-    case CondicionPasajera::EsperaAgotada:
-        break;
-    }
-    return {lote ? QStringLiteral("Otro usuario está modificando la tabla NCM en este momento.")
-                 : QStringLiteral("Otro usuario está modificando la Ncm %1 en este momento.").arg(posicion),
-            QStringLiteral("Espere a que termine y vuelva a intentarlo.")};
-}
-
 QVariant Recordset::Fields(const QString &nombre) const
 {
     if (!fila_)

@@ -45,15 +45,6 @@ private:
     CondicionPasajera condicion_;
 };
 
-// What the user is told of a passing condition, in two sentences: what happened to
-// the position, and what to do now. Without a position (a batch), the same of the
-// batch's changes.
-struct AvisoDeCondicion {
-    QString queOcurrio;
-    QString queHacer;
-};
-[[nodiscard]] AvisoDeCondicion avisoDeCondicion(CondicionPasajera condicion, const QString &posicion);
-
 // A recordset holds at most one current row. It is created empty by the caller
 // and filled (or replaced) by the component.
 class Recordset {

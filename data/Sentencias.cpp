@@ -101,7 +101,7 @@ QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar
     if (leidaAfuera)
         *leidaAfuera = leida;
     if (!leida.encontrada) {
-        avisar(QStringLiteral("Posicion Arancelaria No encontrada"));
+        avisar(kPosicionNoEncontrada);
         return NotFoundMarker;
     }
     return textoDeUnidad(leida.valor);

@@ -7,6 +7,7 @@
 #include <optional>
 
 inline const QString NotFoundMarker = QStringLiteral("No encontrado");
+inline const QString kPosicionNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
 inline const QString kEntidadNcm = QStringLiteral("NCM");
 
 // Shows a message to the user and returns when it has been closed.

@@ -2,7 +2,7 @@
 // Reading a batch file: separators, byte order mark, header, quotes, blanks, line
 // numbers, and text that cannot be read as a batch.
 
-#include "cli/Lote.h"
+#include "operaciones/Lote.h"
 
 #include <QtTest>
 

@@ -7,6 +7,7 @@
 #include "codes/Unidades.h"
 #include "data/Clases.h"
 #include "data/Sentencias.h"
+#include "operaciones/Textos.h"
 #include "ui/LimiteDeCaracteres.h"
 
 #include <QCloseEvent>
@@ -210,10 +211,12 @@ QString Frm_Telquin::GetUnidEst(const QString &sNcm)
         *oDAM, sNcm, [this](const QString &texto) { avisar(texto); }, &leida_);
 }
 
+// Stores the change and notes it in the journal with the unit F9's lookup read, so
+// that the journal has it before the user is told it is done.
 bool Frm_Telquin::EjecutarUpdate(const QString &sNcm, const QString &sUnidEst)
 {
-    filasActualizadas_ = ActualizarUnidad(*oDAM, sNcm, sUnidEst);
-    return filasActualizadas_ > 0;
+    cambio_ = guardarCambio(*oDAM, sNcm, textoDeUnidad(leida_.valor), sUnidEst, QStringLiteral("ventana"));
+    return cambio_.guardado();
 }
 
 void Frm_Telquin::txtNcm_Change()
@@ -248,7 +251,7 @@ void Frm_Telquin::txtNcm_KeyDown(int KeyCode)
         return;
     protegido([this] {
         if (!ValidarNCM()) {
-            avisar(QStringLiteral("Formato de PA incorrecto (Ej. 8901.10.00.000L)"));
+            avisar(kFormatoIncorrecto);
             return;
         }
         const QString unidad = GetUnidEst(txtNcm->text());
@@ -262,45 +265,38 @@ void Frm_Telquin::txtNcm_KeyDown(int KeyCode)
 void Frm_Telquin::Form_KeyDown(int KeyCode)
 {
     if (KeyCode == Qt::Key_F9)
-        protegido([this] { guardarCambio(); });
+        protegido([this] { guardarConF9(); });
     else if (KeyCode == Qt::Key_Escape)
         close();
 }
 
-void Frm_Telquin::guardarCambio()
+void Frm_Telquin::guardarConF9()
 {
     const bool ncmValida = ValidarNCM();
     const bool unidadValida = ValidarUnidEst();
     const QString actual = GetUnidEst(txtNcm->text());
     if (actual == NotFoundMarker || !ncmValida || !unidadValida) {
-        avisar(QStringLiteral("Verifique los datos antes de guardar"));
+        avisar(kVerifiqueLosDatos);
         return;
     }
 
     if (!EjecutarUpdate(txtNcm->text(), txtUnidEstNEW->text())) {
-        avisar(QStringLiteral("Error Actualizando la Ncm ") + txtNcm->text()
-                   + QStringLiteral("los cambios no han sido realizados."),
-               Mensajes::Icono::Critico);
+        avisar(errorActualizando(txtNcm->text()), Mensajes::Icono::Critico);
         return;
     }
-    // The journal has the change before the user is told it is done.
-    const QString posicion = txtNcm->text();
-    const QString nueva = txtUnidEstNEW->text();
-    const std::optional<QString> anterior
-        = leida_.valor.isNull() ? std::nullopt : std::optional(textoDeUnidad(leida_.valor));
-    const std::optional<QString> fallo
-        = anotar(posicion, anterior.value_or(QString()), nueva, QStringLiteral("ventana"));
     // Several rows under one key can't be put back one by one.
-    if (filasActualizadas_ == 1)
-        deshacibles_.append({posicion, anterior, nueva});
+    if (cambio_.filas == 1)
+        deshacibles_.append({txtNcm->text(),
+                             leida_.valor.isNull() ? std::nullopt : std::optional(textoDeUnidad(leida_.valor)),
+                             txtUnidEstNEW->text()});
 
     avisar(QStringLiteral("Cambio en la Ncm ") + txtNcm->text() + QStringLiteral(" realizado correctamente:") + kCrLf
                + kCrLf + QStringLiteral("Unidad Estadistica anterior:") + txtUnidEst->text() + kCrLf
                + QStringLiteral("Unidad Estadistica actual:") + txtUnidEstNEW->text(),
            Mensajes::Icono::Informacion);
     ponerTexto(txtNcm, txtNcm->text().left(14));
-    if (fallo)
-        avisar(*fallo, Mensajes::Icono::Advertencia);
+    if (cambio_.avisoBitacora)
+        avisar(*cambio_.avisoBitacora, Mensajes::Icono::Advertencia);
 }
 
 void Frm_Telquin::DeshacerUltimoCambio()
@@ -318,30 +314,22 @@ void Frm_Telquin::DeshacerUltimoCambio()
     protegido(
         [&] {
             // Written only while the row still holds what this window stored.
-            const qlonglong filas = DeshacerUnidad(*oDAM, cambio.posicion, cambio.anterior, cambio.nueva);
+            const ResultadoCambio deshecho = deshacerCambio(*oDAM, cambio.posicion, cambio.anterior, cambio.nueva);
             deshacibles_.removeLast();
-            if (filas <= 0) {
+            if (!deshecho.guardado()) {
                 avisar(QStringLiteral("La Ncm ") + cambio.posicion + QStringLiteral(" ya no tiene la unidad ")
                            + cambio.nueva + QStringLiteral(": otro usuario la cambió. No se deshizo el cambio."),
                        Mensajes::Icono::Critico);
                 return;
             }
-            const std::optional<QString> fallo = anotar(
-                cambio.posicion, cambio.nueva, cambio.anterior.value_or(QString()), QStringLiteral("deshacer"));
             avisar(QStringLiteral("Cambio en la Ncm ") + cambio.posicion + QStringLiteral(" deshecho:") + kCrLf + kCrLf
                        + QStringLiteral("Unidad Estadistica anterior:") + cambio.nueva + kCrLf
                        + QStringLiteral("Unidad Estadistica actual:") + anterior,
                    Mensajes::Icono::Informacion);
-            if (fallo)
-                avisar(*fallo, Mensajes::Icono::Advertencia);
+            if (deshecho.avisoBitacora)
+                avisar(*deshecho.avisoBitacora, Mensajes::Icono::Advertencia);
         },
         cambio.posicion);
-}
-
-std::optional<QString> Frm_Telquin::anotar(const QString &posicion, const QString &anterior, const QString &nueva,
-                                           const QString &origen)
-{
-    return anotarEnBitacora({nuevaAnotacion(direccionDe(*oDAM), posicion, anterior, nueva, origen)});
 }
 
 void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono) { mensajes_.mostrar(kTitulo, texto, icono); }

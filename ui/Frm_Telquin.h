@@ -3,6 +3,7 @@
 
 #include "data/Clases.h"
 #include "data/Sentencias.h"
+#include "operaciones/Cambio.h"
 #include "ui/Mensajes.h"
 
 #include <QWidget>
@@ -67,12 +68,8 @@ private:
 
     template <typename Cuerpo>
     void protegido(Cuerpo &&cuerpo, const QString &posicion = {});
-    // Appends the change to the change journal; the text of the warning to show when
-    // it could not be written.
-    [[nodiscard]] std::optional<QString> anotar(const QString &posicion, const QString &anterior, const QString &nueva,
-                                                const QString &origen);
     void informarError(const ErrorComponente &error);
-    void guardarCambio();
+    void guardarConF9();
     void avisar(const QString &texto, Mensajes::Icono icono = Mensajes::Icono::Ninguno);
     void nombrarUnidad(QLineEdit *campo, QLabel *nombre);
     void mostrarPista();
@@ -96,6 +93,6 @@ private:
     std::unique_ptr<Componente> oDAM;
     // What F9's own lookup and update last saw: the unit as stored, and the rows changed.
     UnidadLeida leida_;
-    qlonglong filasActualizadas_ = 0;
+    ResultadoCambio cambio_;
     QList<CambioGuardado> deshacibles_;
 };

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A batch of unit changes read from CSV, and its check against the database.
+// A batch of unit changes read from CSV, checked against the database and, when asked
+// and every row is right, stored in one transaction and noted in the journal.
 
 #include "data/Contrato.h"
 
@@ -10,7 +11,9 @@
 #include <QStringList>
 
 #include <array>
+#include <exception>
 #include <functional>
+#include <optional>
 #include <vector>
 
 struct FilaLote {
@@ -59,3 +62,41 @@ using AvanceDeRevision = std::function<bool(qsizetype hechas)>;
 // avance says so. Raises what the component raises.
 [[nodiscard]] std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> &filas,
                                                 const AvanceDeRevision &avance = {});
+
+// How a batch tells its progress and learns that it must stop.
+struct Seguimiento {
+    // A new stage: "Revisadas" while checking, "Guardadas" while storing.
+    std::function<void(const QString &participio, qsizetype total)> etapa = [](const QString &, qsizetype) {};
+    std::function<void(qsizetype hechas)> avance = [](qsizetype) {};
+    // Asked between rows and before the commit: true stops the batch, storing nothing.
+    std::function<bool()> interrumpir = [] { return false; };
+};
+
+enum class FinDeLote {
+    Revisado, // checked only
+    ConErrores, // some rows have errors: nothing stored
+    Guardado, // stored and committed
+    SinCambiarFila, // an update changed no row: nothing stored
+    Interrumpido, // stopped on request: nothing stored
+    FalloDeBase, // the database failed or stayed busy while storing: nothing stored
+    SinTransacciones, // the component cannot store a batch all at once: nothing done
+};
+
+struct ResultadoLote {
+    std::vector<Revision> revisiones; // every row's, once the check is complete
+    FinDeLote fin = FinDeLote::Revisado;
+    bool revisado = false; // the check reached the last row
+    qsizetype errores = 0; // rows whose outcome is an error
+    qsizetype guardados = 0; // changes stored
+    qsizetype sinCambiarFila = -1; // index of the row whose update changed nothing
+    std::exception_ptr fallo; // the component's error, with FalloDeBase
+    std::optional<QString> avisoBitacora; // stored but not noted: the warning to show
+};
+
+// Checks every row and, with `aplicar`, stores the changes in one transaction (the
+// check runs inside it, so that on SQLite no other writer comes between a row's
+// lookup and its update), then notes them in the journal. A component error while
+// checking is raised; one while storing ends the batch as FalloDeBase, so that the
+// check's rows can still be shown.
+[[nodiscard]] ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas, bool aplicar,
+                                         const Seguimiento &seguimiento = {});

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the command line's commands share: messages, the component, the state of
+// their changes.
+
+#include "cli/Linea.h"
+#include "cli/Ordenes.h"
+#include "cli/Salida.h"
+#include "data/Clases.h"
+#include "operaciones/Textos.h"
+
+#include <cstdio>
+
+namespace {
+
+bool guardados = false;
+
+} // namespace
+
+void avisar(const QString &mensaje)
+{
+    // What was written before the message comes out before it.
+    (void)salida().volcar();
+    const QByteArray texto = mensaje.toUtf8() + '\n';
+    std::fwrite(texto.constData(), 1, size_t(texto.size()), stderr);
+    std::fflush(stderr);
+}
+
+int errorDeUso(const QString &mensaje)
+{
+    avisar(QStringLiteral("telquin: ") + mensaje + QStringLiteral("\nPruebe «telquin --help» para más información."));
+    return estado::kUso;
+}
+
+int falloDeBase(const ErrorComponente &error, const QString &posicion)
+{
+    const auto *pasajera = dynamic_cast<const ErrorOcupado *>(&error);
+    if (pasajera) {
+        const AvisoDeCondicion aviso = avisoDeCondicion(pasajera->condicion(), posicion);
+        avisar(QStringLiteral("telquin: ") + aviso.queOcurrio + u' ' + aviso.queHacer + u' ' + kNadaGuardado + u'\n'
+               + error.mensaje());
+    } else {
+        avisar(QStringLiteral("Falló la base de datos. ") + kNadaGuardado + u'\n' + error.mensaje());
+    }
+    return estado::kFalloDeBase;
+}
+
+std::unique_ptr<Componente> abrirComponente()
+{
+    auto oDAM = CrearObjeto(kClaseDAM);
+    oDAM->loadparameters();
+    return oDAM;
+}
+
+void marcarGuardadosYAnotados(bool estan) { guardados = estan; }
+
+bool guardadosYAnotados() { return guardados; }

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The command line's four commands, each in a file of its own, and what they share.
+// Each returns its exit status (see Linea.h).
+
+#include "data/Contrato.h"
+
+#include <QString>
+
+#include <memory>
+
+int consultar(const QString &posicion);
+int cambiar(const QString &posicion, const QString &unidadEscrita);
+int lote(const QString &nombre, bool aplicar);
+int historial(const QString &posicion);
+
+inline const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
+
+// A message on standard error, after what standard output holds.
+void avisar(const QString &mensaje);
+// A usage error: the message, the hint of --help, and status 2.
+int errorDeUso(const QString &mensaje);
+// A failure of the database, told as the window tells it, of the position when the
+// command names one (none for a batch); status 3.
+int falloDeBase(const ErrorComponente &error, const QString &posicion = {});
+
+// The registered component, with its parameters loaded.
+[[nodiscard]] std::unique_ptr<Componente> abrirComponente();
+
+// Whether the command's changes are stored and noted in the journal, as a failed
+// standard output then says.
+void marcarGuardadosYAnotados(bool guardados);
+[[nodiscard]] bool guardadosYAnotados();
