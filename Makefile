@@ -36,9 +36,10 @@ build-test: deps-test
 	  $$([ -f $(BUILD)/CMakeCache.txt ] || echo -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Every target, the window's included, under the sanitizers and with warnings as errors.
 build-asan: deps-test
-	@[ -f $(BUILD_ASAN)/CMakeCache.txt ] || cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DTELQUIN_SANITIZE=ON \
-	  -DTELQUIN_WIDGETS=OFF -DTELQUIN_ALL_TESTS=ON
+	@cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DTELQUIN_SANITIZE=ON -DTELQUIN_WIDGETS=ON \
+	  -DTELQUIN_ALL_TESTS=ON >/dev/null
 	@cmake --build $(BUILD_ASAN) -j $(JOBS)
 
 sample-db: deps
