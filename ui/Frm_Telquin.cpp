@@ -8,6 +8,7 @@
 #include "data/Clases.h"
 #include "data/Sentencias.h"
 #include "operaciones/Textos.h"
+#include "ui/Disposicion.h"
 #include "ui/LimiteDeCaracteres.h"
 
 #include <QCloseEvent>
@@ -15,7 +16,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,81 +30,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 const QString kSufijoVersion
     = QStringLiteral("   v%1.%2.%3").arg(TELQUIN_VERSION_MAJOR).arg(TELQUIN_VERSION_MINOR).arg(TELQUIN_VERSION_PATCH);
 
-// The window's layout in twips; 15 twips make one logical pixel.
-constexpr int kTwipsPorPixel = 15;
-constexpr int kAnchoTwips = 4230;
-constexpr int kAltoTwips = 2835;
-
-QRect enPixeles(int left, int top, int width, int height)
-{
-    return {left / kTwipsPorPixel, top / kTwipsPorPixel, width / kTwipsPorPixel, height / kTwipsPorPixel};
-}
-
-// Tahoma and MS Sans Serif are seldom installed outside Windows; a sans serif of
-// similar width stands in. Asking Qt for a missing family makes it search
-// fontconfig's aliases, slower than all the rest of the start-up, so the choice is
-// made from the list of installed families, read once.
-QString familiaInstalada(const QString &pedida)
-{
-    static const QStringList instaladas = QFontDatabase::families();
-    for (const QString &familia : {pedida, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                   QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")})
-        if (instaladas.contains(familia, Qt::CaseInsensitive))
-            return familia;
-    return pedida;
-}
-
-QFont fuente(const QString &pedida, qreal puntos)
-{
-    QFont f(familiaInstalada(pedida));
-    f.setPointSizeF(puntos);
-    f.setBold(true);
-    return f;
-}
-
-QLabel *etiqueta(QWidget *padre, const char *nombre, const QString &texto, QRect donde)
-{
-    auto *l = new QLabel(texto, padre);
-    l->setObjectName(QLatin1String(nombre));
-    l->setGeometry(donde);
-    l->setFont(fuente(QStringLiteral("Tahoma"), 8.25));
-    return l;
-}
-
-// A small line of information under a field: never focused, set by the program only.
-QLabel *nota(QWidget *padre, const char *nombre, QRect donde)
-{
-    auto *l = new QLabel(padre);
-    l->setObjectName(QLatin1String(nombre));
-    l->setGeometry(donde);
-    l->setFont(fuente(QStringLiteral("Tahoma"), 7));
-    l->setAlignment(Qt::AlignCenter);
-    l->setFocusPolicy(Qt::NoFocus);
-    l->setTextFormat(Qt::PlainText);
-    return l;
-}
-
-QLineEdit *campo(QWidget *padre, const char *nombre, int limite, QRect donde, QLabel *rotulo)
-{
-    auto *c = new QLineEdit(padre);
-    c->setObjectName(QLatin1String(nombre));
-    c->setGeometry(donde);
-    c->setFont(fuente(QStringLiteral("Tahoma"), 9));
-    c->setAlignment(Qt::AlignCenter);
-    c->setValidator(new LimiteDeCaracteres(c, limite));
-    c->setAccessibleName(rotulo->text());
-    return c;
-}
-
-void colorear(QWidget *w, QPalette::ColorRole rol, QColor color)
-{
-    QPalette p = w->palette();
-    p.setColor(rol, color);
-    w->setPalette(p);
-}
-
-const QColor kGrisApagado(112, 112, 112);
-
 } // namespace
 
 Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, QWidget *parent)
@@ -113,29 +38,27 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
     , crearComponente_(std::move(crearComponente))
     , Shape(new QFrame(this))
     , Lbl_Version(etiqueta(this, "Lbl_Version", QStringLiteral("Version compatible unicamente con MIRVOLA 3"),
-                           enPixeles(180, 120, 3870, 195)))
-    , Lbl_Ncm(etiqueta(this, "Lbl_Ncm", QStringLiteral("Posicion Arancelaria"), enPixeles(1290, 585, 1710, 195)))
-    , txtNcm(campo(this, "txtNcm", 15, enPixeles(1185, 840, 1905, 330), Lbl_Ncm))
-    , Lbl_Va(etiqueta(this, "Lbl_Va", QStringLiteral("Valor Actual"), enPixeles(600, 1470, 1020, 195)))
-    , Label2(etiqueta(this, "Label2", QStringLiteral("Modificar a"), enPixeles(2655, 1485, 930, 195)))
-    , Lbl_UnidEst(etiqueta(this, "Lbl_UnidEst", QStringLiteral("Unidad Estadistica"), enPixeles(345, 1740, 1545, 195)))
-    , Label1(etiqueta(this, "Label1", QStringLiteral("Unidad Estadistica"), enPixeles(2415, 1755, 1545, 195)))
-    , txtUnidEst(campo(this, "txtUnidEst", 2, enPixeles(885, 1980, 360, 330), Lbl_UnidEst))
-    , txtUnidEstNEW(campo(this, "txtUnidEstNEW", 2, enPixeles(2955, 1995, 360, 330), Label1))
-    , Lbl_Menu(etiqueta(this, "Lbl_Menu", QStringLiteral("[F9] - Guardar Cambio   [ESC] - Salir "),
-                        enPixeles(0, 2550, 4230, 255)))
-    // In the free bands under the position field and between the unit fields and
-    // the key bar, each centred under its field.
-    , Lbl_NombreUnidEst(nota(this, "Lbl_NombreUnidEst", enPixeles(90, 2325, 1950, 225)))
-    , Lbl_NombreUnidEstNEW(nota(this, "Lbl_NombreUnidEstNEW", enPixeles(2160, 2325, 1950, 225)))
-    , Lbl_Pista(nota(this, "Lbl_Pista", enPixeles(300, 1185, 3675, 225)))
+                           disposicion::kLbl_Version))
+    , Lbl_Ncm(etiqueta(this, "Lbl_Ncm", QStringLiteral("Posicion Arancelaria"), disposicion::kLbl_Ncm))
+    , txtNcm(campo(this, "txtNcm", 15, disposicion::kTxtNcm, Lbl_Ncm))
+    , Lbl_Va(etiqueta(this, "Lbl_Va", QStringLiteral("Valor Actual"), disposicion::kLbl_Va))
+    , Label2(etiqueta(this, "Label2", QStringLiteral("Modificar a"), disposicion::kLabel2))
+    , Lbl_UnidEst(etiqueta(this, "Lbl_UnidEst", QStringLiteral("Unidad Estadistica"), disposicion::kLbl_UnidEst))
+    , Label1(etiqueta(this, "Label1", QStringLiteral("Unidad Estadistica"), disposicion::kLabel1))
+    , txtUnidEst(campo(this, "txtUnidEst", 2, disposicion::kTxtUnidEst, Lbl_UnidEst))
+    , txtUnidEstNEW(campo(this, "txtUnidEstNEW", 2, disposicion::kTxtUnidEstNEW, Label1))
+    , Lbl_Menu(
+          etiqueta(this, "Lbl_Menu", QStringLiteral("[F9] - Guardar Cambio   [ESC] - Salir "), disposicion::kLbl_Menu))
+    , Lbl_NombreUnidEst(nota(this, "Lbl_NombreUnidEst", disposicion::kLbl_NombreUnidEst))
+    , Lbl_NombreUnidEstNEW(nota(this, "Lbl_NombreUnidEstNEW", disposicion::kLbl_NombreUnidEstNEW))
+    , Lbl_Pista(nota(this, "Lbl_Pista", disposicion::kLbl_Pista))
 {
     setObjectName(QStringLiteral("Frm_Telquin"));
     setWindowTitle(QStringLiteral("ZAFKELO Telquin"));
-    setFixedSize(enPixeles(0, 0, kAnchoTwips, kAltoTwips).size());
+    setFixedSize(enPixeles(disposicion::kVentana).size());
 
     Shape->setObjectName(QStringLiteral("Shape"));
-    Shape->setGeometry(enPixeles(0, -15, 4230, 450));
+    Shape->setGeometry(enPixeles(disposicion::kShape));
     Shape->setAutoFillBackground(true);
     colorear(Shape, QPalette::Window, Qt::white);
     Shape->lower();
