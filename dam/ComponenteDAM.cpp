@@ -102,10 +102,10 @@ public:
                 fallar(falloDeSentencia(base_->motor, q), false);
             return false;
         }
-        const QSqlRecord registro = q.record();
+        const QSqlRecord columnas = q.record();
         QHash<QString, QVariant> campos;
-        for (int i = 0; i < registro.count(); ++i)
-            campos.insert(registro.fieldName(i), registro.isNull(i) ? QVariant() : registro.value(i));
+        for (int i = 0; i < columnas.count(); ++i)
+            campos.insert(columnas.fieldName(i), columnas.isNull(i) ? QVariant() : columnas.value(i));
         // Done with the statement: on SQLite an unfinished query keeps the file locked.
         q.finish();
         if (!rs)

@@ -29,12 +29,12 @@ public:
     ~ComponenteGrabador() override
     {
         --vivos();
-        registro() << QStringLiteral("liberado");
+        llamadas() << QStringLiteral("liberado");
     }
 
     // Calls of every instance, in order: "load", "pedir NCM #n", "SQL #n: ...",
     // "soltar #n", "crearrs #n: ...", "Ejecutar #n: ...", "liberado".
-    static QStringList &registro()
+    static QStringList &llamadas()
     {
         static QStringList r;
         return r;
@@ -49,7 +49,7 @@ public:
 
     void loadparameters() override
     {
-        registro() << QStringLiteral("load");
+        llamadas() << QStringLiteral("load");
         if (guion_.errorEnLoad)
             throw ErrorComponente(QStringLiteral("Fallo de prueba al cargar los parámetros."));
     }
@@ -57,7 +57,7 @@ public:
     std::unique_ptr<Conexion> getDataConnectionByEntity(const QString &entidad) override
     {
         const int id = ++conexiones_;
-        registro() << QStringLiteral("pedir %1 #%2").arg(entidad).arg(id);
+        llamadas() << QStringLiteral("pedir %1 #%2").arg(entidad).arg(id);
         return std::make_unique<ConexionGrabadora>(*this, entidad, id);
     }
 
@@ -67,18 +67,18 @@ private:
         ConexionGrabadora(ComponenteGrabador &c, QString entidad, int id) : c_(c), entidad_(std::move(entidad)), id_(id)
         {
         }
-        ~ConexionGrabadora() override { registro() << QStringLiteral("soltar #%1").arg(id_); }
+        ~ConexionGrabadora() override { llamadas() << QStringLiteral("soltar #%1").arg(id_); }
 
         void setSQL(const QString &sentencia) override
         {
-            registro() << QStringLiteral("SQL #%1: %2").arg(id_).arg(sentencia);
+            llamadas() << QStringLiteral("SQL #%1: %2").arg(id_).arg(sentencia);
             c_.sql_[entidad_] = sentencia;
         }
         QString SQL() const override { return c_.sql_.value(entidad_); }
 
         QVariant crearrs(std::unique_ptr<Recordset> &rs) override
         {
-            registro() << QStringLiteral("crearrs #%1: %2").arg(id_).arg(SQL());
+            llamadas() << QStringLiteral("crearrs #%1: %2").arg(id_).arg(SQL());
             if (c_.guion_.errorEnSentencia)
                 throw ErrorComponente(QStringLiteral("Fallo de prueba en la sentencia."));
             using R = GuionGrabador::Recordset;
@@ -101,7 +101,7 @@ private:
 
         QVariant Ejecutar() override
         {
-            registro() << QStringLiteral("Ejecutar #%1: %2").arg(id_).arg(SQL());
+            llamadas() << QStringLiteral("Ejecutar #%1: %2").arg(id_).arg(SQL());
             if (c_.guion_.pasajeraEnEjecutar)
                 throw ErrorOcupado(QStringLiteral("Condición pasajera de prueba."), *c_.guion_.pasajeraEnEjecutar);
             if (c_.guion_.errorEnSentencia)

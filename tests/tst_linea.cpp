@@ -243,7 +243,7 @@ private slots:
         QTest::addColumn<bool>("registroRoto");
         QTest::addColumn<int>("estado");
         QTest::addColumn<QString>("error"); // how standard error ends; %1 is the journal's path
-        QTest::addColumn<QStringList>("registro"); // how each journal line starts
+        QTest::addColumn<QStringList>("bitacoraEsperada"); // how each journal line starts
 
         const QStringList cambiar{"cambiar", "8901.10.00.000L", "05"};
         const QString lleno = "telquin: no se pudo escribir la salida: no queda espacio en el disco\n";
@@ -288,7 +288,7 @@ private slots:
         QFETCH(bool, registroRoto);
         QFETCH(int, estado);
         QFETCH(QString, error);
-        QFETCH(QStringList, registro);
+        QFETCH(QStringList, bitacoraEsperada);
         if (registroRoto)
             QVERIFY(QDir().mkpath(rutaDeBitacora()));
         const auto enElHijo = [descriptores] {
@@ -311,11 +311,11 @@ private slots:
             QCOMPARE(c.error, QString());
         else
             QVERIFY2(c.error.endsWith(error.arg(rutaDeBitacora())), qPrintable(c.error));
-        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString(registro.isEmpty() ? "07" : "05"));
+        QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString(bitacoraEsperada.isEmpty() ? "07" : "05"));
         const QStringList lineas = bitacora();
-        QCOMPARE(lineas.size(), registro.size());
+        QCOMPARE(lineas.size(), bitacoraEsperada.size());
         for (qsizetype i = 0; i < lineas.size(); ++i)
-            QVERIFY2(lineas[i].startsWith(registro[i]), qPrintable(lineas[i]));
+            QVERIFY2(lineas[i].startsWith(bitacoraEsperada[i]), qPrintable(lineas[i]));
     }
 
     // Batch files: any line end, and no more than 64 MiB, however they are read.
@@ -375,12 +375,12 @@ private slots:
     void historialConLineaRota()
     {
         QVERIFY(QDir().mkpath(QFileInfo(rutaDeBitacora()).absolutePath()));
-        QFile registro(rutaDeBitacora());
-        QVERIFY(registro.open(QIODevice::WriteOnly));
-        registro.write("fecha,usuario,equipo,base,posicion,anterior,nueva,origen\n"
-                       "2026-12-08T10:15:02-03:00,ana,puesto-7,x,0101.21.00.100W,01,09,linea\n"
-                       "2026-12-08T10:16:02-03:00,ana,\"puesto-7,x,8901.10.00.000L,07,0");
-        registro.close();
+        QFile archivoDeBitacora(rutaDeBitacora());
+        QVERIFY(archivoDeBitacora.open(QIODevice::WriteOnly));
+        archivoDeBitacora.write("fecha,usuario,equipo,base,posicion,anterior,nueva,origen\n"
+                                "2026-12-08T10:15:02-03:00,ana,puesto-7,x,0101.21.00.100W,01,09,linea\n"
+                                "2026-12-08T10:16:02-03:00,ana,\"puesto-7,x,8901.10.00.000L,07,0");
+        archivoDeBitacora.close();
         QCOMPARE(correr({"cambiar", "8901.10.00.000L", "05"}).estado, 0);
 
         const Corrida c = correr({"historial"});

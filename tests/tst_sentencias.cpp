@@ -17,7 +17,7 @@ private slots:
     void init()
     {
         avisos.clear();
-        ComponenteGrabador::registro().clear();
+        ComponenteGrabador::llamadas().clear();
     }
 
     void textos_data()
@@ -79,7 +79,7 @@ private slots:
         ComponenteGrabador c;
         QCOMPARE(GetUnidEst(c, "8901.10.00.000L", avisar), QString("07"));
         const QString sql = "Select [012] from Ncm Where  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
-        QCOMPARE(ComponenteGrabador::registro(),
+        QCOMPARE(ComponenteGrabador::llamadas(),
                  QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "crearrs #2: " + sql,
                               "soltar #2"}));
         QVERIFY(avisos.isEmpty());
@@ -91,7 +91,7 @@ private slots:
         QVERIFY(EjecutarUpdate(c, "8901.10.00.000L", "05"));
         const QString sql
             = "Update NCM SET [012] = '05' WHERE  [001] = '8901.10.00' AND  [002] = '000' AND  [003] = 'L'";
-        QCOMPARE(ComponenteGrabador::registro(),
+        QCOMPARE(ComponenteGrabador::llamadas(),
                  QStringList({"pedir NCM #1", "SQL #1: " + sql, "soltar #1", "pedir NCM #2", "Ejecutar #2: " + sql,
                               "soltar #2"}));
     }
@@ -128,10 +128,10 @@ private slots:
         QFETCH(bool, update);
         ComponenteGrabador c;
         (void)GetUnidEst(c, sNcm, avisar);
-        QCOMPARE(ComponenteGrabador::registro().filter("crearrs").size(), consulta ? 1 : 0);
+        QCOMPARE(ComponenteGrabador::llamadas().filter("crearrs").size(), consulta ? 1 : 0);
         QCOMPARE(avisos.isEmpty(), consulta);
         QCOMPARE(EjecutarUpdate(c, sNcm, sUnidEst), update);
-        QCOMPARE(ComponenteGrabador::registro().filter("Ejecutar").size(), update ? 1 : 0);
+        QCOMPARE(ComponenteGrabador::llamadas().filter("Ejecutar").size(), update ? 1 : 0);
     }
 
     void resultadoDeConsulta_data()

@@ -19,7 +19,7 @@ const QString kPosicion = QStringLiteral("8901.10.00.000L");
 const QString kVerifique = QStringLiteral("Verifique los datos antes de guardar");
 const QString kNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
 
-int liberaciones() { return int(ComponenteGrabador::registro().count(QStringLiteral("liberado"))); }
+int liberaciones() { return int(ComponenteGrabador::llamadas().count(QStringLiteral("liberado"))); }
 
 } // namespace
 
@@ -66,7 +66,7 @@ class TstVentana : public QObject {
         if (!QTest::qWaitForWindowActive(frm.get()))
             return false;
         mensajes.cajas.clear();
-        ComponenteGrabador::registro().clear();
+        ComponenteGrabador::llamadas().clear();
         return true;
     }
 
@@ -86,7 +86,7 @@ class TstVentana : public QObject {
 
     QTemporaryDir estado; // the change journal goes here, not to the user's own
 
-    QList<Anotacion> registro() { return leerBitacora(rutaBitacora()); }
+    QList<Anotacion> bitacora() { return leerBitacora(rutaBitacora()); }
 
     // The road of one change on the sample: 8901.10.00.000L from 07 to 05.
     void guardarCincoEnLaMuestra()
@@ -109,7 +109,7 @@ private slots:
     void init()
     {
         mensajes = {};
-        ComponenteGrabador::registro().clear();
+        ComponenteGrabador::llamadas().clear();
         grabador = nullptr;
         fabrica = nullptr;
         QFile::remove(rutaBitacora());
@@ -142,7 +142,7 @@ private slots:
         QCOMPARE(aviso.icono, Icono::Informacion);
         QCOMPARE(terminado->size(), 1);
         QCOMPARE(terminado->first().first().toInt(), 0);
-        QVERIFY(ComponenteGrabador::registro().isEmpty());
+        QVERIFY(ComponenteGrabador::llamadas().isEmpty());
         QVERIFY(!frm->isVisible());
     }
 
@@ -152,7 +152,7 @@ private slots:
         crearVentana();
         mensajes.respuestas = {true};
         QVERIFY(frm->Form_Load());
-        QCOMPARE(ComponenteGrabador::registro(), QStringList{"load"});
+        QCOMPARE(ComponenteGrabador::llamadas(), QStringList{"load"});
         QCOMPARE(frm->windowTitle(), QString("ZAFKELO Telquin   v1.0.1"));
         frm->show();
         QVERIFY(QTest::qWaitForWindowActive(frm.get()));
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(mensajes.textos(), QStringList{"Formato de PA incorrecto (Ej. 8901.10.00.000L)"});
         QCOMPARE(mensajes.cajas.first().icono, Icono::Ninguno);
         QCOMPARE(mensajes.cajas.first().titulo, QString("Telquin"));
-        QVERIFY(ComponenteGrabador::registro().isEmpty());
+        QVERIFY(ComponenteGrabador::llamadas().isEmpty());
         QCOMPARE(texto("txtNcm"), QString("8901.10.00.0001"));
     }
 
@@ -401,10 +401,10 @@ private slots:
         teclear("txtUnidEstNEW", "5");
         pulsar("txtUnidEstNEW", Qt::Key_F9);
         QCOMPARE(mensajes.textos(), QStringList{kVerifique});
-        const QStringList llamadas = ComponenteGrabador::registro().filter("crearrs");
+        const QStringList llamadas = ComponenteGrabador::llamadas().filter("crearrs");
         QCOMPARE(llamadas.size(), 1);
         QVERIFY(llamadas.first().endsWith("[001] = '8901.10.00' AND  [002] = '000' AND  [003] = '1'"));
-        QVERIFY(ComponenteGrabador::registro().filter("Ejecutar").isEmpty());
+        QVERIFY(ComponenteGrabador::llamadas().filter("Ejecutar").isEmpty());
     }
 
     void f9SinFilasCambiadas()
@@ -492,7 +492,7 @@ private slots:
         usarSqlite();
         QVERIFY(abrir());
         guardarCincoEnLaMuestra();
-        QList<Anotacion> cambios = registro();
+        QList<Anotacion> cambios = bitacora();
         QCOMPARE(cambios.size(), 1);
         QCOMPARE((QStringList{cambios[0].posicion, cambios[0].anterior, cambios[0].nueva, cambios[0].origen,
                               cambios[0].base}),
@@ -513,7 +513,7 @@ private slots:
         QVERIFY(mensajes.cajas[0].siNo && mensajes.cajas[0].noPorDefecto);
         QCOMPARE(mensajes.cajas[0].icono, Icono::Pregunta);
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
-        QCOMPARE(registro().size(), 1);
+        QCOMPARE(bitacora().size(), 1);
 
         mensajes.cajas.clear();
         deshacer(true);
@@ -522,7 +522,7 @@ private slots:
                          "Unidad Estadistica anterior:05\r\nUnidad Estadistica actual:07"));
         QCOMPARE(mensajes.cajas.value(1).icono, Icono::Informacion);
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("07"));
-        cambios = registro();
+        cambios = bitacora();
         QCOMPARE(cambios.size(), 2);
         QCOMPARE((QStringList{cambios[1].anterior, cambios[1].nueva, cambios[1].origen}),
                  (QStringList{"05", "07", "deshacer"}));
@@ -544,7 +544,7 @@ private slots:
         teclear("txtNcm", kPosicion);
         teclear("txtUnidEstNEW", "6");
         pulsar("txtNcm", Qt::Key_F9);
-        QCOMPARE(registro().value(0).anterior, QString());
+        QCOMPARE(bitacora().value(0).anterior, QString());
 
         // Another user changes the last one meanwhile: its undo writes nothing.
         base->ejecutar(R"(UPDATE NCM SET "012" = '09' WHERE "001" = '8901.10.00')");
@@ -563,7 +563,7 @@ private slots:
         QVERIFY2(mensajes.textos().value(0).endsWith("Volverá a ser:(vacía)"),
                  qPrintable(mensajes.textos().join(" | ")));
         QCOMPARE(base->unidad("9503.00.10", "000", "B"), QString("<null>"));
-        QCOMPARE(registro().size(), 3);
+        QCOMPARE(bitacora().size(), 3);
         QVERIFY(terminado->isEmpty());
     }
 
@@ -635,7 +635,7 @@ private slots:
         QCOMPARE(mensajes.cajas.first().icono, Icono::Critico);
         QCOMPARE(terminado->size(), 1);
         QVERIFY(terminado->first().first().toInt() != 0);
-        QVERIFY(ComponenteGrabador::registro().filter("Ejecutar").isEmpty());
+        QVERIFY(ComponenteGrabador::llamadas().filter("Ejecutar").isEmpty());
         QCOMPARE(texto("txtUnidEst"), QString());
         QCOMPARE(texto("txtNcm"), kPosicion);
     }

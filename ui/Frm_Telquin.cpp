@@ -80,10 +80,11 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
         c->installEventFilter(this);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::txtNcm_Change);
 
-    Lbl_Menu->setToolTip(QStringLiteral("Ctrl+Z deshace el último cambio guardado desde esta ventana.\n"
-                                        "Cada cambio queda anotado en el registro de cambios:\n")
-                         + QDir::toNativeSeparators(rutaBitacora())
-                         + QStringLiteral("\nCon el botón derecho sobre la ventana: deshacer o abrir el registro."));
+    Lbl_Menu->setToolTip(
+        QStringLiteral("Ctrl+Z deshace el último cambio guardado desde esta ventana.\n"
+                       "Cada cambio queda anotado en el abrirBitacora de cambios:\n")
+        + QDir::toNativeSeparators(rutaBitacora())
+        + QStringLiteral("\nCon el botón derecho sobre la ventana: deshacer o abrir el abrirBitacora."));
 
     colorear(Lbl_Pista, QPalette::WindowText, kGrisApagado);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::mostrarPista);
@@ -306,12 +307,12 @@ void Frm_Telquin::contextMenuEvent(QContextMenuEvent *evento)
     QMenu menu(this);
     QAction *deshacer = menu.addAction(QStringLiteral("Deshacer el último cambio\tCtrl+Z"));
     deshacer->setEnabled(!deshacibles_.isEmpty());
-    QAction *registro = menu.addAction(QStringLiteral("Abrir el registro de cambios"));
-    registro->setEnabled(QFileInfo::exists(rutaBitacora()));
+    QAction *abrirBitacora = menu.addAction(QStringLiteral("Abrir el registro de cambios"));
+    abrirBitacora->setEnabled(QFileInfo::exists(rutaBitacora()));
     const QAction *elegida = menu.exec(evento->globalPos());
     if (elegida == deshacer)
         DeshacerUltimoCambio();
-    else if (elegida == registro)
+    else if (elegida == abrirBitacora)
         QDesktopServices::openUrl(QUrl::fromLocalFile(rutaBitacora()));
 }
 
