@@ -56,6 +56,9 @@ inline QString urlDePrueba(const QString &elegida)
     return url;
 }
 
+// The position of extra row i (see BaseDePrueba::filasExtra).
+inline QString posicionExtra(int i) { return QString::asprintf("77%02d.%02d.00.000A", i / 100, i % 100); }
+
 class BaseDePrueba {
 public:
     explicit BaseDePrueba(const QString &eleccion = qEnvironmentVariable("TELQUIN_TEST_DB"))
@@ -105,6 +108,22 @@ public:
     }
 
     // Every row as "001|002|003|012", in key order; a null unit shows as <null>.
+    // `cuantas` more rows, 77ii.jj.00.000A with unit 01, and a batch giving each 02.
+    QByteArray filasExtra(int cuantas)
+    {
+        const QString ultima = QString::number(cuantas - 1);
+        ejecutar(
+            esSqlite() ? "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM s WHERE i < " + ultima
+                    + ") INSERT INTO NCM SELECT printf('77%02d.%02d.00', i / 100, i % 100), '000', 'A', '01' FROM s"
+                       : "INSERT INTO NCM SELECT '77' || lpad((i / 100)::text, 2, '0') || '.' || "
+                         "lpad((i % 100)::text, 2, '0') || '.00', '000', 'A', '01' FROM generate_series(0, "
+                    + ultima + ") AS i");
+        QByteArray lote;
+        for (int i = 0; i < cuantas; ++i)
+            lote += posicionExtra(i).toLatin1() + ",2\n";
+        return lote;
+    }
+
     [[nodiscard]] QStringList filas()
     {
         QSqlQuery q(db_);

@@ -53,6 +53,7 @@ endfunction()
 # The component's contract suite, unchanged, on each server backend (on SQLite it
 # runs as tst_componente).
 telquin_en_servidores(tst_componente servidor)
+telquin_en_servidores(tst_operaciones servidor)
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
