@@ -5,6 +5,7 @@
 // they use (made before any timing), and the roads that reach them: Telquin's
 // component, Qt SQL alone and the raw driver.
 
+#include "dam/Direccion.h"
 #include "Comparacion.h"
 #include "Generador.h"
 
@@ -21,7 +22,7 @@
 
 constexpr int kClaves = 4096;
 
-enum class Motor { Sqlite, Postgres };
+// The bench measures two of the component's kinds: Motor::Sqlite and Motor::Postgres.
 
 const char *nombreMotor(Motor m);
 const char *nombreCrudo(Motor m);
