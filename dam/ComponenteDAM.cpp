@@ -2,11 +2,13 @@
 #include "dam/ComponenteDAM.h"
 
 #include "dam/Apertura.h"
+#include "dam/Bloques.h"
 #include "dam/Causas.h"
 #include "dam/Dialecto.h"
 #include "dam/Direccion.h"
 #include "dam/Parametros.h"
 #include "data/Clases.h"
+#include "data/Sentencias.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -83,6 +85,38 @@ const QString kConexionPerdida
     throw ErrorComponente(mensaje);
 }
 
+// Runs one statement. Outside a transaction, a connection found lost (a server
+// restarted, a link dropped overnight) gets one new connection and one more try: every
+// statement this component runs may safely run twice. `mostrada` is the statement as
+// an error message shows it.
+QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString &entidad, const QString &mostrada)
+{
+    const auto fallarCon = [&](const Fallo &fallo, bool perdida) {
+        fallar(base, fallo, perdida, entidad, QStringLiteral("ejecutar la sentencia"), mostrada);
+    };
+    QSqlDatabase &db = base.db;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (db.isOpen() && q.exec(texto))
+        return q;
+    const Fallo fallo = falloDeSentencia(base.motor, q);
+    // QPSQL has closed the database if the connection itself is gone.
+    const bool terminada = !esSqlite(base) && (!db.isOpen() || sesionTerminada(fallo));
+    // Asking the server would fail in a transaction the error already aborted.
+    if (base.enTransaccion)
+        fallarCon(fallo, terminada);
+    if (!terminada && !conexionPerdida(base))
+        fallarCon(fallo, false);
+    if (!reabrirBaseDeDatos(db, base.motor, base.espera))
+        fallarCon(falloDeConexion(base.motor, db), true);
+    QSqlQuery otra(db);
+    otra.setForwardOnly(true);
+    if (otra.exec(texto))
+        return otra;
+    fallarCon(falloDeSentencia(base.motor, otra), conexionPerdida(base));
+    return otra; // not reached: fallar raises
+}
+
 class ConexionDAM final : public Conexion {
 public:
     ConexionDAM(std::shared_ptr<ComponenteDAM::Base> base, std::shared_ptr<Entidad> entidad)
@@ -140,30 +174,7 @@ private:
                 QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
         const QString &texto = conCorchetes ? sql : sentencia.texto;
 
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (db.isOpen() && q.exec(texto))
-            return q;
-        const Fallo fallo = falloDeSentencia(base_->motor, q);
-        // QPSQL has closed the database if the connection itself is gone.
-        const bool terminada = !esSqlite(*base_) && (!db.isOpen() || sesionTerminada(fallo));
-        // Asking the server would fail in a transaction the error already aborted.
-        if (base_->enTransaccion)
-            fallar(fallo, terminada);
-        if (!terminada && !conexionPerdida(*base_))
-            fallar(fallo, false);
-
-        // Both statements may safely run twice: a lookup, and an update that sets a
-        // value. So a connection lost (a server restarted, a link dropped overnight)
-        // gets one new connection and one more try.
-        if (!reabrirBaseDeDatos(db, base_->motor, base_->espera))
-            fallar(falloDeConexion(base_->motor, db), true);
-        QSqlQuery otra(db);
-        otra.setForwardOnly(true);
-        if (otra.exec(texto))
-            return otra;
-        const Fallo otroFallo = falloDeSentencia(base_->motor, otra);
-        fallar(otroFallo, conexionPerdida(*base_));
+        return correr(*base_, texto, entidad_->nombre, sql);
     }
 
     [[noreturn]] void fallar(const Fallo &fallo, bool perdida) const
@@ -280,6 +291,103 @@ void ComponenteDAM::revertirTransaccion() noexcept
 }
 
 bool ComponenteDAM::enTransaccion() const { return base_ && base_->enTransaccion; }
+
+namespace {
+
+std::optional<DialectoDeBloque> dialectoDe(const ComponenteDAM::Base &base)
+{
+    switch (base.motor) {
+    case Motor::Sqlite:
+        return DialectoDeBloque::Sqlite;
+    case Motor::Postgres:
+        return DialectoDeBloque::Postgres;
+    case Motor::Odbc:
+        // The driver manager names the server; only PostgreSQL's SQL is written here.
+        if (base.db.driver() && base.db.driver()->dbmsType() == QSqlDriver::PostgreSQL)
+            return DialectoDeBloque::Postgres;
+        break;
+    case Motor::Ninguno:
+        break;
+    }
+    return std::nullopt;
+}
+
+// A chunk's statement as an error message shows it: without the chunk's values.
+QString comoSeMuestra(const QString &texto, const QString &json, std::size_t filas)
+{
+    return QString(texto).replace(literal(json), QStringLiteral("[%1 posiciones]").arg(filas));
+}
+
+QString claveComoTexto(const QString &a, const QString &b, const QString &c) { return a + u'\x1f' + b + u'\x1f' + c; }
+
+} // namespace
+
+bool ComponenteDAM::admiteBloques() const { return base_ && dialectoDe(*base_).has_value(); }
+
+std::vector<std::optional<QVariant>> ComponenteDAM::consultarUnidades(const std::vector<PositionKey> &claves,
+                                                                      bool bloquear)
+{
+    exigirParametros();
+    std::vector<std::optional<QVariant>> unidades(claves.size());
+    // What cannot be sent has no row; the rest go in the order given.
+    std::vector<PositionKey> enviadas;
+    std::vector<std::size_t> indices;
+    for (std::size_t i = 0; i < claves.size(); ++i)
+        if (!esVedada(claves[i])) {
+            enviadas.push_back(claves[i]);
+            indices.push_back(i);
+        }
+    if (enviadas.empty())
+        return unidades;
+    const QString json = jsonDeClaves(enviadas);
+    const QString texto = textoConsultaEnBloque(*dialectoDe(*base_), json, bloquear);
+    QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, comoSeMuestra(texto, json, enviadas.size()));
+    while (q.next()) {
+        const qsizetype n = q.value(0).toLongLong();
+        if (n < 0 || n >= qsizetype(indices.size()))
+            continue;
+        std::optional<QVariant> &unidad = unidades[indices[std::size_t(n)]];
+        // Two rows under one key: the first one read counts, as for one lookup.
+        if (!unidad)
+            unidad = q.isNull(1) ? QVariant() : q.value(1);
+    }
+    if (q.lastError().isValid())
+        fallar(*base_, falloDeSentencia(base_->motor, q), false, kEntidadTransaccion,
+               QStringLiteral("ejecutar la sentencia"), comoSeMuestra(texto, json, enviadas.size()));
+    q.finish();
+    return unidades;
+}
+
+std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::pair<PositionKey, QString>> &cambios)
+{
+    exigirParametros();
+    std::vector<qlonglong> filas(cambios.size(), 0);
+    std::vector<std::pair<PositionKey, QString>> enviados;
+    QHash<QString, std::size_t> indice;
+    for (std::size_t i = 0; i < cambios.size(); ++i) {
+        const PositionKey &k = cambios[i].first;
+        if (esVedada(k) || esVedado(cambios[i].second))
+            continue;
+        enviados.push_back(cambios[i]);
+        indice.insert(claveComoTexto(k.primero, k.segundo, k.tercero), i);
+    }
+    if (enviados.empty())
+        return filas;
+    const QString json = jsonDeCambios(enviados);
+    const QString texto = textoUpdateEnBloque(*dialectoDe(*base_), json);
+    QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, comoSeMuestra(texto, json, enviados.size()));
+    while (q.next()) {
+        const auto i
+            = indice.constFind(claveComoTexto(q.value(0).toString(), q.value(1).toString(), q.value(2).toString()));
+        if (i != indice.constEnd())
+            ++filas[*i];
+    }
+    if (q.lastError().isValid())
+        fallar(*base_, falloDeSentencia(base_->motor, q), false, kEntidadTransaccion,
+               QStringLiteral("ejecutar la sentencia"), comoSeMuestra(texto, json, enviados.size()));
+    q.finish();
+    return filas;
+}
 
 QString ComponenteDAM::direccion() const { return base_ ? base_->visible : QString(); }
 

@@ -12,7 +12,7 @@
 // a new connection; one that met a passing condition (a wait run out, a deadlock, a
 // cancellation) raises ErrorOcupado. Inside a transaction a lost connection is an
 // error like any other: a new connection would have lost what the transaction did.
-class ComponenteDAM final : public Componente, public Transacciones, public Procedencia {
+class ComponenteDAM final : public Componente, public Transacciones, public FilasEnBloque, public Procedencia {
 public:
     ComponenteDAM();
     ~ComponenteDAM() override;
@@ -28,6 +28,13 @@ public:
     void confirmarTransaccion() override;
     void revertirTransaccion() noexcept override;
     [[nodiscard]] bool enTransaccion() const override;
+
+    // SQLite, and PostgreSQL directly or through ODBC: one statement per chunk.
+    [[nodiscard]] bool admiteBloques() const override;
+    [[nodiscard]] std::vector<std::optional<QVariant>> consultarUnidades(const std::vector<PositionKey> &claves,
+                                                                         bool bloquear) override;
+    [[nodiscard]] std::vector<qlonglong>
+    actualizarUnidades(const std::vector<std::pair<PositionKey, QString>> &cambios) override;
 
     // The database's address without its password; empty before loadparameters.
     [[nodiscard]] QString direccion() const override;

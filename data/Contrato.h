@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "codes/Codigos.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -9,6 +11,8 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The one error raised by a data-access component or a recordset. Its message is
 // Spanish and meant for the user; the driver's own text may follow it.
@@ -94,6 +98,27 @@ public:
     // Never raises: whatever the database answers, nothing of the transaction stays.
     virtual void revertirTransaccion() noexcept = 0;
     [[nodiscard]] virtual bool enTransaccion() const = 0;
+};
+
+// What a component may offer for many rows at once, found with dynamic_cast as
+// Transacciones is: one statement looks up, or updates, the rows of a whole chunk of
+// positions. A key or unit that holds what esVedado refuses is never sent: its key
+// counts as having no row, and its update as changing none.
+class FilasEnBloque {
+public:
+    virtual ~FilasEnBloque() = default;
+    // Whether the database behind the component takes these statements; when not,
+    // a batch goes row by row.
+    [[nodiscard]] virtual bool admiteBloques() const = 0;
+    // The unit each key's row holds, in the order of `claves`: the value as stored
+    // (null when it has none), or nothing when no row has that key. With `bloquear`,
+    // inside a transaction, the rows are locked in key order until it ends.
+    [[nodiscard]] virtual std::vector<std::optional<QVariant>> consultarUnidades(const std::vector<PositionKey> &claves,
+                                                                                 bool bloquear)
+        = 0;
+    // Sets each key's unit; how many rows changed for each, in order.
+    [[nodiscard]] virtual std::vector<qlonglong>
+    actualizarUnidades(const std::vector<std::pair<PositionKey, QString>> &cambios) = 0;
 };
 
 // What a component may tell beyond the contract, found with dynamic_cast: the

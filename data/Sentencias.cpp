@@ -5,10 +5,9 @@
 
 #include <algorithm>
 
-namespace {
-
-// Doubling every quote keeps a typed value inside its literal, whatever it holds.
 QString literal(QString valor) { return valor.replace(u'\'', QStringLiteral("''")); }
+
+namespace {
 
 QString condicionClave(const QString &sNcm)
 {
@@ -18,20 +17,8 @@ QString condicionClave(const QString &sNcm)
         + QStringLiteral("  [003] = '") + literal(clave.tercero) + QStringLiteral("'");
 }
 
-// No real position or unit holds a backslash or a control character; some servers
-// read a backslash inside a literal as an escape, and a driver may cut the text at a
-// NUL. A value holding one never reaches a statement.
-bool esVedado(const QString &valor)
-{
-    return std::any_of(valor.cbegin(), valor.cend(), [](QChar c) { return c == u'\\' || c.unicode() < 0x20; });
-}
-
 // Only the key values enter a statement: the eleventh character of a position does not.
-bool claveVedada(const QString &sNcm)
-{
-    const PositionKey clave = cortarPosicion(sNcm);
-    return esVedado(clave.primero) || esVedado(clave.segundo) || esVedado(clave.tercero);
-}
+bool claveVedada(const QString &sNcm) { return esVedada(cortarPosicion(sNcm)); }
 
 void fijarSentencia(Componente &oDAM, const QString &sentencia)
 {
@@ -50,6 +37,16 @@ qlonglong ejecutar(Componente &oDAM, const QString &sentencia)
 }
 
 } // namespace
+
+bool esVedado(const QString &valor)
+{
+    return std::any_of(valor.cbegin(), valor.cend(), [](QChar c) { return c == u'\\' || c.unicode() < 0x20; });
+}
+
+bool esVedada(const PositionKey &clave)
+{
+    return esVedado(clave.primero) || esVedado(clave.segundo) || esVedado(clave.tercero);
+}
 
 QString textoConsulta(const QString &sNcm)
 {

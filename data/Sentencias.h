@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "codes/Codigos.h"
 #include "data/Contrato.h"
 
 #include <functional>
@@ -12,6 +13,16 @@ inline const QString kEntidadNcm = QStringLiteral("NCM");
 
 // Shows a message to the user and returns when it has been closed.
 using Avisador = std::function<void(const QString &mensaje)>;
+
+// A value between single quotes, every quote doubled: whatever it holds stays inside
+// its literal.
+[[nodiscard]] QString literal(QString valor);
+
+// No real position or unit holds a backslash or a control character; some servers
+// read a backslash inside a literal as an escape, and a driver may cut the text at a
+// NUL. A value holding one never reaches a statement, alone or in a batch's.
+[[nodiscard]] bool esVedado(const QString &valor);
+[[nodiscard]] bool esVedada(const PositionKey &clave);
 
 [[nodiscard]] QString textoConsulta(const QString &sNcm);
 [[nodiscard]] QString textoUpdate(const QString &sNcm, const QString &sUnidEst);

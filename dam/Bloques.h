@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The statements that look up or update a whole chunk of positions at once. The
+// chunk's values travel as one JSON text, placed in the statement as a literal by
+// the same quoting function as every other value; the join is a common table
+// expression, which SQLite and PostgreSQL both read.
+
+#include "codes/Codigos.h"
+
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+enum class DialectoDeBloque { Sqlite, Postgres };
+
+// [["8901.10.00","000","L"],...]: the keys, in order.
+[[nodiscard]] QString jsonDeClaves(const std::vector<PositionKey> &claves);
+// [["8901.10.00","000","L","05"],...]: each key with its new unit.
+[[nodiscard]] QString jsonDeCambios(const std::vector<std::pair<PositionKey, QString>> &cambios);
+
+// Rows of (the key's index in the JSON, the unit), for the keys that have one. With
+// `bloquear` (PostgreSQL), the rows are locked in key order.
+[[nodiscard]] QString textoConsultaEnBloque(DialectoDeBloque dialecto, const QString &json, bool bloquear);
+// Sets each key's unit; a row of its three key values for each row changed.
+[[nodiscard]] QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json);
