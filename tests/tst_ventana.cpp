@@ -5,10 +5,12 @@
 #include "MensajesDePrueba.h"
 #include "dam/ComponenteDAM.h"
 #include "data/Clases.h"
+#include "ui/Aplicacion.h"
 #include "ui/Frm_Telquin.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -104,7 +106,11 @@ class TstVentana : public QObject {
     }
 
 private slots:
-    void initTestCase() { qputenv("XDG_STATE_HOME", estado.path().toUtf8()); }
+    void initTestCase()
+    {
+        qputenv("XDG_STATE_HOME", estado.path().toUtf8());
+        cargarTraducciones(*qApp);
+    }
 
     void init()
     {
@@ -698,7 +704,75 @@ private slots:
         for (const char *n : {"txtNcm", "txtUnidEst", "txtUnidEstNEW"})
             QCOMPARE(campo(n)->alignment(), Qt::AlignCenter);
         QCOMPARE(campo("txtNcm")->accessibleName(), QString("Posicion Arancelaria"));
+        // The two unit fields share a label's text; a screen reader names each apart.
+        QCOMPARE(etiqueta("Lbl_UnidEst")->text(), etiqueta("Label1")->text());
+        QCOMPARE(campo("txtUnidEst")->accessibleName(), QString("unidad estadística actual"));
+        QCOMPARE(campo("txtUnidEstNEW")->accessibleName(), QString("nueva unidad estadística"));
         QCOMPARE(frm->windowTitle(), QString("ZAFKELO Telquin"));
+    }
+
+    // The focus is always in a field: its menu, from the mouse or the keyboard, starts
+    // with the window's actions, then the field's own. One key press opens one menu,
+    // also where the system sends a context menu event before the Menu key (X11).
+    void menuDeLosCampos_data()
+    {
+        QTest::addColumn<QString>("nombre");
+        QTest::addColumn<QString>("como");
+        QTest::newRow("tecla Menú") << "txtNcm"
+                                    << "Menu";
+        QTest::newRow("Mayús+F10") << "txtUnidEstNEW"
+                                   << "Mayus+F10";
+        QTest::newRow("tecla Menú como la envía X11") << "txtNcm"
+                                                      << "X11";
+        QTest::newRow("botón derecho") << "txtUnidEst"
+                                       << "raton";
+    }
+
+    void menuDeLosCampos()
+    {
+        QFETCH(QString, nombre);
+        QFETCH(QString, como);
+        usarGrabador();
+        QVERIFY(abrir());
+        QLineEdit *c = campo(qPrintable(nombre));
+        c->setFocus();
+        teclear(qPrintable(nombre), "5");
+
+        QList<QStringList> menus;
+        QTimer vigia;
+        connect(&vigia, &QTimer::timeout, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu || !menu->isVisible())
+                return;
+            QStringList acciones;
+            for (const QAction *a : menu->actions())
+                acciones << a->text().remove(u'&').section(u'\t', 0, 0);
+            menus << acciones;
+            menu->close();
+        });
+        vigia.start(10);
+        const QPoint centro = c->rect().center();
+        QContextMenuEvent delTeclado(QContextMenuEvent::Keyboard, centro, c->mapToGlobal(centro));
+        QContextMenuEvent delRaton(QContextMenuEvent::Mouse, centro, c->mapToGlobal(centro));
+        if (como == u"Menu") {
+            QTest::keyClick(c, Qt::Key_Menu);
+        } else if (como == u"Mayus+F10") {
+            QTest::keyClick(c, Qt::Key_F10, Qt::ShiftModifier);
+        } else if (como == u"X11") {
+            QApplication::sendEvent(c, &delTeclado);
+            QTest::keyClick(c, Qt::Key_Menu);
+        } else {
+            QApplication::sendEvent(c, &delRaton);
+        }
+        QTest::qWait(50);
+
+        QCOMPARE(menus.size(), 1);
+        const QStringList acciones = menus.front();
+        QCOMPARE(acciones.mid(0, 3), (QStringList{"Deshacer el último cambio", "Abrir el registro de cambios", ""}));
+        for (const char *edicion : {"Copiar", "Seleccionar todo"})
+            QVERIFY2(acciones.indexOf(edicion) > 2, qPrintable(acciones.join(", ")));
+        // The key went to no field: the typing is as it was.
+        QCOMPARE(c->text(), c->isReadOnly() ? QString() : QString("5"));
     }
 
     // --- Unit names and the check-letter hint ---
