@@ -12,8 +12,8 @@
 #include <QtTest>
 
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
+#include <pty.h>
 #include <unistd.h>
 
 namespace {
@@ -528,65 +528,29 @@ private slots:
         QCOMPARE(bitacora(), QStringList());
     }
 
-    // The progress line's time left, in whole seconds rounded up.
-    void lineaDeProgreso_data()
+    // The time left in whole seconds rounded up, one second in the singular; and no
+    // escape sequences for a terminal that would print them as they are.
+    void progreso()
     {
-        QTest::addColumn<int>("hechas"); // of 1000
-        QTest::addColumn<int>("milisegundos");
-        QTest::addColumn<QString>("linea");
-        QTest::newRow("sin filas aún") << 0 << 1500 << "Revisadas 0 de 1000 filas";
-        QTest::newRow("medio segundo") << 750 << 1500 << "Revisadas 750 de 1000 filas; falta 1 s";
-        QTest::newRow("un segundo") << 500 << 1000 << "Revisadas 500 de 1000 filas; falta 1 s";
-        QTest::newRow("algo más de un segundo") << 500 << 1001 << "Revisadas 500 de 1000 filas; faltan unos 2 s";
-        QTest::newRow("terminado") << 1000 << 3000 << "Revisadas 1000 de 1000 filas";
-    }
-
-    void lineaDeProgreso()
-    {
-        QFETCH(int, hechas);
-        QFETCH(int, milisegundos);
-        QFETCH(QString, linea);
-        QCOMPARE(::lineaDeProgreso("Revisadas", hechas, 1000, milisegundos), linea);
-    }
-
-    // The line is rewritten with escape sequences, which only a terminal that knows
-    // them may get.
-    void progresoSoloEnUnaTerminal_data()
-    {
-        QTest::addColumn<bool>("terminal");
-        QTest::addColumn<QByteArray>("term"); // null: unset
-        QTest::addColumn<bool>("progreso");
-        QTest::newRow("terminal") << true << QByteArray("xterm-256color") << true;
-        QTest::newRow("terminal tonta") << true << QByteArray("dumb") << false;
-        QTest::newRow("sin TERM") << true << QByteArray() << false;
-        QTest::newRow("archivo") << false << QByteArray("xterm-256color") << false;
-    }
-
-    void progresoSoloEnUnaTerminal()
-    {
-        QFETCH(bool, terminal);
-        QFETCH(QByteArray, term);
-        QFETCH(bool, progreso);
-        QTemporaryFile archivo;
-        QVERIFY(archivo.open());
-        int destino = archivo.handle();
-        const int maestro = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(maestro >= 0 && ::grantpt(maestro) == 0 && ::unlockpt(maestro) == 0);
-        const int esclavo = ::open(::ptsname(maestro), O_RDWR | O_NOCTTY);
-        QVERIFY(esclavo >= 0);
-        if (terminal)
-            destino = esclavo;
-        const QByteArray termAnterior = qgetenv("TERM");
-        const int errorAnterior = ::dup(STDERR_FILENO);
-        term.isNull() ? qunsetenv("TERM") : qputenv("TERM", term);
-        ::dup2(destino, STDERR_FILENO);
-        const bool visto = terminalConProgreso();
-        ::dup2(errorAnterior, STDERR_FILENO);
-        ::close(errorAnterior);
-        ::close(esclavo);
-        ::close(maestro);
-        termAnterior.isNull() ? qunsetenv("TERM") : qputenv("TERM", termAnterior);
-        QCOMPARE(visto, progreso);
+        QCOMPARE(lineaDeProgreso("Revisadas", 750, 1000, 1500), QString("Revisadas 750 de 1000 filas; falta 1 s"));
+        QCOMPARE(lineaDeProgreso("Revisadas", 500, 1000, 1001),
+                 QString("Revisadas 500 de 1000 filas; faltan unos 2 s"));
+        int maestro = -1;
+        int esclavo = -1;
+        QVERIFY(::openpty(&maestro, &esclavo, nullptr, nullptr, nullptr) == 0);
+        const QByteArray term = qgetenv("TERM");
+        const int error = ::dup(STDERR_FILENO);
+        ::dup2(esclavo, STDERR_FILENO);
+        qputenv("TERM", "xterm");
+        const bool enXterm = terminalConProgreso();
+        qputenv("TERM", "dumb");
+        const bool enDumb = terminalConProgreso();
+        ::dup2(error, STDERR_FILENO);
+        for (const int fd : {error, esclavo, maestro})
+            ::close(fd);
+        qputenv("TERM", term);
+        QVERIFY(enXterm);
+        QVERIFY(!enDumb);
     }
 
 private:
