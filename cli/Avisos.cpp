@@ -13,6 +13,7 @@
 namespace {
 
 bool guardados = false;
+bool puedeGuardar = false;
 
 } // namespace
 
@@ -27,20 +28,18 @@ void avisar(const QString &mensaje)
 
 int errorDeUso(const QString &mensaje)
 {
-    avisar(QStringLiteral("telquin: ") + mensaje + QStringLiteral("\nPruebe «telquin --help» para más información."));
+    avisar(kPrefijo + mensaje + QStringLiteral("\nPruebe «telquin --help» para más información."));
     return estado::kUso;
 }
 
 int falloDeBase(const ErrorComponente &error, const QString &posicion)
 {
-    const auto *pasajera = dynamic_cast<const ErrorOcupado *>(&error);
-    if (pasajera) {
+    QString queOcurrio = QStringLiteral("Falló la base de datos.");
+    if (const auto *pasajera = dynamic_cast<const ErrorOcupado *>(&error)) {
         const AvisoDeCondicion aviso = avisoDeCondicion(pasajera->condicion(), posicion);
-        avisar(QStringLiteral("telquin: ") + aviso.queOcurrio + u' ' + aviso.queHacer + u' ' + kNadaGuardado + u'\n'
-               + error.mensaje());
-    } else {
-        avisar(QStringLiteral("Falló la base de datos. ") + kNadaGuardado + u'\n' + error.mensaje());
+        queOcurrio = aviso.queOcurrio + u' ' + aviso.queHacer;
     }
+    avisar(kPrefijo + queOcurrio + nadaGuardado() + u'\n' + error.mensaje());
     return estado::kFalloDeBase;
 }
 
@@ -50,6 +49,10 @@ std::unique_ptr<Componente> abrirComponente()
     oDAM->loadparameters();
     return oDAM;
 }
+
+void marcarQuePuedeGuardar(bool puede) { puedeGuardar = puede; }
+
+QString nadaGuardado() { return puedeGuardar ? u' ' + kNadaGuardado : QString(); }
 
 void marcarGuardadosYAnotados(bool estan) { guardados = estan; }
 

@@ -12,31 +12,31 @@
 int cambiar(const QString &posicion, const QString &unidadEscrita)
 {
     if (!esPosicionValida(posicion)) {
-        avisar(kFormatoIncorrecto);
+        avisar(kPrefijo + kFormatoIncorrecto);
         return estado::kProblemaDeDatos;
     }
     const QString unidad = formatearUnidad(unidadEscrita);
     const auto oDAM = abrirComponente();
     const UnidadLeida leida = ConsultarUnidad(*oDAM, posicion);
     if (!leida.encontrada) {
-        avisar(kPosicionNoEncontrada);
+        avisar(kPrefijo + kPosicionNoEncontrada);
         return estado::kProblemaDeDatos;
     }
     if (!esUnidadValida(unidad)) {
-        avisar(kVerifiqueLosDatos
+        avisar(kPrefijo + kVerifiqueLosDatos
                + QStringLiteral(": la unidad debe tener dos dígitos (Ej. 07), no «%1».").arg(unidadEscrita));
         return estado::kProblemaDeDatos;
     }
     const QString anterior = textoDeUnidad(leida.valor);
     const ResultadoCambio cambio = guardarCambio(*oDAM, posicion, anterior, unidad, QStringLiteral("linea"));
     if (!cambio.guardado()) {
-        avisar(errorActualizando(posicion));
+        avisar(kPrefijo + errorActualizando(posicion));
         return estado::kProblemaDeDatos;
     }
     marcarGuardadosYAnotados(!cambio.avisoBitacora);
     salida().linea({posicion, anterior, unidad});
     if (cambio.avisoBitacora) {
-        avisar(*cambio.avisoBitacora);
+        avisar(kPrefijo + *cambio.avisoBitacora);
         return estado::kSinBitacora;
     }
     return estado::kHecho;

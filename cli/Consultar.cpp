@@ -12,13 +12,13 @@
 int consultar(const QString &posicion)
 {
     if (!esPosicionValida(posicion)) {
-        avisar(kFormatoIncorrecto);
+        avisar(kPrefijo + kFormatoIncorrecto);
         return estado::kProblemaDeDatos;
     }
     const auto oDAM = abrirComponente();
     const UnidadLeida leida = ConsultarUnidad(*oDAM, posicion);
     if (!leida.encontrada) {
-        avisar(kPosicionNoEncontrada);
+        avisar(kPrefijo + kPosicionNoEncontrada);
         return estado::kProblemaDeDatos;
     }
     const QString unidad = textoDeUnidad(leida.valor);

@@ -2,6 +2,7 @@
 #include "cli/Linea.h"
 
 #include "Version.h"
+#include "archivos/Idioma.h"
 #include "archivos/Sistema.h"
 #include "cli/Ayuda.h"
 #include "cli/Ordenes.h"
@@ -68,6 +69,8 @@ int ejecutarLinea(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telquin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
+    // The option parser's own errors ("Valor inesperado tras «--aplicar».") in Spanish.
+    instalarTraduccionDeQt(app);
 
     QCommandLineParser parser;
     const QCommandLineOption opcionAplicar(QStringLiteral("aplicar"));
@@ -112,5 +115,6 @@ int ejecutarLinea(int argc, char **argv)
 
     // A command that stores reports a closed pipe after its work like any lost output.
     terminarEnTuberiaCerrada(!orden->guarda(aplicar));
+    marcarQuePuedeGuardar(orden->guarda(aplicar));
     return conSalidaEscrita(ejecutarOrden(*orden, argumentos, aplicar));
 }

@@ -66,16 +66,19 @@ int informar(const ResultadoLote &r, qsizetype total)
     case FinDeLote::Revisado:
         return r.errores > 0 ? estado::kProblemaDeDatos : estado::kHecho;
     case FinDeLote::ConErrores:
-        avisar(QStringLiteral("%1 de las %2 filas tienen errores y el lote no se aplica. ").arg(r.errores).arg(total)
+        avisar(QStringLiteral("telquin: %1 de las %2 filas tienen errores y el lote no se aplica. ")
+                   .arg(r.errores)
+                   .arg(total)
                + kNadaGuardado);
         return estado::kProblemaDeDatos;
     case FinDeLote::SinCambiarFila: {
         const Revision &fila = r.revisiones[std::size_t(r.sinCambiarFila)];
-        avisar(errorActualizando(fila.posicion) + QStringLiteral(" (línea %1; el lote no se aplica)").arg(fila.linea));
+        avisar(QStringLiteral("telquin: ") + errorActualizando(fila.posicion)
+               + QStringLiteral(" (línea %1; el lote no se aplica)").arg(fila.linea));
         return estado::kProblemaDeDatos;
     }
     case FinDeLote::Interrumpido:
-        avisar(QStringLiteral("Interrumpido. ") + kNadaGuardado);
+        avisar(QStringLiteral("telquin: Interrumpido.") + nadaGuardado());
         return estado::kInterrumpido;
     case FinDeLote::FalloDeBase:
         try {
@@ -84,7 +87,7 @@ int informar(const ResultadoLote &r, qsizetype total)
             return falloDeBase(e);
         }
     case FinDeLote::SinTransacciones:
-        avisar(QStringLiteral("El componente de datos no admite transacciones, y un lote se guarda entero o "
+        avisar(QStringLiteral("telquin: El componente de datos no admite transacciones, y un lote se guarda entero o "
                               "no se guarda: no se aplica fila por fila. ")
                + kNadaGuardado);
         return estado::kFalloDeBase;
@@ -93,10 +96,11 @@ int informar(const ResultadoLote &r, qsizetype total)
     }
     marcarGuardadosYAnotados(!r.avisoBitacora);
     if (Interrupcion::pedida())
-        avisar(QStringLiteral("Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
-    avisar(QStringLiteral("Cambios guardados: %1.").arg(r.guardados));
+        avisar(QStringLiteral(
+            "telquin: Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
+    avisar(QStringLiteral("telquin: Cambios guardados: %1.").arg(r.guardados));
     if (r.avisoBitacora) {
-        avisar(*r.avisoBitacora);
+        avisar(QStringLiteral("telquin: ") + *r.avisoBitacora);
         return estado::kSinBitacora;
     }
     return estado::kHecho;

@@ -16,6 +16,16 @@ int lote(const QString &nombre, bool aplicar);
 int historial(const QString &posicion);
 
 inline const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
+// The start of every message on standard error; a message's later lines (the
+// component's own text, say) go without it.
+inline const QString kPrefijo = QStringLiteral("telquin: ");
+
+// Whether the command that runs may store changes (cambiar, lote --aplicar): only then
+// does a failure add that nothing was stored.
+void marcarQuePuedeGuardar(bool puede);
+// " No se guardó ningún cambio." after a command that may store; empty after one that
+// only reads.
+[[nodiscard]] QString nadaGuardado();
 
 // A message on standard error, after what standard output holds.
 void avisar(const QString &mensaje);

@@ -42,7 +42,26 @@ Interrupcion::~Interrupcion() { ::sigaction(SIGINT, &anterior, nullptr); }
 
 bool Interrupcion::pedida() { return interrumpido != 0; }
 
-Progreso::Progreso() : Progreso(::isatty(STDERR_FILENO) == 1) { }
+bool terminalConProgreso()
+{
+    const QByteArray terminal = qgetenv("TERM");
+    return ::isatty(STDERR_FILENO) == 1 && !terminal.isEmpty() && terminal != "dumb";
+}
+
+QString lineaDeProgreso(const QString &participio, qsizetype hechas, qsizetype total, qint64 transcurridoMs)
+{
+    QString linea = QStringLiteral("%1 %2 de %3 filas").arg(participio).arg(hechas).arg(total);
+    if (hechas <= 0 || transcurridoMs <= 0)
+        return linea;
+    const auto faltan = qint64(std::ceil(double(transcurridoMs) * double(total - hechas) / double(hechas) / 1000.0));
+    if (faltan == 1)
+        linea += QStringLiteral("; falta 1 s");
+    else if (faltan > 1)
+        linea += QStringLiteral("; faltan unos %1 s").arg(faltan);
+    return linea;
+}
+
+Progreso::Progreso() : Progreso(terminalConProgreso()) { }
 
 Progreso::Progreso(bool activo) : activo_(activo) { reloj_.start(); }
 
@@ -63,13 +82,7 @@ void Progreso::avanzar(qsizetype hechas)
     if (ahora < kAntesDeMostrarMs || (dibujado_ >= 0 && ahora - dibujado_ < kEntreDibujosMs))
         return;
     dibujado_ = ahora;
-    QString linea = QStringLiteral("%1 %2 de %3 filas").arg(participio_).arg(hechas).arg(total_);
-    const qint64 transcurrido = ahora - inicioEtapa_;
-    if (hechas > 0 && transcurrido > 0) {
-        const double faltan = double(transcurrido) * double(total_ - hechas) / double(hechas) / 1000.0;
-        linea += QStringLiteral("; faltan unos %1 s").arg(qint64(std::ceil(faltan)));
-    }
-    dibujar(linea);
+    dibujar(lineaDeProgreso(participio_, hechas, total_, ahora - inicioEtapa_));
 }
 
 void Progreso::borrar()

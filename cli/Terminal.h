@@ -21,9 +21,19 @@ public:
     [[nodiscard]] static bool pedida();
 };
 
+// Whether standard error is a terminal that a line can be rewritten on: not a file or
+// a pipe, and TERM is set and is not "dumb" (Emacs's shell, say), which would print
+// the escape sequences as they are.
+[[nodiscard]] bool terminalConProgreso();
+
+// "Revisadas 200 de 1000 filas; faltan unos 4 s", the time left estimated from the
+// pace so far.
+[[nodiscard]] QString lineaDeProgreso(const QString &participio, qsizetype hechas, qsizetype total,
+                                      qint64 transcurridoMs);
+
 // A line on standard error, rewritten in place, with how far a batch has come and
-// an estimate of the time left. It appears only when standard error is a terminal
-// and the batch has run longer than a second, and is wiped when done.
+// an estimate of the time left. It appears only on a terminal (terminalConProgreso)
+// and once the batch has run longer than a second, and is wiped when done.
 class Progreso {
 public:
     Progreso();

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <clocale>
@@ -46,6 +47,50 @@ QSqlDatabase nuevaConexion(const QString &driver, const QString &nombreConexion)
     return QSqlDatabase::addDatabase(driver, nombreConexion);
 }
 
+// The sample schema: the installed one, or this source tree's when the program runs
+// from its build tree, where nothing is installed.
+QString esquemaDeMuestra()
+{
+    const QString instalado = QStringLiteral(TELQUIN_DATADIR "/telquin/ncm.sql");
+#ifdef TELQUIN_MUESTRA_DEL_ARBOL
+    const QString delArbol = QStringLiteral(TELQUIN_MUESTRA_DEL_ARBOL);
+    if (!QFileInfo::exists(instalado) && QFileInfo::exists(delArbol))
+        return delArbol;
+#endif
+    return instalado;
+}
+
+// A path as a shell reads it back, for a command the user copies.
+QString paraLaConsola(const QString &ruta)
+{
+    static const QRegularExpression simple(QStringLiteral("^[A-Za-z0-9_./+:,@%=-]+$"));
+    if (simple.match(ruta).hasMatch())
+        return ruta;
+    return u'\'' + QString(ruta).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+}
+
+// The default database is missing on a first run, and the message says how to create
+// the sample there. A file the user named may sit on a share that is not mounted:
+// no sample is offered for it.
+ErrorComponente baseQueNoExiste(const Direccion &d, const QString &ruta)
+{
+    if (d.origen != kOrigenPorDefecto) {
+        const QString direccion
+            = d.origen.isEmpty() ? d.visible : QStringLiteral("%1, que da %2").arg(d.visible, d.origen);
+        return ErrorComponente(QStringLiteral("No existe la base de datos %1 (dirección %2). Si está en una carpeta "
+                                              "compartida, compruebe que esté montada.")
+                                   .arg(ruta, direccion));
+    }
+    QString mensaje
+        = QStringLiteral("No existe la base de datos %1, la que Telquin abre cuando no hay un dam.conf ni "
+                         "la variable DAM_DATABASE_URL. Para crear ahí la base de muestra:\n"
+                         "mkdir -p %2 && sqlite3 %3 < %4")
+              .arg(ruta, paraLaConsola(QFileInfo(ruta).path()), paraLaConsola(ruta), paraLaConsola(esquemaDeMuestra()));
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
+        mensaje += QStringLiteral("\n(La orden sqlite3 viene en el paquete sqlite3: apt install sqlite3.)");
+    return ErrorComponente(mensaje);
+}
+
 QSqlDatabase prepararSqlite(const Direccion &d, const QString &nombreConexion, int espera)
 {
     const QFileInfo archivo(d.ruta);
@@ -53,7 +98,7 @@ QSqlDatabase prepararSqlite(const Direccion &d, const QString &nombreConexion, i
         throw ErrorComponente(QStringLiteral("La base de datos %1 es una carpeta, no un archivo de base de datos.")
                                   .arg(archivo.absoluteFilePath()));
     if (!archivo.isFile())
-        throw ErrorComponente(QStringLiteral("No existe la base de datos %1.").arg(archivo.absoluteFilePath()));
+        throw baseQueNoExiste(d, archivo.absoluteFilePath());
 
     QSqlDatabase db = nuevaConexion(QStringLiteral("QSQLITE"), nombreConexion);
     // mode=rw makes SQLite itself refuse to create the file if it vanished meanwhile;

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/Parametros.h"
 
+#include "dam/Direccion.h"
 #include "data/Contrato.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
+#include <QSet>
 
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -147,6 +150,20 @@ ErrorComponente sinDireccion(const QStringList &archivos)
                                .arg(fuentes.join(QStringLiteral(" ni "))));
 }
 
+void advertirClaveLegible(const QString &ruta, const QString &url)
+{
+    static QSet<QString> advertidos;
+    if (advertidos.contains(ruta))
+        return;
+    const QString aviso = avisoDeClaveLegible(ruta, url);
+    if (aviso.isEmpty())
+        return;
+    advertidos.insert(ruta);
+    const QByteArray linea = aviso.toUtf8() + '\n';
+    std::fputs(linea.constData(), stderr);
+    std::fflush(stderr);
+}
+
 } // namespace
 
 int leerEspera(const QString &texto)
@@ -156,10 +173,42 @@ int leerEspera(const QString &texto)
     return numero && segundos >= 1 && segundos <= kEsperaMaxima ? segundos : 0;
 }
 
+QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal)
+{
+    const QString carpeta = qEnvironmentVariable(variable);
+    if (!carpeta.isEmpty() && QDir::isAbsolutePath(carpeta))
+        return carpeta;
+    return QDir::homePath() + u'/' + bajoLaCarpetaPersonal;
+}
+
+QStringList carpetasDeConfiguracion()
+{
+    QStringList carpetas{carpetaXdg("XDG_CONFIG_HOME", QStringLiteral(".config"))};
+    QStringList delEquipo;
+    for (const QString &carpeta : qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts))
+        if (QDir::isAbsolutePath(carpeta))
+            delEquipo << carpeta;
+    if (delEquipo.isEmpty())
+        delEquipo << QStringLiteral("/etc/xdg");
+    for (const QString &carpeta : std::as_const(delEquipo))
+        if (!carpetas.contains(carpeta))
+            carpetas << carpeta;
+    return carpetas;
+}
+
 QString rutaBaseDeDatosPorDefecto()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/telquin/ncm.sqlite");
+    return carpetaXdg("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/telquin/ncm.sqlite");
+}
+
+QString avisoDeClaveLegible(const QString &ruta, const QString &url)
+{
+    const QFile::Permissions legible = QFile::ReadGroup | QFile::ReadOther;
+    if (leerDireccion(url).secretos.claves().isEmpty() || !(QFileInfo(ruta).permissions() & legible))
+        return {};
+    return QStringLiteral("telquin: %1 guarda una clave y otros usuarios pueden leerlo; use chmod 600 %1 o guarde la "
+                          "clave en ~/.pgpass")
+        .arg(ruta);
 }
 
 ParametrosDAM resolverParametros()
@@ -174,11 +223,15 @@ ParametrosDAM resolverParametros()
     // The user's file, then the machine's ($XDG_CONFIG_DIRS, usually /etc/xdg). All of
     // them are read, so that a mistake in one is never passed over.
     QStringList leidos;
-    for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation)) {
+    const QStringList carpetas = carpetasDeConfiguracion();
+    for (const QString &dir : carpetas) {
         const QString conf = dir + QStringLiteral("/telquin/dam.conf");
         if (!QFileInfo::exists(conf))
             continue;
         const ArchivoDeParametros leido = leerConf(conf);
+        // The machine's file is meant to be shared: only the user's own is judged.
+        if (dir == carpetas.front() && leido.url)
+            advertirClaveLegible(conf, leido.url->texto);
         leidos << conf;
         if (parametros.url.isEmpty() && leido.url) {
             parametros.url = leido.url->texto;
@@ -192,7 +245,7 @@ ParametrosDAM resolverParametros()
         if (!leidos.isEmpty())
             throw sinDireccion(leidos);
         parametros.url = QStringLiteral("sqlite:") + rutaBaseDeDatosPorDefecto();
-        parametros.origen = QStringLiteral("la dirección por defecto");
+        parametros.origen = kOrigenPorDefecto;
     }
     parametros.espera = espera.value_or(kEsperaPorDefecto);
     return parametros;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 inline constexpr int kEsperaPorDefecto = 5;
 inline constexpr int kEsperaMaxima = 60;
@@ -24,10 +25,27 @@ struct ParametrosDAM {
 // comment, the [database] header or a known key raises ErrorComponente naming the
 // file and the line. sqlite:$XDG_DATA_HOME/telquin/ncm.sqlite is used only when there
 // is neither a dam.conf nor the variable; a dam.conf without an address, with no
-// other source giving one, is an error.
+// other source giving one, is an error. The warning of avisoDeClaveLegible goes to
+// standard error, once a run for each file, and the program goes on.
 [[nodiscard]] ParametrosDAM resolverParametros();
 
 [[nodiscard]] QString rutaBaseDeDatosPorDefecto();
+
+// ParametrosDAM::origen of the address used when no source gives one.
+inline const QString kOrigenPorDefecto = QStringLiteral("la dirección por defecto");
+
+// The folder an XDG variable names ("XDG_CONFIG_HOME"), or `bajoLaCarpetaPersonal`
+// under the home folder (".config") when it is unset or relative: a relative value is
+// ignored, as the XDG base directory rules say.
+[[nodiscard]] QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal);
+
+// Where dam.conf is looked for: the user's folder, then each absolute folder of
+// $XDG_CONFIG_DIRS (/etc/xdg when it names none).
+[[nodiscard]] QStringList carpetasDeConfiguracion();
+
+// The warning owed for the user's own dam.conf when its address holds a password and
+// the file can be read by its group or by others; empty when none is owed.
+[[nodiscard]] QString avisoDeClaveLegible(const QString &ruta, const QString &url);
 
 // The wait written as text: whole seconds from 1 to kEsperaMaxima; 0 when it is not.
 [[nodiscard]] int leerEspera(const QString &texto);

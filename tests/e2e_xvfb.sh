@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The real program under a real X server, driven with real key presses: answer the
 # warning, look a position up, store a new unit, leave with Esc. Then check the exit
-# status and the row in the database.
+# status and the row in the database, and that the window had its icon.
 #   e2e_xvfb.sh TELQUIN SAMPLE_SQL
 set -euo pipefail
 telquin=$1
@@ -56,7 +56,10 @@ teclas() { xdotool key --delay 50 "$@"; }
 
 ventana 'Telquin   v1\.0\.1' >/dev/null
 teclas alt+s                                  # "Sí"
-ventana 'ZAFKELO Telquin   v1\.0\.1' >/dev/null
+principal=$(ventana 'ZAFKELO Telquin   v1\.0\.1')
+# The icon the window manager shows in the task bar, from packaging/telquin.svg.
+icono=$(xprop -id "$principal" _NET_WM_ICON)
+[[ $icono == "_NET_WM_ICON(CARDINAL) = "* ]] || fallo "la ventana no tiene icono: $icono"
 xdotool type --delay 40 '8901.10.00.000L'
 # The program takes its keys in the order they were typed, and Enter's lookup moves
 # the focus before the next key is read: no pause is needed for the unit to land in

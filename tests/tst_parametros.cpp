@@ -7,7 +7,11 @@
 #include "dam/Parametros.h"
 #include "data/Clases.h"
 
+#include <QProcess>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +34,21 @@ QString errorDe(Llamada &&llamada)
         return e.mensaje();
     }
     return {};
+}
+
+// What the call writes on standard error.
+template <typename Llamada>
+QString errorEstandarDe(Llamada &&llamada)
+{
+    QTemporaryFile archivo;
+    const int original = ::dup(STDERR_FILENO);
+    if (archivo.open())
+        ::dup2(archivo.handle(), STDERR_FILENO);
+    llamada();
+    ::dup2(original, STDERR_FILENO);
+    ::close(original);
+    archivo.seek(0);
+    return QString::fromUtf8(archivo.readAll());
 }
 
 } // namespace
@@ -311,6 +330,64 @@ private slots:
         const ParametrosDAM p = resolverParametros();
         QCOMPARE(p.url, QString("sqlite:/otra.sqlite"));
         QCOMPARE(p.espera, 12);
+    }
+
+    // The default database, missing on a first run: the message's commands create the
+    // sample there, whatever the folder's name. (A file the user named gets no sample:
+    // tst_linea's baseQueFalla.)
+    void baseDeMuestraQueFalta()
+    {
+        QTemporaryDir raiz;
+        qputenv("XDG_DATA_HOME", raiz.filePath("mis datos/d'ana").toUtf8());
+        qputenv("XDG_CONFIG_HOME", raiz.filePath("config").toUtf8());
+        qputenv("XDG_CONFIG_DIRS", raiz.filePath("ninguna").toUtf8());
+        const QString mensaje = errorDe([] { CrearObjeto(kClaseDAM)->loadparameters(); });
+        QVERIFY2(
+            mensaje.startsWith("No existe la base de datos " + raiz.filePath("mis datos/d'ana/telquin/ncm.sqlite")),
+            qPrintable(mensaje));
+        const QString ordenes = mensaje.section(u'\n', 1, 1);
+        QVERIFY2(ordenes.startsWith("mkdir -p "), qPrintable(mensaje));
+        QCOMPARE(QProcess::execute("sh", {"-c", ordenes}), 0);
+        QCOMPARE(errorDe([] { CrearObjeto(kClaseDAM)->loadparameters(); }), QString());
+    }
+
+    // Only the user's own file is judged: the machine's is meant to be shared.
+    void claveQueOtrosPuedenLeer_data()
+    {
+        QTest::addColumn<QString>("carpeta");
+        QTest::addColumn<int>("permisos");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("avisa");
+        const QString conClave = "postgresql://ana:" + kClave + "@servidor/aduana";
+        QTest::newRow("legible por el grupo") << "usuario" << 0640 << conClave << true;
+        QTest::newRow("solo del usuario") << "usuario" << 0600 << conClave << false;
+        QTest::newRow("sin clave") << "usuario" << 0644 << "postgresql://ana@servidor/aduana" << false;
+        QTest::newRow("el del equipo") << "maquina" << 0644 << conClave << false;
+    }
+
+    void claveQueOtrosPuedenLeer()
+    {
+        QFETCH(QString, carpeta);
+        QFETCH(int, permisos);
+        QFETCH(QString, url);
+        QFETCH(bool, avisa);
+        QTemporaryDir raiz;
+        qputenv("XDG_CONFIG_HOME", raiz.filePath("usuario").toUtf8());
+        qputenv("XDG_CONFIG_DIRS", raiz.filePath("maquina").toUtf8());
+        const QString ruta = raiz.filePath(carpeta + "/telquin/dam.conf");
+        QVERIFY(escribir(ruta, ("[database]\nurl = " + url).toUtf8()));
+        QVERIFY(::chmod(QFile::encodeName(ruta).constData(), mode_t(permisos)) == 0);
+        QString url1;
+        QString url2;
+        const QString error = errorEstandarDe([&] {
+            url1 = resolverParametros().url;
+            url2 = resolverParametros().url;
+        });
+        QCOMPARE(url1 + url2, url + url);
+        QCOMPARE(error,
+                 avisa ? "telquin: " + ruta + " guarda una clave y otros usuarios pueden leerlo; use chmod 600 " + ruta
+                         + " o guarde la clave en ~/.pgpass\n"
+                       : QString());
     }
 
     void formaDesconocidaEsError()

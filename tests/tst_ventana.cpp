@@ -5,10 +5,12 @@
 #include "MensajesDePrueba.h"
 #include "dam/ComponenteDAM.h"
 #include "data/Clases.h"
+#include "ui/Aplicacion.h"
 #include "ui/Frm_Telquin.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -104,7 +106,11 @@ class TstVentana : public QObject {
     }
 
 private slots:
-    void initTestCase() { qputenv("XDG_STATE_HOME", estado.path().toUtf8()); }
+    void initTestCase()
+    {
+        qputenv("XDG_STATE_HOME", estado.path().toUtf8());
+        cargarTraducciones(*qApp);
+    }
 
     void init()
     {
@@ -698,7 +704,52 @@ private slots:
         for (const char *n : {"txtNcm", "txtUnidEst", "txtUnidEstNEW"})
             QCOMPARE(campo(n)->alignment(), Qt::AlignCenter);
         QCOMPARE(campo("txtNcm")->accessibleName(), QString("Posicion Arancelaria"));
+        // The two unit fields share a label's text; a screen reader names each apart.
+        QCOMPARE(etiqueta("Lbl_UnidEst")->text(), etiqueta("Label1")->text());
+        QCOMPARE(campo("txtUnidEst")->accessibleName(), QString("unidad estadística actual"));
+        QCOMPARE(campo("txtUnidEstNEW")->accessibleName(), QString("nueva unidad estadística"));
         QCOMPARE(frm->windowTitle(), QString("ZAFKELO Telquin"));
+    }
+
+    // The focus is always in a field: its menu, from the keyboard too, starts with the
+    // window's actions, then the field's own. One key press opens one menu, also where
+    // the system sends a context menu event before the Menu key (X11).
+    void menuDeLosCampos_data()
+    {
+        QTest::addColumn<int>("tecla");
+        QTest::addColumn<bool>("comoX11");
+        QTest::newRow("tecla Menú") << int(Qt::Key_Menu) << false;
+        QTest::newRow("Mayús+F10") << int(Qt::Key_F10) << false;
+        QTest::newRow("tecla Menú en X11") << int(Qt::Key_Menu) << true;
+    }
+
+    void menuDeLosCampos()
+    {
+        QFETCH(int, tecla);
+        QFETCH(bool, comoX11);
+        usarGrabador();
+        QVERIFY(abrir());
+        QList<QStringList> menus;
+        QTimer vigia;
+        connect(&vigia, &QTimer::timeout, [&] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                menus << QStringList();
+                for (const QAction *a : menu->actions())
+                    menus.back() << a->text().remove(u'&').section(u'\t', 0, 0);
+                menu->close();
+            }
+        });
+        vigia.start(10);
+        QLineEdit *c = campo("txtUnidEstNEW");
+        QContextMenuEvent delTeclado(QContextMenuEvent::Keyboard, {}, c->mapToGlobal(QPoint()));
+        if (comoX11)
+            QApplication::sendEvent(c, &delTeclado);
+        QTest::keyClick(c, Qt::Key(tecla), tecla == Qt::Key_F10 ? Qt::ShiftModifier : Qt::NoModifier);
+        QTest::qWait(50);
+        QCOMPARE(menus.size(), 1);
+        QCOMPARE(menus[0].mid(0, 3), (QStringList{"Deshacer el último cambio", "Abrir el registro de cambios", ""}));
+        QVERIFY2(menus[0].indexOf("Copiar") > 2 && menus[0].contains("Seleccionar todo"),
+                 qPrintable(menus[0].join(", ")));
     }
 
     // --- Unit names and the check-letter hint ---

@@ -2,10 +2,11 @@
 #include "ui/Aplicacion.h"
 
 #include "Version.h"
+#include "archivos/Idioma.h"
 #include "ui/Frm_Telquin.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
+#include <QIcon>
 #include <QTranslator>
 
 namespace {
@@ -49,16 +50,10 @@ bool hayPantalla()
     return false;
 }
 
-void cargarTraducciones(QApplication &app, const QString &directorio)
+void cargarTraducciones(QCoreApplication &app, const QString &directorio)
 {
-    auto *qt = new QTranslator(&app);
-    const QString dir = directorio.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : directorio;
-    if (qt->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"), dir)) {
-        QApplication::installTranslator(qt);
-    } else {
-        delete qt;
-        QApplication::installTranslator(new TraduccionMinima(&app));
-    }
+    if (!instalarTraduccionDeQt(app, directorio))
+        QCoreApplication::installTranslator(new TraduccionMinima(&app));
 }
 
 int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente crearComponente)
@@ -66,6 +61,9 @@ int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente cre
     QApplication::setApplicationName(QStringLiteral("Telquin"));
     QApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
     cargarTraducciones(app);
+    // Boxes, the warning before the window included, and the window itself: the window
+    // manager shows it in the task bar and the window switcher.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/telquin/telquin.svg")));
     Frm_Telquin frm(mensajes, std::move(crearComponente));
     int estado = 0;
     QObject::connect(&frm, &Frm_Telquin::programaTerminado, &app, [&](int e) {

@@ -6,12 +6,13 @@
 #include <QString>
 
 class QApplication;
+class QCoreApplication;
 class Mensajes;
 
 // Installs Qt's Spanish translations (buttons and menus that Qt draws itself), from
 // Qt's translations directory unless another is given; without them, a few Spanish
 // texts of our own take their place.
-void cargarTraducciones(QApplication &app, const QString &directorio = {});
+void cargarTraducciones(QCoreApplication &app, const QString &directorio = {});
 
 // Whether Qt has somewhere to put the window: an X or Wayland display, or a platform
 // named in QT_QPA_PLATFORM. Without one Qt aborts the program.

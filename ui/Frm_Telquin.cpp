@@ -18,10 +18,13 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QUrl>
+
+#include <utility>
 
 namespace {
 
@@ -29,6 +32,19 @@ const QString kTitulo = QStringLiteral("Telquin");
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kSufijoVersion
     = QStringLiteral("   v%1.%2.%3").arg(TELQUIN_VERSION_MAJOR).arg(TELQUIN_VERSION_MINOR).arg(TELQUIN_VERSION_PATCH);
+
+bool esTeclaDeMenu(const QKeyEvent &pulsada)
+{
+    const Qt::KeyboardModifiers modificadores = pulsada.modifiers() & ~Qt::KeypadModifier;
+    return (pulsada.key() == Qt::Key_Menu && modificadores == Qt::NoModifier)
+        || (pulsada.key() == Qt::Key_F10 && modificadores == Qt::ShiftModifier);
+}
+
+// A menu opened from the keyboard opens where the typing is, not where the mouse is.
+QPoint lugarDelCursor(const QLineEdit *campo)
+{
+    return campo->mapToGlobal(campo->inputMethodQuery(Qt::ImCursorRectangle).toRect().bottomLeft());
+}
 
 } // namespace
 
@@ -70,6 +86,9 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
     colorear(Lbl_Menu, QPalette::Window, QColor(224, 224, 224));
     Lbl_Menu->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
+    // Both unit fields sit under the same label; a screen reader tells them apart.
+    txtUnidEst->setAccessibleName(QStringLiteral("unidad estadística actual"));
+    txtUnidEstNEW->setAccessibleName(QStringLiteral("nueva unidad estadística"));
     txtUnidEst->setReadOnly(true);
     setTabOrder(txtNcm, txtUnidEst);
     setTabOrder(txtUnidEst, txtUnidEstNEW);
@@ -80,11 +99,11 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
         c->installEventFilter(this);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::txtNcm_Change);
 
-    Lbl_Menu->setToolTip(
-        QStringLiteral("Ctrl+Z deshace el último cambio guardado desde esta ventana.\n"
-                       "Cada cambio queda anotado en el registro de cambios:\n")
-        + QDir::toNativeSeparators(rutaBitacora())
-        + QStringLiteral("\nCon el botón derecho sobre la ventana: deshacer o abrir el registro."));
+    Lbl_Menu->setToolTip(QStringLiteral("Ctrl+Z deshace el último cambio guardado desde esta ventana.\n"
+                                        "Cada cambio queda anotado en el registro de cambios:\n")
+                         + QDir::toNativeSeparators(rutaBitacora())
+                         + QStringLiteral("\nEl botón derecho, la tecla Menú o Mayús+F10 en un campo: deshacer o "
+                                          "abrir el registro."));
 
     colorear(Lbl_Pista, QPalette::WindowText, kGrisApagado);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::mostrarPista);
@@ -281,12 +300,28 @@ void Frm_Telquin::informarError(const ErrorComponente &error)
 
 bool Frm_Telquin::eventFilter(QObject *objeto, QEvent *evento)
 {
+    auto *campo = qobject_cast<QLineEdit *>(objeto);
+    if (campo && evento->type() == QEvent::ContextMenu) {
+        const auto *pedido = static_cast<QContextMenuEvent *>(evento);
+        menuDeTeclaAbierto_ = pedido->reason() == QContextMenuEvent::Keyboard;
+        abrirMenuDelCampo(
+            campo, pedido->reason() == QContextMenuEvent::Keyboard ? lugarDelCursor(campo) : pedido->globalPos());
+        return true;
+    }
+    if (campo && evento->type() == QEvent::KeyPress && esTeclaDeMenu(*static_cast<QKeyEvent *>(evento))) {
+        // Shift+F10 always; the Menu key only where the system sent no context menu
+        // event before it.
+        const bool yaAbierto
+            = static_cast<QKeyEvent *>(evento)->key() == Qt::Key_Menu && std::exchange(menuDeTeclaAbierto_, false);
+        if (!yaAbierto)
+            abrirMenuDelCampo(campo, lugarDelCursor(campo));
+        return true;
+    }
     if (evento->type() == QEvent::KeyPress) {
         const auto *pulsada = static_cast<QKeyEvent *>(evento);
         const int tecla = pulsada->key();
         // Ctrl+Z undoes the field's typing while it has any; then the last change.
         if (tecla == Qt::Key_Z && (pulsada->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
-            const auto *campo = qobject_cast<QLineEdit *>(objeto);
             if (!campo || !campo->isUndoAvailable()) {
                 DeshacerUltimoCambio();
                 return true;
@@ -305,15 +340,41 @@ bool Frm_Telquin::eventFilter(QObject *objeto, QEvent *evento)
 void Frm_Telquin::contextMenuEvent(QContextMenuEvent *evento)
 {
     QMenu menu(this);
-    QAction *deshacer = menu.addAction(QStringLiteral("Deshacer el último cambio\tCtrl+Z"));
+    abrirMenu(menu, evento->globalPos());
+}
+
+void Frm_Telquin::abrirMenu(QMenu &menu, const QPoint &dondeEnPantalla)
+{
+    QAction *primera = menu.actions().value(0);
+    // The key written as Qt's translation writes the field's own ("Control+Z").
+    const QString atajo = QKeySequence(Qt::CTRL | Qt::Key_Z).toString(QKeySequence::NativeText);
+    auto *deshacer = new QAction(QStringLiteral("Deshacer el último cambio\t") + atajo, &menu);
     deshacer->setEnabled(!deshacibles_.isEmpty());
-    QAction *abrirBitacora = menu.addAction(QStringLiteral("Abrir el registro de cambios"));
-    abrirBitacora->setEnabled(QFileInfo::exists(rutaBitacora()));
-    const QAction *elegida = menu.exec(evento->globalPos());
+    auto *abrir = new QAction(QStringLiteral("Abrir el registro de cambios"), &menu);
+    abrir->setEnabled(QFileInfo::exists(rutaBitacora()));
+    menu.insertActions(primera, {deshacer, abrir});
+    if (primera)
+        menu.insertSeparator(primera);
+    const QAction *elegida = menu.exec(dondeEnPantalla);
     if (elegida == deshacer)
         DeshacerUltimoCambio();
-    else if (elegida == abrirBitacora)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(rutaBitacora()));
+    else if (elegida == abrir)
+        abrirBitacora();
+}
+
+void Frm_Telquin::abrirMenuDelCampo(QLineEdit *campo, const QPoint &dondeEnPantalla)
+{
+    const std::unique_ptr<QMenu> menu(campo->createStandardContextMenu());
+    abrirMenu(*menu, dondeEnPantalla);
+}
+
+void Frm_Telquin::abrirBitacora()
+{
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(rutaBitacora())))
+        return;
+    avisar(QStringLiteral("No hay un programa para abrir archivos CSV. El registro de cambios está en %1.")
+               .arg(QDir::toNativeSeparators(rutaBitacora())),
+           Mensajes::Icono::Informacion);
 }
 
 void Frm_Telquin::closeEvent(QCloseEvent *evento)

@@ -16,6 +16,7 @@ class ErrorComponente;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 class Frm_Telquin final : public QWidget {
     Q_OBJECT
@@ -73,6 +74,13 @@ private:
     void avisar(const QString &texto, Mensajes::Icono icono = Mensajes::Icono::Ninguno);
     void nombrarUnidad(QLineEdit *campo, QLabel *nombre);
     void mostrarPista();
+    // The window's own actions (undo, open the journal) at the top of `menu`, which
+    // then opens at `dondeEnPantalla` and runs the one chosen.
+    void abrirMenu(QMenu &menu, const QPoint &dondeEnPantalla);
+    // A field's edit menu, under the window's actions: for the mouse, the Menu key
+    // and Shift+F10 alike.
+    void abrirMenuDelCampo(QLineEdit *campo, const QPoint &dondeEnPantalla);
+    void abrirBitacora();
 
     Mensajes &mensajes_;
     const FabricaComponente crearComponente_;
@@ -95,4 +103,7 @@ private:
     UnidadLeida leida_;
     ResultadoCambio cambio_;
     QList<CambioGuardado> deshacibles_;
+    // The Menu key reached a field as a context menu event before its key press (as
+    // X11 sends it), so that press has nothing left to open.
+    bool menuDeTeclaAbierto_ = false;
 };

@@ -42,5 +42,7 @@ void MensajesQt::mostrar(const QString &titulo, const QString &texto, Icono icon
 {
     QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Ok, QApplication::activeWindow());
     caja.setTextFormat(Qt::PlainText);
+    // A box may give commands to copy into a terminal (the sample database's).
+    caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
     caja.exec();
 }
