@@ -36,7 +36,7 @@ public:
                     if (!q.exec(sql))
                         fallo_ = q.lastError().text();
                 };
-                cuerpo(ejecutar);
+                cuerpo(ejecutar, db);
                 db.close();
             }
             QSqlDatabase::removeDatabase(nombre);
@@ -338,7 +338,7 @@ private slots:
         std::atomic<bool> seguir{true};
         std::atomic<int> escritas{0};
         OtroUsuario otro(base.url());
-        otro.empezar([&](const auto &ejecutar) {
+        otro.empezar([&](const auto &ejecutar, QSqlDatabase &) {
             for (int i = 0; seguir; ++i) {
                 ejecutar(QStringLiteral("UPDATE NCM SET \"012\" = '%1' WHERE \"001\" = '%2'")
                              .arg(10 + i % 80)
@@ -381,13 +381,17 @@ private slots:
         const QByteArray datos = base.filasExtra(2);
         std::atomic<bool> listo{false};
         OtroUsuario otro(base.url());
-        otro.empezar([&](const auto &ejecutar) {
+        otro.empezar([&](const auto &ejecutar, QSqlDatabase &db) {
             ejecutar("BEGIN");
             ejecutar(
                 QStringLiteral("UPDATE NCM SET \"012\" = '55' WHERE \"001\" = '%1'").arg(posicionExtra(1).left(10)));
             listo = true;
-            // The batch holds the first row by now, and waits for the second.
-            QThread::msleep(500);
+            // Once the batch holds the first row and waits for the second, this user
+            // waits for the first: the batch waited first, so the database stops it.
+            for (int vueltas = 0, esperando = 0; !esperando && vueltas < 1000; ++vueltas, QThread::msleep(10)) {
+                QSqlQuery q(db);
+                esperando = q.exec("SELECT 1 FROM pg_locks WHERE NOT granted") && q.next();
+            }
             ejecutar(
                 QStringLiteral("UPDATE NCM SET \"012\" = '55' WHERE \"001\" = '%1'").arg(posicionExtra(0).left(10)));
             QThread::msleep(300);
