@@ -46,6 +46,15 @@ const QChar *finDeTrozo(const QChar *i, const QChar *final)
 // The characters that may start a run that is not plain code.
 bool abreTrozo(QChar c) { return c == u'\'' || c == u'"' || c == u'-' || c == u'/' || c == u'['; }
 
+// Until the first ";" these are the only characters that matter: a statement is
+// mostly plain code, and this is asked of each of its characters.
+bool importa(QChar c)
+{
+    constexpr quint64 kBajos = (1ull << '\'') | (1ull << '"') | (1ull << '-') | (1ull << '/') | (1ull << ';');
+    const char16_t u = c.unicode();
+    return u < 64 ? (kBajos >> u) & 1 : u == u'[';
+}
+
 } // namespace
 
 SentenciaAdaptada adaptarSentencia(const QString &sql, Citador *citar)
@@ -59,6 +68,11 @@ SentenciaAdaptada adaptarSentencia(const QString &sql, Citador *citar)
     const QChar *copiado = inicio;
     bool terminada = false;
     for (const QChar *i = inicio; i < final;) {
+        if (!terminada) {
+            i = std::find_if(i, final, importa);
+            if (i == final)
+                break;
+        }
         const QChar *const fin = abreTrozo(*i) ? finDeTrozo(i, final) : nullptr;
         if (!fin) {
             if (*i == u';')
