@@ -115,10 +115,10 @@ void informarRutaDatos(Informe &inf, const Tablas &tablas)
             const double b = inf.camino(n, crudo);
             const double qt = inf.camino(n, "qtsql");
             const bool esUpdate = std::string(op) == "update";
-            const double limite = esUpdate ? 1.2 : (t->motor == Motor::Sqlite ? 1.5 : 1.2);
+            const double limite = esUpdate ? 1.2 : (t->motor == Motor::Sqlite ? 1.12 : 1.05);
             inf.fila({textoMotor(t->motor), filasTexto(t->filas), QString::fromLatin1(op), cifra(a), cifra(qt),
                       cifra(b), QString::fromStdString(crudo), razon(qt, b), razon(a, b),
-                      QStringLiteral("≤ %1×").arg(QString::number(limite, 'f', 1)), veredicto(a, b, limite)});
+                      QStringLiteral("≤ %1×").arg(QString::number(limite)), veredicto(a, b, limite)});
         }
     }
     inf.linea();

@@ -91,7 +91,10 @@ QString Tabla::textoDriver(const QString &sql) const
 {
     if (motor == Motor::Sqlite)
         return sql;
-    const Citador citar = [](const QString &n) { return QLatin1Char('"') + n + QLatin1Char('"'); };
+    struct EntreComillas final : Citador {
+        QString citado;
+        QStringView citar(QStringView nombre) override { return citado = u'"' + nombre.toString() + u'"'; }
+    } citar;
     return adaptarSentencia(sql, &citar).texto;
 }
 

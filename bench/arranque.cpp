@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Telquin's start-up, through the same function as app/main.cpp, up to the moment Frm_Telquin is shown:
-// translations, the warning (answered Yes through the message-box seam), the
-// component and its parameters, the window. Exits 0 only when the window was shown
-// and no box but the warning came up.
+// Telquin's start-up up to the moment Frm_Telquin is shown, as the program makes it:
+// telquin_arranque is the program (app/main.cpp), which loads this module as it loads
+// the window's (telquin_programa, telquin_modulo). The entry is the window module's,
+// but the warning is answered Yes through the message-box seam and the event loop
+// ends once the window is shown. Exits 0 only when the window was shown and no box
+// but the warning came up.
 
 #include "SalirAlMostrar.h"
+#include "app/Modulos.h"
+#include "cli/Salida.h"
 #include "dam/ComponenteDAM.h"
 #include "ui/Aplicacion.h"
 #include "ui/Frm_Telquin.h"
@@ -13,6 +17,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <type_traits>
 
 namespace {
 
@@ -29,10 +34,11 @@ public:
 
 } // namespace
 
-int main(int argc, char **argv)
+extern "C" Q_DECL_EXPORT int telquin_entrada(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    abrirDescriptoresEstandar();
     registrarComponenteDAM();
+    QApplication app(argc, argv);
     SalirAlMostrar<Frm_Telquin> salir;
     app.installEventFilter(&salir);
     MensajesSi mensajes;
@@ -43,3 +49,4 @@ int main(int argc, char **argv)
     }
     return 0;
 }
+static_assert(std::is_same_v<decltype(&telquin_entrada), EntradaDeModulo>);

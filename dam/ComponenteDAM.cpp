@@ -12,10 +12,12 @@
 
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -24,7 +26,8 @@ struct Entidad {
     QString nombre;
     bool conCorchetes; // SQLite takes [name] identifiers as they are
     QString sql;
-    QHash<QString, QString> citados;
+    // Each [name] met so far, in the driver's quoting: a statement names only a few.
+    std::vector<std::pair<QString, QString>> citados;
 };
 
 } // namespace
@@ -137,9 +140,12 @@ public:
             return false;
         }
         const QSqlRecord columnas = q.record();
-        QHash<QString, QVariant> campos;
-        for (int i = 0; i < columnas.count(); ++i)
-            campos.insert(columnas.fieldName(i), columnas.isNull(i) ? QVariant() : columnas.value(i));
+        Recordset::Fila campos;
+        campos.reserve(std::size_t(columnas.count()));
+        for (int i = 0; i < columnas.count(); ++i) {
+            const QSqlField campo = columnas.field(i);
+            campos.emplace_back(campo.name(), campo.isNull() ? QVariant() : campo.value());
+        }
         // Done with the statement: on SQLite an unfinished query keeps the file locked.
         q.finish();
         if (!rs)
@@ -154,20 +160,30 @@ private:
     QSqlQuery ejecutar()
     {
         const QString &sql = entidad_->sql;
-        if (sql.trimmed().isEmpty())
+        if (std::all_of(sql.cbegin(), sql.cend(), [](QChar c) { return c.isSpace(); }))
             throw ErrorComponente(QStringLiteral("No hay ninguna sentencia que ejecutar."));
 
-        QSqlDatabase &db = base_->db;
         // Drivers without [name] identifiers get the bracketed names in their own
-        // quoting, worked out once per name.
-        const QSqlDriver *driver = db.driver();
-        const Citador citar = [this, driver](const QString &nombre) {
-            auto citado = entidad_->citados.constFind(nombre);
-            if (citado == entidad_->citados.constEnd())
-                citado = entidad_->citados.insert(nombre, driver->escapeIdentifier(nombre, QSqlDriver::FieldName));
-            return *citado;
+        // quoting, asked of the driver once per name.
+        class CitadorDelDriver final : public Citador {
+        public:
+            CitadorDelDriver(Entidad &entidad, const QSqlDriver *driver) : entidad_(entidad), driver_(driver) { }
+            QStringView citar(QStringView nombre) override
+            {
+                for (const auto &[conocido, citado] : entidad_.citados)
+                    if (conocido.size() == nombre.size() && std::equal(nombre.begin(), nombre.end(), conocido.cbegin()))
+                        return citado;
+                const QString nuevo = nombre.toString();
+                return entidad_.citados.emplace_back(nuevo, driver_->escapeIdentifier(nuevo, QSqlDriver::FieldName))
+                    .second;
+            }
+
+        private:
+            Entidad &entidad_;
+            const QSqlDriver *driver_;
         };
         const bool conCorchetes = entidad_->conCorchetes;
+        CitadorDelDriver citar(*entidad_, base_->db.driver());
         const SentenciaAdaptada sentencia = adaptarSentencia(sql, conCorchetes ? nullptr : &citar);
         if (sentencia.varias)
             throw ErrorComponente(

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Contrato.h"
 
+#include <algorithm>
+
 ErrorComponente::ErrorComponente(QString mensaje) : mensaje_(std::move(mensaje)), utf8_(mensaje_.toUtf8()) { }
 
 ErrorOcupado::ErrorOcupado(QString mensaje, CondicionPasajera condicion)
@@ -13,10 +15,10 @@ QVariant Recordset::Fields(const QString &nombre) const
 {
     if (!fila_)
         throw ErrorComponente(QStringLiteral("El recordset no tiene fila actual (campo \"%1\").").arg(nombre));
-    const auto campo = fila_->constFind(nombre);
-    if (campo == fila_->constEnd())
+    const auto campo = std::find_if(fila_->crbegin(), fila_->crend(), [&](const auto &c) { return c.first == nombre; });
+    if (campo == fila_->crend())
         throw ErrorComponente(QStringLiteral("El recordset no tiene el campo \"%1\".").arg(nombre));
-    return *campo;
+    return campo->second;
 }
 
 QString direccionDe(const Componente &oDAM)

@@ -53,12 +53,15 @@ private:
 // and filled (or replaced) by the component.
 class Recordset {
 public:
-    void ponerFila(QHash<QString, QVariant> campos) { fila_ = std::move(campos); }
+    // Each column's name and value, in the statement's order: a row has only a few.
+    using Fila = std::vector<std::pair<QString, QVariant>>;
+    void ponerFila(Fila campos) { fila_ = std::move(campos); }
     // Fields(nombre).Value: the value of the column in the current row, possibly null.
+    // When two columns share the name, the later one.
     [[nodiscard]] QVariant Fields(const QString &nombre) const;
 
 private:
-    std::optional<QHash<QString, QVariant>> fila_;
+    std::optional<Fila> fila_;
 };
 
 // A connection for one entity. Connections asked for the same entity of one

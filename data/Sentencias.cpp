@@ -3,18 +3,50 @@
 
 #include "codes/Codigos.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 
 QString literal(QString valor) { return valor.replace(u'\'', QStringLiteral("''")); }
 
 namespace {
 
-QString condicionClave(const QString &sNcm)
+// A statement's text is written into a buffer on the stack and copied once into
+// its QString: a lookup builds one each time.
+using Texto = QVarLengthArray<QChar, 128>;
+
+void agregar(Texto &texto, QStringView parte) { texto.append(parte.data(), parte.size()); }
+
+// The value between single quotes, each quote in it doubled, as literal() writes it.
+void agregarLiteral(Texto &texto, QStringView valor)
 {
-    const PositionKey clave = cortarPosicion(sNcm);
-    return QStringLiteral("  [001] = '") + literal(clave.primero) + QStringLiteral("' AND")
-        + QStringLiteral("  [002] = '") + literal(clave.segundo) + QStringLiteral("' AND")
-        + QStringLiteral("  [003] = '") + literal(clave.tercero) + QStringLiteral("'");
+    texto.append(u'\'');
+    for (const QChar c : valor) {
+        texto.append(c);
+        if (c == u'\'')
+            texto.append(c);
+    }
+    texto.append(u'\'');
+}
+
+void agregarCondicionClave(Texto &texto, const PositionKey &clave)
+{
+    agregar(texto, u"  [001] = ");
+    agregarLiteral(texto, clave.primero);
+    agregar(texto, u" AND  [002] = ");
+    agregarLiteral(texto, clave.segundo);
+    agregar(texto, u" AND  [003] = ");
+    agregarLiteral(texto, clave.tercero);
+}
+
+QString cadena(const Texto &texto) { return QString(texto.constData(), texto.size()); }
+
+QString consultaDeClave(const PositionKey &clave)
+{
+    Texto texto;
+    agregar(texto, u"Select [012] from Ncm Where");
+    agregarCondicionClave(texto, clave);
+    return cadena(texto);
 }
 
 // Only the key values enter a statement: the eleventh character of a position does not.
@@ -48,22 +80,31 @@ bool esVedada(const PositionKey &clave)
     return esVedado(clave.primero) || esVedado(clave.segundo) || esVedado(clave.tercero);
 }
 
-QString textoConsulta(const QString &sNcm)
-{
-    return QStringLiteral("Select [012] from Ncm Where") + condicionClave(sNcm);
-}
+QString textoConsulta(const QString &sNcm) { return consultaDeClave(cortarPosicion(sNcm)); }
 
 QString textoUpdate(const QString &sNcm, const QString &sUnidEst)
 {
-    return QStringLiteral("Update NCM SET ") + QStringLiteral("[012] = '") + literal(sUnidEst)
-        + QStringLiteral("' WHERE") + condicionClave(sNcm);
+    Texto texto;
+    agregar(texto, u"Update NCM SET [012] = ");
+    agregarLiteral(texto, sUnidEst);
+    agregar(texto, u" WHERE");
+    agregarCondicionClave(texto, cortarPosicion(sNcm));
+    return cadena(texto);
 }
 
 QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior, const QString &sActual)
 {
-    const QString valor = sAnterior ? u'\'' + literal(*sAnterior) + u'\'' : QStringLiteral("NULL");
-    return QStringLiteral("Update NCM SET [012] = ") + valor + QStringLiteral(" WHERE") + condicionClave(sNcm)
-        + QStringLiteral(" AND  [012] = '") + literal(sActual) + u'\'';
+    Texto texto;
+    agregar(texto, u"Update NCM SET [012] = ");
+    if (sAnterior)
+        agregarLiteral(texto, *sAnterior);
+    else
+        agregar(texto, u"NULL");
+    agregar(texto, u" WHERE");
+    agregarCondicionClave(texto, cortarPosicion(sNcm));
+    agregar(texto, u" AND  [012] = ");
+    agregarLiteral(texto, sActual);
+    return cadena(texto);
 }
 
 QString textoDeUnidad(const QVariant &valor)
@@ -75,9 +116,10 @@ QString textoDeUnidad(const QVariant &valor)
 
 UnidadLeida ConsultarUnidad(Componente &oDAM, const QString &sNcm)
 {
-    if (claveVedada(sNcm))
+    const PositionKey clave = cortarPosicion(sNcm);
+    if (esVedada(clave))
         return {};
-    fijarSentencia(oDAM, textoConsulta(sNcm));
+    fijarSentencia(oDAM, consultaDeClave(clave));
 
     auto rs = std::make_unique<Recordset>();
     QVariant hayFila;

@@ -1,12 +1,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Run by cpack on its staging copy of the package, before making it: strips the
-# programs as Debian's dh_strip does, which also drops the .comment and .note sections
-# that a plain strip (CPACK_STRIP_FILES) keeps.
-file(GLOB programas "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/bin/*")
-if(NOT programas)
-    message(FATAL_ERROR "no program to strip in ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/bin")
+# program and its modules as Debian's dh_strip does, which also drops the .comment and
+# .note sections that a plain strip (CPACK_STRIP_FILES) keeps.
+set(raiz "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+file(GLOB programas "${raiz}/bin/*")
+file(GLOB_RECURSE modulos "${raiz}/lib/*.so")
+if(NOT programas OR NOT modulos)
+    message(FATAL_ERROR "no program or no module to strip in ${raiz}")
 endif()
-foreach(programa IN LISTS programas)
+foreach(programa IN LISTS programas modulos)
     execute_process(
         COMMAND ${CPACK_TELQUIN_STRIP} --remove-section=.comment --remove-section=.note --strip-unneeded ${programa}
         RESULT_VARIABLE estado)

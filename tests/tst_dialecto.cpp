@@ -3,6 +3,25 @@
 
 #include <QtTest>
 
+namespace {
+
+// Quotes as a server does: between double quotes, each one inside doubled. Every name
+// is written into the same buffer, so a text that kept what an earlier call returned
+// would show the later name.
+class CitadorDePrueba final : public Citador {
+public:
+    QStringView citar(QStringView nombre) override
+    {
+        citado_ = u'"' + nombre.toString().replace(u'"', QStringLiteral("\"\"")) + u'"';
+        return citado_;
+    }
+
+private:
+    QString citado_;
+};
+
+} // namespace
+
 class TstDialecto : public QObject {
     Q_OBJECT
 
@@ -27,13 +46,29 @@ private slots:
                                             << "Select \"012\" from t where a = '[001]";
         QTest::newRow("corchete sin cerrar") << "Select [012"
                                              << "Select [012";
+        QTest::newRow("solo un nombre") << "[012]"
+                                        << "\"012\"";
+        QTest::newRow("nombres seguidos") << "Select [001][002],[003]"
+                                          << "Select \"001\"\"002\",\"003\"";
+        QTest::newRow("corchetes vacíos") << "Select [] from t"
+                                          << "Select \"\" from t";
+        QTest::newRow("comilla dentro de un nombre") << "Select [a\"b], [c'd] from t where x = '[e]'"
+                                                     << "Select \"a\"\"b\", \"c'd\" from t where x = '[e]'";
+        QTest::newRow("guion y barra que no abren comentario") << "Select [a]-[b]/[c] from t"
+                                                               << "Select \"a\"-\"b\"/\"c\" from t";
+        QTest::newRow("comentario de bloque que empieza con */") << "Select [a] /*/ [b] */ [c]"
+                                                                 << "Select \"a\" /*/ [b] */ \"c\"";
+        QTest::newRow("comentario de línea sin fin de línea") << "Select [a] -- [b]"
+                                                              << "Select \"a\" -- [b]";
+        QTest::newRow("texto no ASCII") << "Select [año] from Ñandú where x = 'ó[a]'"
+                                        << "Select \"año\" from Ñandú where x = 'ó[a]'";
     }
 
     void corchetes()
     {
         QFETCH(QString, sql);
         QFETCH(QString, reescrita);
-        const Citador citar = [](const QString &n) { return '"' + n + '"'; };
+        CitadorDePrueba citar;
         QCOMPARE(adaptarSentencia(sql, &citar).texto, reescrita);
     }
 
@@ -51,6 +86,8 @@ private slots:
         QTest::newRow("punto y coma en un comentario") << "Select 1 /* ; Drop */ -- ;Drop" << false;
         QTest::newRow("literal tras el final") << "Select 1; 'x'" << true;
         QTest::newRow("identificador tras el final") << "Select 1;[x]" << true;
+        QTest::newRow("comentario y luego un nombre tras el final") << "Select 1; /* x */ [y]" << true;
+        QTest::newRow("solo blancos tras el final") << "Select 1;\t\n; ;" << false;
     }
 
     void variasSentencias()
@@ -58,6 +95,8 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(bool, varias);
         QCOMPARE(adaptarSentencia(sql, nullptr).varias, varias);
+        CitadorDePrueba citar;
+        QCOMPARE(adaptarSentencia(sql, &citar).varias, varias);
     }
 };
 

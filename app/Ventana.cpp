@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window's module: what the program does when it starts without arguments.
+#include "app/Modulos.h"
+#include "cli/Salida.h"
+#include "dam/ComponenteDAM.h"
+#include "ui/Aplicacion.h"
+#include "ui/Mensajes.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <type_traits>
+
+extern "C" Q_DECL_EXPORT int telquin_entrada(int argc, char **argv)
+{
+    abrirDescriptoresEstandar();
+    registrarComponenteDAM();
+    if (!hayPantalla()) {
+        std::fputs("telquin: no se encontró una pantalla para la ventana; `telquin --help` lista las órdenes que "
+                   "no la necesitan.\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    MensajesQt mensajes;
+    return ejecutarTelquin(app, mensajes);
+}
+static_assert(std::is_same_v<decltype(&telquin_entrada), EntradaDeModulo>);
