@@ -130,7 +130,11 @@ int lote(const QString &nombre, bool aplicar)
     seguimiento.interrumpir = [] { return Interrupcion::pedida(); };
     ResultadoLote resultado;
     try {
-        resultado = procesarLote(*oDAM, archivo.filas, aplicar, seguimiento);
+        OpcionesDeLote opciones;
+        opciones.aplicar = aplicar;
+        // The per-row road, kept to measure the chunked one against it.
+        opciones.porFila = qEnvironmentVariableIntValue("TELQUIN_LOTE_POR_FILA") == 1;
+        resultado = procesarLote(*oDAM, archivo.filas, opciones, seguimiento);
     } catch (const ErrorComponente &e) {
         progreso.borrar();
         return falloDeBase(e);

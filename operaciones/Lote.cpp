@@ -11,6 +11,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -101,22 +102,60 @@ const QString &nombreDeResultado(Resultado r)
     return nombres[std::size_t(r)];
 }
 
-std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> &filas, const AvanceDeRevision &avance)
+namespace {
+
+using Leidas = QHash<QString, UnidadLeida>;
+
+bool camposDeMas(const FilaLote &fila)
+{
+    return std::any_of(fila.campos.cbegin() + std::min<qsizetype>(2, fila.campos.size()), fila.campos.cend(),
+                       [](const QString &c) { return !c.isEmpty(); });
+}
+
+bool conFormato(const FilaLote &fila) { return !camposDeMas(fila) && esPosicionValida(fila.campos.value(0)); }
+
+// The positions a check looks up: each well written one once, in file order.
+QStringList posicionesABuscar(const std::vector<FilaLote> &filas)
+{
+    QStringList posiciones;
+    QSet<QString> vistas;
+    for (const FilaLote &fila : filas) {
+        const QString posicion = fila.campos.value(0);
+        if (conFormato(fila) && !vistas.contains(posicion)) {
+            vistas.insert(posicion);
+            posiciones << posicion;
+        }
+    }
+    return posiciones;
+}
+
+bool antesEnClave(const PositionKey &a, const PositionKey &b)
+{
+    return std::tie(a.primero, a.segundo, a.tercero) < std::tie(b.primero, b.segundo, b.tercero);
+}
+
+// The same positions in the order their rows are locked: by key, as the database
+// orders them (byte by byte), so that two batches never wait on each other in turn.
+void ordenarPorClave(QStringList &posiciones)
+{
+    std::sort(posiciones.begin(), posiciones.end(),
+              [](const QString &a, const QString &b) { return antesEnClave(cortarPosicion(a), cortarPosicion(b)); });
+}
+
+// Each row's result from what the lookups read, in file order.
+std::vector<Revision> decidir(const std::vector<FilaLote> &filas, const Leidas &leidas)
 {
     std::vector<Revision> revisiones;
     revisiones.reserve(filas.size());
     // The first unit each position asks for, and whether another row asks for another.
     QHash<QString, std::pair<QString, bool>> unidades;
-    unidades.reserve(qsizetype(filas.size()));
     for (const FilaLote &fila : filas) {
         Revision r;
         r.linea = fila.linea;
         r.posicion = fila.campos.value(0);
         r.nueva = formatearUnidad(fila.campos.value(1));
         r.nota = pistaLetraDeControl(r.posicion);
-        const bool camposDeMas = std::any_of(fila.campos.cbegin() + std::min<qsizetype>(2, fila.campos.size()),
-                                             fila.campos.cend(), [](const QString &c) { return !c.isEmpty(); });
-        if (camposDeMas || !esPosicionValida(r.posicion)) {
+        if (!conFormato(fila)) {
             r.resultado = Resultado::FormatoIncorrecto;
         } else {
             const auto entrada = unidades.find(r.posicion);
@@ -124,7 +163,7 @@ std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> 
                 unidades.insert(r.posicion, {r.nueva, false});
             else if (entrada->first != r.nueva)
                 entrada->second = true;
-            const UnidadLeida leida = ConsultarUnidad(oDAM, r.posicion);
+            const UnidadLeida leida = leidas.value(r.posicion);
             if (!leida.encontrada) {
                 r.resultado = Resultado::NoEncontrada;
             } else {
@@ -135,8 +174,6 @@ std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> 
             }
         }
         revisiones.push_back(std::move(r));
-        if (avance && !avance(qsizetype(revisiones.size())))
-            break;
     }
     for (Revision &r : revisiones) {
         if (esError(r.resultado))
@@ -148,108 +185,219 @@ std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> 
     return revisiones;
 }
 
-namespace {
+struct Recorrido {
+    const Seguimiento &seguimiento;
+    qsizetype filasPorTrozo;
+    bool interrumpido = false;
 
-// Stores the checked rows that change, each position once, inside the open
-// transaction, commits, and notes them in the journal.
-void aplicar(Componente &oDAM, Transacciones &t, ResultadoLote &r, const Seguimiento &seguimiento)
-{
-    std::vector<const Revision *> cambios;
-    QSet<QString> vistas;
-    for (const Revision &rev : r.revisiones)
-        if (rev.resultado == Resultado::Cambia && !vistas.contains(rev.posicion)) {
-            vistas.insert(rev.posicion);
-            cambios.push_back(&rev);
+    // Calls hacer(desde, hasta) on each piece of `total` items, reporting progress
+    // as `filas` rows in all; false when asked to stop before a piece.
+    template <typename Hacer>
+    bool recorrer(qsizetype total, qsizetype filas, qsizetype porPieza, Hacer &&hacer)
+    {
+        for (qsizetype desde = 0; desde < total; desde += porPieza) {
+            if (seguimiento.interrumpir()) {
+                interrumpido = true;
+                return false;
+            }
+            const qsizetype hasta = std::min(total, desde + porPieza);
+            hacer(desde, hasta);
+            seguimiento.avance(total == 0 ? filas : filas * hasta / total);
         }
-
-    seguimiento.etapa(QStringLiteral("Guardadas"), qsizetype(cambios.size()));
-    for (std::size_t i = 0; i < cambios.size(); ++i) {
-        if (seguimiento.interrumpir()) {
-            t.revertirTransaccion();
-            r.fin = FinDeLote::Interrumpido;
-            return;
-        }
-        if (ActualizarUnidad(oDAM, cambios[i]->posicion, cambios[i]->nueva) <= 0) {
-            t.revertirTransaccion();
-            r.fin = FinDeLote::SinCambiarFila;
-            r.sinCambiarFila = cambios[i] - r.revisiones.data();
-            return;
-        }
-        seguimiento.avance(qsizetype(i + 1));
+        return true;
     }
-    if (seguimiento.interrumpir()) {
+};
+
+// What the rows of the positions hold, a chunk at a time or one position at a time.
+bool leer(Componente &oDAM, FilasEnBloque *bloques, const QStringList &posiciones, bool bloquear, qsizetype filas,
+          Recorrido &recorrido, Leidas &leidas)
+{
+    leidas.reserve(posiciones.size());
+    if (!bloques)
+        return recorrido.recorrer(posiciones.size(), filas, 1, [&](qsizetype i, qsizetype) {
+            leidas.insert(posiciones[i], ConsultarUnidad(oDAM, posiciones[i]));
+        });
+    return recorrido.recorrer(posiciones.size(), filas, recorrido.filasPorTrozo, [&](qsizetype desde, qsizetype hasta) {
+        std::vector<PositionKey> claves;
+        claves.reserve(std::size_t(hasta - desde));
+        for (qsizetype i = desde; i < hasta; ++i)
+            claves.push_back(cortarPosicion(posiciones[i]));
+        const std::vector<std::optional<QVariant>> unidades = bloques->consultarUnidades(claves, bloquear);
+        for (qsizetype i = desde; i < hasta; ++i) {
+            const std::optional<QVariant> &unidad = unidades[std::size_t(i - desde)];
+            leidas.insert(posiciones[i], unidad ? UnidadLeida{true, *unidad} : UnidadLeida{});
+        }
+    });
+}
+
+// The rows that change, each position once, in the order their rows were locked.
+std::vector<Revision *> aCambiar(std::vector<Revision> &revisiones, const QStringList &enOrden)
+{
+    QHash<QString, Revision *> primera;
+    for (Revision &r : revisiones)
+        if (r.resultado == Resultado::Cambia && !primera.contains(r.posicion))
+            primera.insert(r.posicion, &r);
+    std::vector<Revision *> cambios;
+    cambios.reserve(std::size_t(primera.size()));
+    for (const QString &posicion : enOrden)
+        if (Revision *r = primera.value(posicion))
+            cambios.push_back(r);
+    return cambios;
+}
+
+// Updates the rows that change; the first whose update changed nothing, or none.
+// Row by row, each row is read again just before its update, so that the journal
+// notes the unit the update replaced.
+std::optional<Revision *> actualizar(Componente &oDAM, FilasEnBloque *bloques, std::vector<Revision *> &cambios,
+                                     Recorrido &recorrido)
+{
+    std::optional<Revision *> sinCambiar;
+    const qsizetype total = qsizetype(cambios.size());
+    if (!bloques) {
+        recorrido.recorrer(total, total, 1, [&](qsizetype i, qsizetype) {
+            Revision &r = *cambios[std::size_t(i)];
+            if (sinCambiar)
+                return;
+            const UnidadLeida leida = ConsultarUnidad(oDAM, r.posicion);
+            if (leida.encontrada)
+                r.actual = textoDeUnidad(leida.valor);
+            if (ActualizarUnidad(oDAM, r.posicion, r.nueva) <= 0)
+                sinCambiar = &r;
+        });
+        return sinCambiar;
+    }
+    recorrido.recorrer(total, total, recorrido.filasPorTrozo, [&](qsizetype desde, qsizetype hasta) {
+        if (sinCambiar)
+            return;
+        std::vector<std::pair<PositionKey, QString>> trozo;
+        trozo.reserve(std::size_t(hasta - desde));
+        for (qsizetype i = desde; i < hasta; ++i)
+            trozo.emplace_back(cortarPosicion(cambios[std::size_t(i)]->posicion), cambios[std::size_t(i)]->nueva);
+        const std::vector<qlonglong> filas = bloques->actualizarUnidades(trozo);
+        for (qsizetype i = desde; i < hasta && !sinCambiar; ++i)
+            if (filas[std::size_t(i - desde)] <= 0)
+                sinCambiar = cambios[std::size_t(i)];
+    });
+    return sinCambiar;
+}
+
+QList<Anotacion> anotaciones(const Componente &oDAM, const std::vector<Revision *> &cambios)
+{
+    // One commit, so one moment, user and machine for every row; asking the system
+    // for them once per row cost more than the updates themselves.
+    const Anotacion comun = nuevaAnotacion(direccionDe(oDAM), {}, {}, {}, QStringLiteral("lote"));
+    QList<Anotacion> lista;
+    lista.reserve(qsizetype(cambios.size()));
+    for (const Revision *r : cambios) {
+        Anotacion a = comun;
+        a.posicion = r->posicion;
+        a.anterior = r->actual;
+        a.nueva = r->nueva;
+        lista.append(std::move(a));
+    }
+    return lista;
+}
+
+// One try of --aplicar, all inside one transaction, which it leaves open only when
+// it raises.
+void intentar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const std::vector<FilaLote> &filas,
+              Recorrido &recorrido, ResultadoLote &r)
+{
+    const Seguimiento &s = recorrido.seguimiento;
+    t.comenzarTransaccion();
+    QStringList posiciones = posicionesABuscar(filas);
+    ordenarPorClave(posiciones);
+    Leidas leidas;
+    s.etapa(QStringLiteral("Revisadas"), qsizetype(filas.size()));
+    if (!leer(oDAM, bloques, posiciones, true, qsizetype(filas.size()), recorrido, leidas)) {
         t.revertirTransaccion();
         r.fin = FinDeLote::Interrumpido;
+        return;
+    }
+    r.revisiones = decidir(filas, leidas);
+    r.revisado = true;
+    r.errores = std::count_if(r.revisiones.cbegin(), r.revisiones.cend(),
+                              [](const Revision &rev) { return esError(rev.resultado); });
+    if (r.errores > 0) {
+        t.revertirTransaccion();
+        r.fin = FinDeLote::ConErrores;
+        return;
+    }
+
+    std::vector<Revision *> cambios = aCambiar(r.revisiones, posiciones);
+    s.etapa(QStringLiteral("Guardadas"), qsizetype(cambios.size()));
+    const std::optional<Revision *> sinCambiar = actualizar(oDAM, bloques, cambios, recorrido);
+    if (sinCambiar || recorrido.interrumpido || s.interrumpir()) {
+        t.revertirTransaccion();
+        r.fin = sinCambiar ? FinDeLote::SinCambiarFila : FinDeLote::Interrumpido;
+        if (sinCambiar)
+            r.sinCambiarFila = *sinCambiar - r.revisiones.data();
         return;
     }
     t.confirmarTransaccion();
     r.fin = FinDeLote::Guardado;
     r.guardados = qsizetype(cambios.size());
+    // The journal takes them in the file's order, as the user wrote them.
+    std::sort(cambios.begin(), cambios.end());
+    r.avisoBitacora = anotarEnBitacora(anotaciones(oDAM, cambios));
+}
 
-    // One commit, so one moment, user and machine for every row; asking the system
-    // for them once per row cost more than the updates themselves.
-    const Anotacion comun = nuevaAnotacion(direccionDe(oDAM), {}, {}, {}, QStringLiteral("lote"));
-    QList<Anotacion> anotaciones;
-    anotaciones.reserve(qsizetype(cambios.size()));
-    for (const Revision *rev : cambios) {
-        Anotacion a = comun;
-        a.posicion = rev->posicion;
-        a.anterior = rev->actual;
-        a.nueva = rev->nueva;
-        anotaciones.append(std::move(a));
+constexpr int kIntentos = 3;
+
+ResultadoLote aplicar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const std::vector<FilaLote> &filas,
+                      Recorrido &recorrido)
+{
+    for (int intento = 1;; ++intento) {
+        ResultadoLote r;
+        try {
+            intentar(oDAM, t, bloques, filas, recorrido, r);
+            return r;
+        } catch (const ErrorComponente &e) {
+            t.revertirTransaccion();
+            const auto *pasajera = dynamic_cast<const ErrorOcupado *>(&e);
+            // A deadlock chose this transaction to stop; the same one a moment later
+            // usually goes through.
+            if (pasajera && pasajera->condicion() == CondicionPasajera::Interbloqueo && intento < kIntentos)
+                continue;
+            if (!r.revisado)
+                throw;
+            r.fin = FinDeLote::FalloDeBase;
+            r.fallo = std::current_exception();
+            return r;
+        }
     }
-    r.avisoBitacora = anotarEnBitacora(anotaciones);
 }
 
 } // namespace
 
-ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas, bool aplicarCambios,
+ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas, const OpcionesDeLote &opciones,
                            const Seguimiento &seguimiento)
 {
-    ResultadoLote r;
-    Transacciones *t = nullptr;
-    if (aplicarCambios) {
-        t = dynamic_cast<Transacciones *>(&oDAM);
+    auto *bloques = opciones.porFila ? nullptr : dynamic_cast<FilasEnBloque *>(&oDAM);
+    if (bloques && !bloques->admiteBloques())
+        bloques = nullptr;
+    Recorrido recorrido{seguimiento, std::max<qsizetype>(1, opciones.filasPorTrozo)};
+    if (opciones.aplicar) {
+        auto *t = dynamic_cast<Transacciones *>(&oDAM);
         if (!t) {
+            ResultadoLote r;
             r.fin = FinDeLote::SinTransacciones;
             return r;
         }
+        return aplicar(oDAM, *t, bloques, filas, recorrido);
     }
-    try {
-        if (t)
-            t->comenzarTransaccion();
-        seguimiento.etapa(QStringLiteral("Revisadas"), qsizetype(filas.size()));
-        r.revisiones = revisarLote(oDAM, filas, [&](qsizetype hechas) {
-            seguimiento.avance(hechas);
-            return !seguimiento.interrumpir();
-        });
-    } catch (const ErrorComponente &) {
-        if (t)
-            t->revertirTransaccion();
-        throw;
-    }
-    r.revisado = r.revisiones.size() == filas.size() && !seguimiento.interrumpir();
-    if (!r.revisado) {
-        if (t)
-            t->revertirTransaccion();
+
+    ResultadoLote r;
+    Leidas leidas;
+    seguimiento.etapa(QStringLiteral("Revisadas"), qsizetype(filas.size()));
+    if (!leer(oDAM, bloques, posicionesABuscar(filas), false, qsizetype(filas.size()), recorrido, leidas)
+        || seguimiento.interrumpir()) {
         r.fin = FinDeLote::Interrumpido;
         return r;
     }
+    r.revisiones = decidir(filas, leidas);
+    r.revisado = true;
     r.errores = std::count_if(r.revisiones.cbegin(), r.revisiones.cend(),
                               [](const Revision &rev) { return esError(rev.resultado); });
-    if (!t)
-        return r;
-    if (r.errores > 0) {
-        t->revertirTransaccion();
-        r.fin = FinDeLote::ConErrores;
-        return r;
-    }
-    try {
-        aplicar(oDAM, *t, r, seguimiento);
-    } catch (const ErrorComponente &) {
-        t->revertirTransaccion();
-        r.fin = FinDeLote::FalloDeBase;
-        r.fallo = std::current_exception();
-    }
     return r;
 }

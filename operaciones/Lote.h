@@ -52,23 +52,13 @@ struct Revision {
     QString nota; // the check-letter hint, or empty
 };
 
-// Called after each row looked up, with how many are done; false stops the check.
-using AvanceDeRevision = std::function<bool(qsizetype hechas)>;
-
-// Checks every row with the window's rules and lookups, in order; a row's result is
-// the first that applies of: formato incorrecto (not a position, or more than two
-// fields), no encontrada, unidad incorrecta, repetida (the same position elsewhere in
-// the file with another unit), igual, cambia. Stops early, with fewer results, when
-// avance says so. Raises what the component raises.
-[[nodiscard]] std::vector<Revision> revisarLote(Componente &oDAM, const std::vector<FilaLote> &filas,
-                                                const AvanceDeRevision &avance = {});
-
 // How a batch tells its progress and learns that it must stop.
 struct Seguimiento {
     // A new stage: "Revisadas" while checking, "Guardadas" while storing.
     std::function<void(const QString &participio, qsizetype total)> etapa = [](const QString &, qsizetype) {};
     std::function<void(qsizetype hechas)> avance = [](qsizetype) {};
-    // Asked between rows and before the commit: true stops the batch, storing nothing.
+    // Asked between rows, or chunks of rows, and before the commit: true stops the
+    // batch, storing nothing.
     std::function<bool()> interrumpir = [] { return false; };
 };
 
@@ -82,6 +72,18 @@ enum class FinDeLote {
     SinTransacciones, // the component cannot store a batch all at once: nothing done
 };
 
+// Rows per statement where the component takes whole chunks (FilasEnBloque); chosen by
+// measurement (see docs/benchmarks.md).
+inline constexpr qsizetype kFilasPorTrozo = 1000;
+
+struct OpcionesDeLote {
+    bool aplicar = false;
+    // One lookup and one update per row even where the component takes whole chunks:
+    // the road for a component without FilasEnBloque, kept callable to measure it.
+    bool porFila = false;
+    qsizetype filasPorTrozo = kFilasPorTrozo;
+};
+
 struct ResultadoLote {
     std::vector<Revision> revisiones; // every row's, once the check is complete
     FinDeLote fin = FinDeLote::Revisado;
@@ -93,10 +95,20 @@ struct ResultadoLote {
     std::optional<QString> avisoBitacora; // stored but not noted: the warning to show
 };
 
-// Checks every row and, with `aplicar`, stores the changes in one transaction (the
-// check runs inside it, so that on SQLite no other writer comes between a row's
-// lookup and its update), then notes them in the journal. A component error while
-// checking is raised; one while storing ends the batch as FalloDeBase, so that the
-// check's rows can still be shown.
-[[nodiscard]] ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas, bool aplicar,
-                                         const Seguimiento &seguimiento = {});
+// Checks every row; a row's result is the first that applies of: formato incorrecto
+// (not a position, or more than two fields), no encontrada, unidad incorrecta,
+// repetida (the same position elsewhere in the file with another unit), igual,
+// cambia. The lookups go a chunk at a time where the component offers FilasEnBloque,
+// else one per position.
+//
+// With `aplicar`, all happens in one transaction: the batch's rows are locked in key
+// order and read, each row's result is decided from what was read there, the rows
+// that change are updated, and the transaction is committed; then the changes are
+// noted in the journal, each with the unit its update replaced. A deadlock rolls the
+// transaction back and runs it again, three tries in all. Without FilasEnBloque each
+// row is read again just before its update.
+//
+// A component error while checking is raised; one while storing ends the batch as
+// FalloDeBase, so that the check's rows can still be shown.
+[[nodiscard]] ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas,
+                                         const OpcionesDeLote &opciones, const Seguimiento &seguimiento = {});

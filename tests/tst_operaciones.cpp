@@ -44,12 +44,12 @@ class TstOperaciones : public QObject {
             oDAM->loadparameters();
         }
 
-        ResultadoLote procesar(const QByteArray &datos, bool aplicar, const Seguimiento &s = {})
+        ResultadoLote procesar(const QByteArray &datos, OpcionesDeLote opciones, const Seguimiento &s = {})
         {
             const ArchivoLote archivo = leerLote(datos);
             if (!archivo.error.isEmpty())
                 qFatal("lote ilegible: %s", qPrintable(archivo.error));
-            return procesarLote(*oDAM, archivo.filas, aplicar, s);
+            return procesarLote(*oDAM, archivo.filas, opciones, s);
         }
     };
 
@@ -136,7 +136,9 @@ private slots:
     void loteSinTransaccionesNoSeAplica()
     {
         ComponenteGrabador oDAM;
-        const ResultadoLote r = procesarLote(oDAM, leerLote("8901.10.00.000L,05\n").filas, true);
+        OpcionesDeLote aplicar;
+        aplicar.aplicar = true;
+        const ResultadoLote r = procesarLote(oDAM, leerLote("8901.10.00.000L,05\n").filas, aplicar);
         QCOMPARE(r.fin, FinDeLote::SinTransacciones);
         QVERIFY(ComponenteGrabador::llamadas().filter("NCM").isEmpty());
     }
@@ -178,12 +180,12 @@ private slots:
         };
         const QStringList antes = lote.base->filas();
 
-        ResultadoLote r = lote.procesar(datos, false);
+        ResultadoLote r = lote.procesar(datos, {false});
         QCOMPARE(r.fin, FinDeLote::Revisado);
         QCOMPARE(lineas(r), esperadas);
         QCOMPARE(r.errores, 10);
 
-        r = lote.procesar(datos, true);
+        r = lote.procesar(datos, {true});
         QCOMPARE(r.fin, FinDeLote::ConErrores);
         QCOMPARE(lineas(r), esperadas);
         QCOMPARE(lote.base->filas(), antes);
@@ -212,7 +214,7 @@ private slots:
             base.ejecutar("CREATE TRIGGER falla BEFORE UPDATE ON NCM FOR EACH ROW EXECUTE FUNCTION contar()");
         }
         const QStringList antes = base.filas();
-        const ResultadoLote r = lote.procesar(datos, true);
+        const ResultadoLote r = lote.procesar(datos, {true});
         QCOMPARE(r.fin, FinDeLote::FalloDeBase);
         QCOMPARE(qsizetype(r.revisiones.size()), 6000);
         QVERIFY_THROWS_EXCEPTION(ErrorComponente, std::rethrow_exception(r.fallo));
@@ -225,7 +227,7 @@ private slots:
         QCOMPARE(bitacora(), QStringList());
     }
 
-    // Asked between rows: the batch stops there and nothing is stored.
+    // Asked between chunks (here of one row): the batch stops there and nothing is stored.
     void loteInterrumpido()
     {
         Lote lote;
@@ -233,7 +235,10 @@ private slots:
         int preguntas = 0;
         Seguimiento s;
         s.interrumpir = [&] { return ++preguntas > 1; };
-        const ResultadoLote r = lote.procesar("8901.10.00.000L,05\n9503.00.10.000B,07\n0101.21.00.100W,01\n", true, s);
+        OpcionesDeLote filaAFila{true};
+        filaAFila.filasPorTrozo = 1;
+        const ResultadoLote r
+            = lote.procesar("8901.10.00.000L,05\n9503.00.10.000B,07\n0101.21.00.100W,01\n", filaAFila, s);
         QCOMPARE(r.fin, FinDeLote::Interrumpido);
         QVERIFY(!r.revisado);
         QCOMPARE(lote.base->filas(), antes);
