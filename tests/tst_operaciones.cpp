@@ -13,6 +13,73 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
+// The recording component with transactions, as a host's component might offer them
+// without chunks: the batch then takes the per-row road.
+// Another user of the same database, on a connection of its own in a thread of its
+// own, running one statement after another.
+class OtroUsuario {
+public:
+    explicit OtroUsuario(const QString &url) : url_(url) { }
+
+    template <typename Cuerpo>
+    void empezar(Cuerpo cuerpo)
+    {
+        hilo_ = std::thread([this, cuerpo] {
+            const QString nombre = QStringLiteral("otro-usuario");
+            {
+                QSqlDatabase db = abrirBaseDeDatos(leerDireccion(url_), nombre);
+                const auto ejecutar = [&](const QString &sql) {
+                    QSqlQuery q(db);
+                    if (!q.exec(sql))
+                        fallo_ = q.lastError().text();
+                };
+                cuerpo(ejecutar);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(nombre);
+        });
+    }
+    // The first statement that failed, if any.
+    QString terminar()
+    {
+        if (hilo_.joinable())
+            hilo_.join();
+        return fallo_;
+    }
+    ~OtroUsuario() { terminar(); }
+
+private:
+    QString url_;
+    std::thread hilo_;
+    QString fallo_;
+};
+
+class GrabadorConTransacciones final : public Componente, public Transacciones {
+public:
+    void loadparameters() override { grabador_.loadparameters(); }
+    std::unique_ptr<Conexion> getDataConnectionByEntity(const QString &entidad) override
+    {
+        return grabador_.getDataConnectionByEntity(entidad);
+    }
+    void comenzarTransaccion() override { paso(QStringLiteral("comenzar"), true); }
+    void confirmarTransaccion() override { paso(QStringLiteral("confirmar"), false); }
+    void revertirTransaccion() noexcept override { paso(QStringLiteral("revertir"), false); }
+    bool enTransaccion() const override { return abierta_; }
+
+private:
+    void paso(const QString &nombre, bool abierta)
+    {
+        ComponenteGrabador::llamadas() << nombre;
+        abierta_ = abierta;
+    }
+
+    ComponenteGrabador grabador_;
+    bool abierta_ = false;
+};
+
 class TstOperaciones : public QObject {
     Q_OBJECT
 
@@ -190,6 +257,156 @@ private slots:
         QCOMPARE(lineas(r), esperadas);
         QCOMPARE(lote.base->filas(), antes);
         QCOMPARE(bitacora(), QStringList());
+    }
+
+    // Without chunks, every row is read inside the transaction, and read again just
+    // before its update, so that the journal has the unit the update replaced.
+    void loteFilaAFila()
+    {
+        GrabadorConTransacciones oDAM;
+        OpcionesDeLote aplicar{true};
+        const ResultadoLote r = procesarLote(oDAM, leerLote("9503.00.10.000B,07\n8901.10.00.000L,05\n").filas, aplicar);
+        QCOMPARE(r.fin, FinDeLote::Guardado);
+        QStringList pasos;
+        for (const QString &llamada : ComponenteGrabador::llamadas()) {
+            if (llamada.startsWith("crearrs"))
+                pasos << "consulta " + llamada.section("[001] = '", 1).left(10);
+            else if (llamada.startsWith("Ejecutar"))
+                pasos << "update " + llamada.section("[001] = '", 1).left(10);
+            else if (!llamada.contains('#'))
+                pasos << llamada;
+        }
+        QCOMPARE(pasos,
+                 (QStringList{"comenzar", "consulta 8901.10.00", "consulta 9503.00.10", "consulta 8901.10.00",
+                              "update 8901.10.00", "confirmar"}));
+        QCOMPARE(bitacora(), QStringList{"8901.10.00.000L 07 05 lote"});
+    }
+
+    // Chunks of three rows: one row, exactly a chunk, a chunk and one more; the hostile
+    // rows of the table above go through the same statements.
+    void trozos_data()
+    {
+        QTest::addColumn<int>("cambios");
+        QTest::newRow("una fila") << 1;
+        QTest::newRow("un trozo justo") << 3;
+        QTest::newRow("un trozo y una fila") << 4;
+    }
+
+    void trozos()
+    {
+        QFETCH(int, cambios);
+        Lote lote;
+        const QByteArray datos = lote.base->filasExtra(cambios);
+        const QStringList antes = lote.base->filas();
+        OpcionesDeLote opciones{true};
+        opciones.filasPorTrozo = 3;
+        QList<qsizetype> avances;
+        Seguimiento s;
+        s.avance = [&](qsizetype hechas) { avances << hechas; };
+        const ResultadoLote r = lote.procesar(datos, opciones, s);
+        QCOMPARE(r.fin, FinDeLote::Guardado);
+        QCOMPARE(r.guardados, cambios);
+        QCOMPARE(avances.size(), 2 * ((cambios + 2) / 3)); // a chunk at a time, to read and to store
+        QStringList esperado = antes;
+        QStringList anotadas;
+        for (int i = 0; i < cambios; ++i) {
+            const QString fila = posicionExtra(i).left(10) + "|000|A|01";
+            esperado[esperado.indexOf(fila)] = posicionExtra(i).left(10) + "|000|A|02";
+            anotadas << posicionExtra(i) + " 01 02 lote";
+        }
+        QCOMPARE(lote.base->filas(), esperado);
+        QCOMPARE(bitacora(), anotadas);
+    }
+
+    // Another user keeps changing the batch's rows while it runs: every journal line's
+    // previous unit is the one the batch's own update replaced, as a trigger saw it.
+    void anteriorConOtroUsuarioEscribiendo()
+    {
+        Lote lote;
+        BaseDePrueba &base = *lote.base;
+        if (base.esSqlite())
+            QSKIP("SQLite lets no other writer in while the batch's transaction is open");
+        constexpr int kFilas = 300;
+        const QByteArray datos = base.filasExtra(kFilas);
+        base.ejecutar("DROP TABLE IF EXISTS reemplazos");
+        base.ejecutar("CREATE TABLE reemplazos (clave text, anterior text, nueva text, tx bigint)");
+        base.ejecutar("CREATE OR REPLACE FUNCTION anotar_reemplazo() RETURNS trigger AS $$ BEGIN "
+                      "INSERT INTO reemplazos VALUES (NEW.\"001\", OLD.\"012\", NEW.\"012\", txid_current()); "
+                      "RETURN NEW; END $$ LANGUAGE plpgsql");
+        base.ejecutar("CREATE TRIGGER reemplazo BEFORE UPDATE ON NCM FOR EACH ROW EXECUTE FUNCTION anotar_reemplazo()");
+
+        std::atomic<bool> seguir{true};
+        std::atomic<int> escritas{0};
+        OtroUsuario otro(base.url());
+        otro.empezar([&](const auto &ejecutar) {
+            for (int i = 0; seguir; ++i) {
+                ejecutar(QStringLiteral("UPDATE NCM SET \"012\" = '%1' WHERE \"001\" = '%2'")
+                             .arg(10 + i % 80)
+                             .arg(posicionExtra(i % kFilas).left(10)));
+                ++escritas;
+            }
+        });
+        while (escritas < kFilas)
+            QTest::qWait(5);
+        OpcionesDeLote opciones{true};
+        opciones.filasPorTrozo = 50;
+        const ResultadoLote r = lote.procesar(datos, opciones);
+        seguir = false;
+        QCOMPARE(otro.terminar(), QString());
+        QCOMPARE(r.fin, FinDeLote::Guardado);
+
+        QSqlQuery q(base.db());
+        QVERIFY(q.exec("SELECT clave, anterior FROM reemplazos WHERE nueva = '02'"));
+        QHash<QString, QString> reemplazada;
+        while (q.next())
+            reemplazada.insert(q.value(0).toString(), q.value(1).toString());
+        const QList<Anotacion> anotadas = leerBitacora(rutaDeBitacora());
+        QCOMPARE(anotadas.size(), kFilas);
+        int cambiadasPorElOtro = 0;
+        for (const Anotacion &a : anotadas) {
+            QCOMPARE(a.anterior, reemplazada.value(a.posicion.left(10)));
+            cambiadasPorElOtro += a.anterior != "01" ? 1 : 0;
+        }
+        QVERIFY2(cambiadasPorElOtro > 0, "the other user changed no row before the batch read it");
+    }
+
+    // A deadlock stops the batch's first try; the second stores it, with the units the
+    // other user left.
+    void interbloqueoReintentado()
+    {
+        Lote lote;
+        BaseDePrueba &base = *lote.base;
+        if (base.esSqlite())
+            QSKIP("SQLite's writers never wait on each other's rows");
+        const QByteArray datos = base.filasExtra(2);
+        std::atomic<bool> listo{false};
+        OtroUsuario otro(base.url());
+        otro.empezar([&](const auto &ejecutar) {
+            ejecutar("BEGIN");
+            ejecutar(
+                QStringLiteral("UPDATE NCM SET \"012\" = '55' WHERE \"001\" = '%1'").arg(posicionExtra(1).left(10)));
+            listo = true;
+            // The batch holds the first row by now, and waits for the second.
+            QThread::msleep(500);
+            ejecutar(
+                QStringLiteral("UPDATE NCM SET \"012\" = '55' WHERE \"001\" = '%1'").arg(posicionExtra(0).left(10)));
+            QThread::msleep(300);
+            ejecutar("COMMIT");
+        });
+        while (!listo)
+            QTest::qWait(5);
+        OpcionesDeLote opciones{true};
+        opciones.filasPorTrozo = 1;
+        int intentos = 0;
+        Seguimiento s;
+        s.etapa = [&](const QString &participio, qsizetype) { intentos += participio == u"Revisadas" ? 1 : 0; };
+        const ResultadoLote r = lote.procesar(datos, opciones, s);
+        QCOMPARE(otro.terminar(), QString());
+        QCOMPARE(r.fin, FinDeLote::Guardado);
+        QCOMPARE(intentos, 2);
+        QCOMPARE(base.unidadDe(posicionExtra(0)), QString("02"));
+        QCOMPARE(base.unidadDe(posicionExtra(1)), QString("02"));
+        QCOMPARE(bitacora(), (QStringList{posicionExtra(0) + " 55 02 lote", posicionExtra(1) + " 55 02 lote"}));
     }
 
     void loteQueFallaAMitad()

@@ -82,9 +82,9 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
 
     Lbl_Menu->setToolTip(
         QStringLiteral("Ctrl+Z deshace el último cambio guardado desde esta ventana.\n"
-                       "Cada cambio queda anotado en el abrirBitacora de cambios:\n")
+                       "Cada cambio queda anotado en el registro de cambios:\n")
         + QDir::toNativeSeparators(rutaBitacora())
-        + QStringLiteral("\nCon el botón derecho sobre la ventana: deshacer o abrir el abrirBitacora."));
+        + QStringLiteral("\nCon el botón derecho sobre la ventana: deshacer o abrir el registro."));
 
     colorear(Lbl_Pista, QPalette::WindowText, kGrisApagado);
     connect(txtNcm, &QLineEdit::textChanged, this, &Frm_Telquin::mostrarPista);
