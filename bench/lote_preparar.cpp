@@ -2,10 +2,11 @@
 // Makes what the `lote` benchmark needs: a pristine SQLite table of N generated rows
 // (DIR/lote-N.sqlite, which the runs copy before each one), or the same table on a
 // PostgreSQL server (database telquin_bench_lote, with a copy ncm_original to reset
-// from), and DIR/lote.csv: M distinct rows of it in a fixed random order, each given
-// a unit other than its own.
+// from), and for each M, DIR/lote-M.csv: M distinct rows of it in a fixed random
+// order, each given a unit other than its own. A smaller batch is the start of a
+// larger one.
 //
-//   telquin_bench_lote_preparar --datos=DIR --filas=N --cambios=M [--pg=URL]
+//   telquin_bench_lote_preparar --datos=DIR --filas=N --cambios=M[,M...] [--pg=URL]
 
 #include "Generador.h"
 
@@ -24,7 +25,7 @@ int main(int argc, char **argv)
     QString datos;
     QString pg;
     std::int64_t filas = 0;
-    std::int64_t cambios = 0;
+    std::vector<std::int64_t> cambios;
     for (const QString &a : app.arguments().mid(1)) {
         const QString valor = a.section(u'=', 1);
         if (a.startsWith(QStringLiteral("--datos=")))
@@ -32,12 +33,16 @@ int main(int argc, char **argv)
         else if (a.startsWith(QStringLiteral("--filas=")))
             filas = valor.toLongLong();
         else if (a.startsWith(QStringLiteral("--cambios=")))
-            cambios = valor.toLongLong();
+            for (const QString &m : valor.split(u','))
+                cambios.push_back(m.toLongLong());
         else if (a.startsWith(QStringLiteral("--pg=")))
             pg = valor;
     }
-    if (datos.isEmpty() || filas < 1 || cambios < 1 || cambios > filas) {
-        std::fprintf(stderr, "usage: telquin_bench_lote_preparar --datos=DIR --filas=N --cambios=M [--pg=URL]\n");
+    const bool cambiosValidos = !cambios.empty()
+        && std::all_of(cambios.begin(), cambios.end(), [&](std::int64_t m) { return m >= 1 && m <= filas; });
+    if (datos.isEmpty() || filas < 1 || !cambiosValidos) {
+        std::fprintf(stderr,
+                     "usage: telquin_bench_lote_preparar --datos=DIR --filas=N --cambios=M[,M...] [--pg=URL]\n");
         return 2;
     }
     try {
@@ -59,15 +64,17 @@ int main(int argc, char **argv)
         std::iota(elegidas.begin(), elegidas.end(), 0);
         std::mt19937_64 azar(20261208u);
         std::shuffle(elegidas.begin(), elegidas.end(), azar);
-        elegidas.resize(static_cast<std::size_t>(cambios));
-        QByteArray csv = "posicion,unidad\n";
-        for (const std::int64_t i : elegidas) {
-            const int otra = (unidadGenerada(i).toInt() + 1) % 100;
-            csv += posicionGenerada(i).toLatin1() + ',' + QByteArray::number(otra).rightJustified(2, '0') + '\n';
+        for (const std::int64_t m : cambios) {
+            QByteArray csv = "posicion,unidad\n";
+            for (std::int64_t k = 0; k < m; ++k) {
+                const std::int64_t i = elegidas[static_cast<std::size_t>(k)];
+                const int otra = (unidadGenerada(i).toInt() + 1) % 100;
+                csv += posicionGenerada(i).toLatin1() + ',' + QByteArray::number(otra).rightJustified(2, '0') + '\n';
+            }
+            QFile archivo(QDir(datos).absoluteFilePath(QStringLiteral("lote-%1.csv").arg(m)));
+            if (!archivo.open(QIODevice::WriteOnly | QIODevice::Truncate) || archivo.write(csv) != csv.size())
+                throw ErrorBench("cannot write " + archivo.fileName().toStdString());
         }
-        QFile archivo(QDir(datos).absoluteFilePath(QStringLiteral("lote.csv")));
-        if (!archivo.open(QIODevice::WriteOnly | QIODevice::Truncate) || archivo.write(csv) != csv.size())
-            throw ErrorBench("cannot write " + archivo.fileName().toStdString());
     } catch (const std::exception &e) {
         std::fprintf(stderr, "telquin_bench_lote_preparar: %s\n", e.what());
         return 1;

@@ -76,3 +76,12 @@ set_tests_properties(tst_fallos_es PROPERTIES
     FIXTURES_REQUIRED "servidor-fallos;idioma-es_AR"
     RESOURCE_LOCK servidor-fallos
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=es_AR.UTF-8;LANG=es_AR.UTF-8;LANGUAGE=es;LOCPATH=${TELQUIN_LOCPATH};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR_FALLOS}")
+
+# The bench's delaying proxy, forwarding to the shared server and counting round trips.
+add_executable(telquin_retardo_prueba ${PROJECT_SOURCE_DIR}/bench/retardo.cpp)
+add_test(NAME retardo COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/retardo.sh $<TARGET_FILE:telquin_retardo_prueba>)
+set_tests_properties(retardo PROPERTIES
+    LABELS servidor
+    TIMEOUT 60
+    FIXTURES_REQUIRED servidor
+    ENVIRONMENT "TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR}")

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The bench's delaying proxy (bench/retardo.cpp) in front of the throwaway server: what
+# psql sends and receives through it arrives whole and in order, connections at once
+# each get their own answers, and the round trips it counts are those of PostgreSQL's
+# protocol. No time is asserted.
+#   retardo.sh PROXY   (TELQUIN_SERVIDOR: the server's folder, as servidor-prueba made it)
+set -uo pipefail
+retardo=$1
+set -a
+# shellcheck disable=SC1091
+. "$TELQUIN_SERVIDOR/urls.env"
+set +a
+
+fallos=0
+bien() { echo "ok: $*"; }
+mal() {
+  echo "FALLA: $*"
+  fallos=$((fallos + 1))
+}
+igual() { # igual WHAT EXPECTED GOT
+  if [[ "$3" == "$2" ]]; then bien "$1"; else mal "$1: se esperaba «$2», llegó «$3»"; fi
+}
+
+dir=$(mktemp -d)
+trap 'kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
+"$retardo" --socket "$PGHOST/.s.PGSQL.$PGPORT" --rtt-ms 2 --cuentas "$dir/cuentas" >"$dir/salida" 2>&1 &
+pid=$!
+for _ in $(seq 100); do
+  grep -q '^puerto ' "$dir/salida" && break
+  sleep 0.05
+done
+puerto=$(awk '$1 == "puerto" {print $2}' "$dir/salida")
+if [[ -z $puerto ]]; then
+  mal "el proxy no dijo su puerto: $(cat "$dir/salida")"
+  exit 1
+fi
+# Without TLS or GSSAPI: the connection is then the startup message and SCRAM's two
+# client messages, three round trips, the Terminate one more.
+conexion="host=127.0.0.1 port=$puerto sslmode=disable gssencmode=disable"
+
+igual "una consulta a través del proxy" 1 "$(psql -X -At -d "$conexion" -c 'select 1')"
+# Two statements, one after the other's answer: one round trip more.
+igual "dos consultas seguidas" $'1\n2' "$(psql -X -At -d "$conexion" -c 'select 1' -c 'select 2')"
+# A megabyte each way, over many reads: it must come out whole and in order.
+grande=$(head -c 400000 /dev/urandom | od -An -tx1 -v | tr -d ' \n' | head -c 1000000)
+igual "un megabyte hacia el servidor y de vuelta" "$(printf %s "$grande" | md5sum)" \
+  "$(printf "select '%s'" "$grande" | psql -X -At -d "$conexion" | tr -d '\n' | md5sum)"
+# Connections at once: the slow one does not hold up the other's answer.
+psql -X -At -d "$conexion" -c 'select pg_sleep(0.5), 7' >"$dir/lenta" &
+lenta=$!
+igual "una conexión mientras otra espera" 8 "$(psql -X -At -d "$conexion" -c 'select 8')"
+if [[ -f "$dir/lenta" ]] && ! kill -0 "$lenta" 2>/dev/null; then
+  mal "la consulta lenta terminó antes que la rápida"
+fi
+wait "$lenta"
+igual "la conexión lenta" "|7" "$(cat "$dir/lenta")"
+
+kill -TERM "$pid"
+wait "$pid"
+igual "el proxy termina con SIGTERM" 0 "$?"
+pid=
+igual "idas y vueltas por conexión" "$(printf '1\t5\n2\t6\n3\t5\n4\t5\n5\t5')" "$(grep '^[0-9]' "$dir/cuentas")"
+igual "el total" "$(printf 'total\t26')" "$(grep '^total' "$dir/cuentas")"
+
+echo "$fallos fallas"
+[[ $fallos -eq 0 ]]
