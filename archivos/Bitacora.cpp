@@ -162,17 +162,18 @@ std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cam
         return std::nullopt;
 
     QByteArray lineas;
-    // The changes of one batch share their moment; writing a date costs more than
-    // the rest of its line.
-    QDateTime fechaPrevia;
-    QString textoFecha;
+    // The changes of one batch share their moment, user, machine and database: those
+    // four fields are written once for all the lines that share them.
+    const Anotacion *previa = nullptr;
+    QByteArray comun;
     for (const Anotacion &c : cambios) {
-        if (textoFecha.isNull() || !mismaFecha(c.fecha, fechaPrevia)) {
-            fechaPrevia = c.fecha;
-            textoFecha = fechaBitacora(c.fecha);
+        if (!previa || !mismaFecha(c.fecha, previa->fecha) || c.usuario != previa->usuario
+            || c.equipo != previa->equipo || c.base != previa->base) {
+            comun = lineaCsv({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base}).toUtf8() + ',';
+            previa = &c;
         }
-        lineas
-            += lineaCsv({textoFecha, c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen}).toUtf8();
+        lineas += comun;
+        lineas += lineaCsv({c.posicion, c.anterior, c.nueva, c.origen}).toUtf8();
         lineas += '\n';
     }
 

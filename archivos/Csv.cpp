@@ -1,6 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archivos/Csv.h"
 
+#include <algorithm>
+
+namespace {
+
+// Appends the run of ordinary characters that starts at i, up to the next one `corta`
+// stops at, in one go; returns where the run ends, less one.
+template<typename Corta>
+qsizetype agregarTramo(QString &campo, QStringView texto, qsizetype i, Corta corta)
+{
+    qsizetype fin = i + 1;
+    while (fin < texto.size() && !corta(texto[fin]))
+        ++fin;
+    campo += texto.sliced(i, fin - i);
+    return fin - 1;
+}
+
+} // namespace
+
 std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar, int *sinCerrar)
 {
     std::vector<FilaCsv> filas;
@@ -28,10 +46,12 @@ std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar
             } else if (c == u'"') {
                 entreComillas = false;
                 finCitado = campo.size();
-            } else {
-                if (c == u'\n' || (c == u'\r' && (i + 1 == n || texto[i + 1] != u'\n')))
+            } else if (c == u'\n' || c == u'\r') {
+                if (c == u'\n' || i + 1 == n || texto[i + 1] != u'\n')
                     ++linea;
                 campo += c;
+            } else {
+                i = agregarTramo(campo, texto, i, [](QChar d) { return d == u'"' || d == u'\n' || d == u'\r'; });
             }
         } else if (c == u'"' && finCitado < 0 && (recortar ? campo.trimmed().isEmpty() : campo.isEmpty())) {
             entreComillas = true;
@@ -46,7 +66,8 @@ std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar
             fila = FilaCsv{++linea, {}};
             pendiente = false;
         } else {
-            campo += c;
+            i = agregarTramo(campo, texto, i,
+                             [separador](QChar d) { return d == separador || d == u'"' || d == u'\n' || d == u'\r'; });
         }
     }
     *sinCerrar = entreComillas ? fila.linea : 0;
@@ -65,17 +86,23 @@ QString lineaCsv(const QStringList &campos)
         largo += campo.size() + 3;
     QString linea;
     linea.reserve(largo);
+    const auto especial = [](QChar c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; };
     for (qsizetype i = 0; i < campos.size(); ++i) {
-        QString campo = campos[i];
         if (i > 0)
             linea += u',';
+        const QString &tal = campos[i];
+        const bool bordes = !tal.isEmpty() && (tal.front().isSpace() || tal.back().isSpace());
+        if (!bordes && std::none_of(tal.cbegin(), tal.cend(), especial)) {
+            linea += tal;
+            continue;
+        }
         // One change, one physical line: the reader takes each line alone.
-        if (campo.contains(u'\n') || campo.contains(u'\r'))
-            campo.replace(u'\n', u' ').replace(u'\r', u' ');
+        QString campo = tal;
+        campo.replace(u'\n', u' ').replace(u'\r', u' ');
         const bool citar = (!campo.isEmpty() && (campo.front().isSpace() || campo.back().isSpace()))
             || campo.contains(u',') || campo.contains(u'"');
         if (citar)
-            linea += u'"' + QString(campo).replace(u'"', QStringLiteral("\"\"")) + u'"';
+            linea += u'"' + campo.replace(u'"', QStringLiteral("\"\"")) + u'"';
         else
             linea += campo;
     }

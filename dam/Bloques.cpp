@@ -3,6 +3,8 @@
 
 #include "data/Sentencias.h"
 
+#include <algorithm>
+
 namespace {
 
 // A JSON string. The values that reach here hold no backslash and no control
@@ -10,6 +12,12 @@ namespace {
 void agregarCadena(QString &json, const QString &valor)
 {
     json += u'"';
+    const auto escapar = [](QChar c) { return c == u'"' || c == u'\\' || c.unicode() < 0x20; };
+    if (std::none_of(valor.cbegin(), valor.cend(), escapar)) {
+        json += valor;
+        json += u'"';
+        return;
+    }
     for (const QChar c : valor) {
         if (c == u'"' || c == u'\\') {
             json += u'\\';

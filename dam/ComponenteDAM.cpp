@@ -91,11 +91,12 @@ const QString kConexionPerdida
 // Runs one statement. Outside a transaction, a connection found lost (a server
 // restarted, a link dropped overnight) gets one new connection and one more try: every
 // statement this component runs may safely run twice. `mostrada` is the statement as
-// an error message shows it.
-QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString &entidad, const QString &mostrada)
+// an error message shows it, made only when one does.
+template<typename Mostrada>
+QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString &entidad, const Mostrada &mostrada)
 {
     const auto fallarCon = [&](const Fallo &fallo, bool perdida) {
-        fallar(base, fallo, perdida, entidad, QStringLiteral("ejecutar la sentencia"), mostrada);
+        fallar(base, fallo, perdida, entidad, QStringLiteral("ejecutar la sentencia"), mostrada());
     };
     QSqlDatabase &db = base.db;
     QSqlQuery q(db);
@@ -190,7 +191,7 @@ private:
                 QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
         const QString &texto = conCorchetes ? sql : sentencia.texto;
 
-        return correr(*base_, texto, entidad_->nombre, sql);
+        return correr(*base_, texto, entidad_->nombre, [&] { return sql; });
     }
 
     [[noreturn]] void fallar(const Fallo &fallo, bool perdida) const
@@ -251,18 +252,26 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
 namespace {
 
 // One step of a transaction: on SQLite the statement itself, elsewhere the driver's
-// own call.
-void pasoDeTransaccion(ComponenteDAM::Base &base, const QString &sentenciaSqlite, bool (QSqlDatabase::*paso)(),
-                       const QString &accion)
+// own call. What went wrong, when something did.
+std::optional<Fallo> intentarPaso(ComponenteDAM::Base &base, const QString &sentenciaSqlite,
+                                  bool (QSqlDatabase::*paso)())
 {
     QSqlDatabase &db = base.db;
     if (esSqlite(base)) {
         QSqlQuery q(db);
         if (!q.exec(sentenciaSqlite))
-            fallar(base, falloDeSentencia(base.motor, q), false, kEntidadTransaccion, accion);
+            return falloDeSentencia(base.motor, q);
     } else if (!(db.*paso)()) {
-        fallar(base, falloDeConexion(base.motor, db), !db.isOpen(), kEntidadTransaccion, accion);
+        return falloDeConexion(base.motor, db);
     }
+    return std::nullopt;
+}
+
+void pasoDeTransaccion(ComponenteDAM::Base &base, const QString &sentenciaSqlite, bool (QSqlDatabase::*paso)(),
+                       const QString &accion)
+{
+    if (const auto fallo = intentarPaso(base, sentenciaSqlite, paso))
+        fallar(base, *fallo, !esSqlite(base) && !base.db.isOpen(), kEntidadTransaccion, accion);
 }
 
 } // namespace
@@ -272,15 +281,29 @@ void ComponenteDAM::comenzarTransaccion()
     exigirParametros();
     if (base_->enTransaccion)
         throw ErrorComponente(QStringLiteral("Ya hay una transacción abierta."));
-    QSqlDatabase &db = base_->db;
+    Base &base = *base_;
+    QSqlDatabase &db = base.db;
     const QString accion = QStringLiteral("comenzar la transacción");
+    const auto reabrir = [&] {
+        if (!reabrirBaseDeDatos(db, base.motor, base.espera))
+            fallar(base, falloDeConexion(base.motor, db), true, kEntidadTransaccion, accion);
+    };
     // A connection lost while idle is opened again here, as a statement would; once
-    // the transaction has begun, never.
-    if (conexionPerdida(*base_) && !reabrirBaseDeDatos(db, base_->motor, base_->espera))
-        fallar(*base_, falloDeConexion(base_->motor, db), true, kEntidadTransaccion, accion);
+    // the transaction has begun, never. Through ODBC, beginning sends nothing, so the
+    // connection is asked first; QPSQL's BEGIN is itself the question, and asking
+    // only after it fails saves every transaction a round trip.
+    if (base.motor == Motor::Odbc ? conexionPerdida(base) : !esSqlite(base) && !db.isOpen())
+        reabrir();
     // QSQLITE's own transaction() begins a deferred one, which takes no lock.
-    pasoDeTransaccion(*base_, QStringLiteral("BEGIN IMMEDIATE"), &QSqlDatabase::transaction, accion);
-    base_->enTransaccion = true;
+    const QString comienzo = QStringLiteral("BEGIN IMMEDIATE");
+    std::optional<Fallo> fallo = intentarPaso(base, comienzo, &QSqlDatabase::transaction);
+    if (fallo && base.motor == Motor::Postgres && (sesionTerminada(*fallo) || conexionPerdida(base))) {
+        reabrir();
+        fallo = intentarPaso(base, comienzo, &QSqlDatabase::transaction);
+    }
+    if (fallo)
+        fallar(base, *fallo, !esSqlite(base) && !db.isOpen(), kEntidadTransaccion, accion);
+    base.enTransaccion = true;
 }
 
 void ComponenteDAM::confirmarTransaccion()
@@ -357,7 +380,8 @@ std::vector<std::optional<QVariant>> ComponenteDAM::consultarUnidades(const std:
         return unidades;
     const QString json = jsonDeClaves(enviadas);
     const QString texto = textoConsultaEnBloque(*dialectoDe(*base_), json, bloquear);
-    QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, comoSeMuestra(texto, json, enviadas.size()));
+    const auto mostrada = [&] { return comoSeMuestra(texto, json, enviadas.size()); };
+    QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, mostrada);
     while (q.next()) {
         const qsizetype n = q.value(0).toLongLong();
         if (n < 0 || n >= qsizetype(indices.size()))
@@ -369,7 +393,7 @@ std::vector<std::optional<QVariant>> ComponenteDAM::consultarUnidades(const std:
     }
     if (q.lastError().isValid())
         fallar(*base_, falloDeSentencia(base_->motor, q), false, kEntidadTransaccion,
-               QStringLiteral("ejecutar la sentencia"), comoSeMuestra(texto, json, enviadas.size()));
+               QStringLiteral("ejecutar la sentencia"), mostrada());
     q.finish();
     return unidades;
 }
@@ -391,7 +415,8 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
         return filas;
     const QString json = jsonDeCambios(enviados);
     const QString texto = textoUpdateEnBloque(*dialectoDe(*base_), json);
-    QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, comoSeMuestra(texto, json, enviados.size()));
+    const auto mostrada = [&] { return comoSeMuestra(texto, json, enviados.size()); };
+    QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, mostrada);
     while (q.next()) {
         const auto i
             = indice.constFind(claveComoTexto(q.value(0).toString(), q.value(1).toString(), q.value(2).toString()));
@@ -400,7 +425,7 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
     }
     if (q.lastError().isValid())
         fallar(*base_, falloDeSentencia(base_->motor, q), false, kEntidadTransaccion,
-               QStringLiteral("ejecutar la sentencia"), comoSeMuestra(texto, json, enviados.size()));
+               QStringLiteral("ejecutar la sentencia"), mostrada());
     q.finish();
     return filas;
 }

@@ -74,7 +74,7 @@ enum class FinDeLote {
 
 // Rows per statement where the component takes whole chunks (FilasEnBloque); chosen by
 // measurement (see docs/benchmarks.md).
-inline constexpr qsizetype kFilasPorTrozo = 1000;
+inline constexpr qsizetype kFilasPorTrozo = 5000;
 
 struct OpcionesDeLote {
     bool aplicar = false;

@@ -46,6 +46,8 @@ function(telquin_en_servidores prueba etiquetas)
             LABELS "${etiquetas}"
             TIMEOUT 300
             FIXTURES_REQUIRED servidor
+            # They share the server's test database, so ctest -j runs them one at a time.
+            RESOURCE_LOCK servidor
             ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELQUIN_TEST_DB=${eleccion};TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR};ODBCSYSINI=${TELQUIN_DIR_SERVIDOR};ODBCINI=${TELQUIN_DIR_SERVIDOR}/odbc.ini")
     endforeach()
 endfunction()
