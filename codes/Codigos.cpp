@@ -109,6 +109,9 @@ PositionKey cortarPosicion(const QString &sNcm) { return {sNcm.mid(0, 10), sNcm.
 
 QString formatearUnidad(const QString &sUnidEst)
 {
+    // Two digits are already the stored form; a batch meets little else.
+    if (sUnidEst.size() == 2 && esDigito(sUnidEst[0]) && esDigito(sUnidEst[1]))
+        return sUnidEst;
     const auto num = leerNumero(sUnidEst);
     if (!num)
         return sUnidEst;

@@ -4,40 +4,72 @@
 #include "data/Sentencias.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
-// A JSON string. The values that reach here hold no backslash and no control
-// character (esVedado keeps them out), but the text must be JSON whatever it holds.
-void agregarCadena(QString &json, const QString &valor)
+// A chunk's JSON text is written into one buffer sized beforehand: a chunk holds
+// thousands of short strings, and growing a QString for each piece cost more than the
+// database's own work on them.
+bool escapar(QChar c) { return c == u'"' || c == u'\\' || c.unicode() < 0x20; }
+
+// The size of the JSON string for `valor`, quotes included.
+qsizetype largoDeCadena(QStringView valor)
 {
-    json += u'"';
-    const auto escapar = [](QChar c) { return c == u'"' || c == u'\\' || c.unicode() < 0x20; };
-    if (std::none_of(valor.cbegin(), valor.cend(), escapar)) {
-        json += valor;
-        json += u'"';
-        return;
-    }
-    for (const QChar c : valor) {
-        if (c == u'"' || c == u'\\') {
-            json += u'\\';
-            json += c;
-        } else if (c.unicode() < 0x20) {
-            json += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        } else {
-            json += c;
-        }
-    }
-    json += u'"';
+    qsizetype largo = 2;
+    for (const QChar c : valor)
+        largo += !escapar(c) ? 1 : c.unicode() < 0x20 ? 6 : 2;
+    return largo;
 }
 
-void agregarClave(QString &json, const PositionKey &clave)
+// A JSON string. The values that reach here hold no backslash and no control
+// character (esVedado keeps them out), but the text must be JSON whatever it holds.
+QChar *escribirCadena(QChar *p, QStringView valor)
 {
-    agregarCadena(json, clave.primero);
-    json += u',';
-    agregarCadena(json, clave.segundo);
-    json += u',';
-    agregarCadena(json, clave.tercero);
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    *p++ = u'"';
+    for (const QChar c : valor) {
+        if (c.unicode() < 0x20) {
+            for (const char16_t d : {u'\\', u'u', u'0', u'0', kHex[c.unicode() >> 4], kHex[c.unicode() & 0xf]})
+                *p++ = d;
+        } else {
+            if (escapar(c))
+                *p++ = u'\\';
+            *p++ = c;
+        }
+    }
+    *p++ = u'"';
+    return p;
+}
+
+// [[v1, v2, ...], ...]: one array of N strings for each row, valores(i) giving row i's.
+template <std::size_t N, typename Valores>
+QString jsonDeFilas(std::size_t filas, const Valores &valores)
+{
+    const auto n = qsizetype(filas);
+    qsizetype largo = 2 + n * (2 + qsizetype(N) - 1) + std::max<qsizetype>(0, n - 1);
+    for (std::size_t i = 0; i < filas; ++i)
+        for (const QStringView v : valores(i))
+            largo += largoDeCadena(v);
+    QString json(largo, Qt::Uninitialized);
+    QChar *p = json.data();
+    *p++ = u'[';
+    for (std::size_t i = 0; i < filas; ++i) {
+        if (i > 0)
+            *p++ = u',';
+        *p++ = u'[';
+        bool primero = true;
+        for (const QStringView v : valores(i)) {
+            if (!primero)
+                *p++ = u',';
+            primero = false;
+            p = escribirCadena(p, v);
+        }
+        *p++ = u']';
+    }
+    *p++ = u']';
+    Q_ASSERT(p == json.data() + json.size());
+    return json;
 }
 
 // The chunk's rows as the common table expression v reads them.
@@ -55,32 +87,17 @@ const QString kUnion = QStringLiteral("NCM.\"001\" = v.a AND NCM.\"002\" = v.b A
 
 QString jsonDeClaves(const std::vector<PositionKey> &claves)
 {
-    QString json;
-    json.reserve(qsizetype(claves.size()) * 24 + 2);
-    json += u'[';
-    for (std::size_t i = 0; i < claves.size(); ++i) {
-        json += i == 0 ? QStringLiteral("[") : QStringLiteral(",[");
-        agregarClave(json, claves[i]);
-        json += u']';
-    }
-    json += u']';
-    return json;
+    return jsonDeFilas<3>(claves.size(), [&](std::size_t i) {
+        return std::array<QStringView, 3>{claves[i].primero, claves[i].segundo, claves[i].tercero};
+    });
 }
 
 QString jsonDeCambios(const std::vector<std::pair<PositionKey, QString>> &cambios)
 {
-    QString json;
-    json.reserve(qsizetype(cambios.size()) * 29 + 2);
-    json += u'[';
-    for (std::size_t i = 0; i < cambios.size(); ++i) {
-        json += i == 0 ? QStringLiteral("[") : QStringLiteral(",[");
-        agregarClave(json, cambios[i].first);
-        json += u',';
-        agregarCadena(json, cambios[i].second);
-        json += u']';
-    }
-    json += u']';
-    return json;
+    return jsonDeFilas<4>(cambios.size(), [&](std::size_t i) {
+        const PositionKey &k = cambios[i].first;
+        return std::array<QStringView, 4>{k.primero, k.segundo, k.tercero, cambios[i].second};
+    });
 }
 
 QString textoConsultaEnBloque(DialectoDeBloque dialecto, const QString &json, bool bloquear)

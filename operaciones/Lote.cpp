@@ -140,6 +140,7 @@ std::vector<Revision> decidir(const std::vector<FilaLote> &filas, const Leidas &
     revisiones.reserve(filas.size());
     // The first unit each position asks for, and whether another row asks for another.
     QHash<QString, std::pair<QString, bool>> unidades;
+    unidades.reserve(qsizetype(filas.size()));
     for (const FilaLote &fila : filas) {
         Revision r;
         r.linea = fila.linea;

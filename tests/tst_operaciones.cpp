@@ -228,7 +228,8 @@ private slots:
                                  "8901.10.00.000L' OR 1=1 --;05\n"
                                  "7013.37.00.000N;07;x\n"
                                  "0702.00.00.000H;\"2\"\n"
-                                 "0702.00.00.000H;02\n";
+                                 "0702.00.00.000H;02\n"
+                                 "\"8901.10.00.0\"\"-L\";99\n";
         const QStringList esperadas = {
             "2\t8901.10.00.000L\t07\t05\tcambia\t",
             "3\t0101.21.00.100W\t09\t09\tigual\t",
@@ -244,13 +245,14 @@ private slots:
             "14\t7013.37.00.000N\t\t07\tformato incorrecto\t",
             "15\t0702.00.00.000H\t01\t02\tcambia\t",
             "16\t0702.00.00.000H\t01\t02\tcambia\t",
+            "17\t8901.10.00.0\"-L\t\t99\tno encontrada\t",
         };
         const QStringList antes = lote.base->filas();
 
         ResultadoLote r = lote.procesar(datos, {false});
         QCOMPARE(r.fin, FinDeLote::Revisado);
         QCOMPARE(lineas(r), esperadas);
-        QCOMPARE(r.errores, 10);
+        QCOMPARE(r.errores, 11);
 
         r = lote.procesar(datos, {true});
         QCOMPARE(r.fin, FinDeLote::ConErrores);
