@@ -132,6 +132,9 @@ int lote(const QString &nombre, bool aplicar)
     seguimiento.etapa = [&](const QString &participio, qsizetype total) { progreso.etapa(participio, total); };
     seguimiento.avance = [&](qsizetype hechas) { progreso.avanzar(hechas); };
     seguimiento.interrumpir = [] { return Interrupcion::pedida(); };
+    if (auto *bloques = dynamic_cast<FilasEnBloque *>(oDAM.get()))
+        Interrupcion::cancelarCon(bloques->cancelacion());
+    seguimiento.cancelable = [](bool si) { Interrupcion::cancelarSentencia(si); };
     ResultadoLote resultado;
     try {
         OpcionesDeLote opciones;

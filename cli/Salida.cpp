@@ -95,6 +95,14 @@ void Salida::numero(qlonglong n)
 void Salida::campo(QStringView texto)
 {
     separar();
+    // Printable ASCII, nearly all a batch prints, is its own UTF-8.
+    const auto ascii = [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; };
+    if (std::all_of(texto.begin(), texto.end(), ascii)) {
+        const qsizetype inicio = texto_.size();
+        texto_.resize(inicio + texto.size());
+        std::transform(texto.begin(), texto.end(), texto_.data() + inicio, [](QChar c) { return char(c.unicode()); });
+        return;
+    }
     const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; };
     if (std::any_of(texto.begin(), texto.end(), control)) {
         QString limpio = texto.toString();

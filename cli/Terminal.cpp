@@ -1,15 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Terminal.h"
 
+#include <cerrno>
 #include <cmath>
 #include <unistd.h>
 
 namespace {
 
 volatile std::sig_atomic_t interrumpido = 0;
+volatile std::sig_atomic_t cancelable = 0;
+FilasEnBloque::Cancelacion cancelacion;
 struct sigaction anterior { };
 
-extern "C" void alInterrumpir(int) { interrumpido = 1; }
+extern "C" void alInterrumpir(int)
+{
+    interrumpido = 1;
+    if (cancelable && cancelacion.cancelar) {
+        const int error = errno;
+        cancelacion.cancelar(cancelacion.datos);
+        errno = error;
+    }
+}
 
 constexpr qint64 kAntesDeMostrarMs = 1000;
 constexpr qint64 kEntreDibujosMs = 200;
@@ -38,7 +49,20 @@ Interrupcion::Interrupcion()
     ::sigaction(SIGINT, &accion, &anterior);
 }
 
-Interrupcion::~Interrupcion() { ::sigaction(SIGINT, &anterior, nullptr); }
+Interrupcion::~Interrupcion()
+{
+    ::sigaction(SIGINT, &anterior, nullptr);
+    cancelable = 0;
+    cancelacion = {};
+}
+
+void Interrupcion::cancelarCon(FilasEnBloque::Cancelacion c)
+{
+    cancelable = 0;
+    cancelacion = c;
+}
+
+void Interrupcion::cancelarSentencia(bool si) { cancelable = si ? 1 : 0; }
 
 bool Interrupcion::pedida() { return interrumpido != 0; }
 

@@ -4,14 +4,17 @@
 // What the command line needs from its terminal: Ctrl+C turned into a flag, and a
 // progress line for long batches.
 
+#include "data/Contrato.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QtGlobal>
 
 #include <csignal>
 
-// While it lives, Ctrl+C (SIGINT) only sets a flag, which the work reads between
-// rows; the previous handling comes back with its end.
+// While it lives, Ctrl+C (SIGINT) sets a flag, which the work reads between rows
+// or chunks, and, while the work allows it, stops the statement that is running; the
+// previous handling comes back with its end.
 class Interrupcion {
 public:
     Interrupcion();
@@ -19,6 +22,9 @@ public:
     Q_DISABLE_COPY(Interrupcion)
 
     [[nodiscard]] static bool pedida();
+    // How a statement is stopped, and whether Ctrl+C may stop one now.
+    static void cancelarCon(FilasEnBloque::Cancelacion cancelacion);
+    static void cancelarSentencia(bool si);
 };
 
 // Whether standard error is a terminal that a line can be rewritten on: not a file or

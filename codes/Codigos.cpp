@@ -134,7 +134,5 @@ QString formatearUnidad(const QString &sUnidEst)
 
 bool esUnidadValida(const QString &sUnidEst)
 {
-    const bool dosCaracteres = sUnidEst.size() == 2;
-    const bool numerico = esNumerico(sUnidEst);
-    return dosCaracteres && numerico;
+    return sUnidEst.size() == 2 && esNumerico(sUnidEst);
 }

@@ -10,6 +10,7 @@
 #include "data/Clases.h"
 #include "data/Sentencias.h"
 
+#include <QLibrary>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -41,6 +42,7 @@ struct ComponenteDAM::Base {
     Secretos secretos;
     std::map<QString, std::shared_ptr<Entidad>> entidades;
     bool enTransaccion = false;
+    std::shared_ptr<void> cancelacionPostgres; // libpq's PGcancel, for Ctrl+C
 };
 
 namespace {
@@ -428,6 +430,56 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
                QStringLiteral("ejecutar la sentencia"), mostrada());
     q.finish();
     return filas;
+}
+
+namespace {
+
+// The client libraries are already loaded by Qt's driver plugins; their functions
+// are found at run time, so that nothing here links them.
+using Interrumpir = void (*)(void *);
+using PedirCancelacion = void *(*)(void *);
+using LiberarCancelacion = void (*)(void *);
+using Cancelar = int (*)(void *, char *, int);
+
+Cancelar pqCancel = nullptr;
+
+// PQcancel may be called from a signal handler, says libpq's manual.
+void cancelarEnPostgres(void *cancelacion)
+{
+    char error[256];
+    (void)pqCancel(cancelacion, error, int(sizeof error));
+}
+
+} // namespace
+
+FilasEnBloque::Cancelacion ComponenteDAM::cancelacion()
+{
+    if (!base_ || !base_->db.isOpen())
+        return {};
+    // sqlite3* or PGconn*, as the driver keeps it.
+    const QVariant manejador = base_->db.driver()->handle();
+    void *const conexion = manejador.isValid() ? *static_cast<void *const *>(manejador.constData()) : nullptr;
+    if (!conexion)
+        return {};
+    if (base_->motor == Motor::Sqlite) {
+        // sqlite3_interrupt is what the sqlite3 shell calls on Ctrl+C, from its handler.
+        const auto interrumpir
+            = reinterpret_cast<Interrumpir>(QLibrary::resolve(QStringLiteral("sqlite3"), 0, "sqlite3_interrupt"));
+        return interrumpir ? Cancelacion{interrumpir, conexion} : Cancelacion{};
+    }
+    if (base_->motor == Motor::Postgres) {
+        const QString libpq = QStringLiteral("pq");
+        const auto pedir = reinterpret_cast<PedirCancelacion>(QLibrary::resolve(libpq, 5, "PQgetCancel"));
+        const auto liberar = reinterpret_cast<LiberarCancelacion>(QLibrary::resolve(libpq, 5, "PQfreeCancel"));
+        pqCancel = reinterpret_cast<Cancelar>(QLibrary::resolve(libpq, 5, "PQcancel"));
+        if (!pedir || !liberar || !pqCancel)
+            return {};
+        base_->cancelacionPostgres = std::shared_ptr<void>(pedir(conexion), liberar);
+        if (!base_->cancelacionPostgres)
+            return {};
+        return {&cancelarEnPostgres, base_->cancelacionPostgres.get()};
+    }
+    return {};
 }
 
 QString ComponenteDAM::direccion() const { return base_ ? base_->visible : QString(); }

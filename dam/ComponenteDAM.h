@@ -35,6 +35,7 @@ public:
                                                                          bool bloquear) override;
     [[nodiscard]] std::vector<qlonglong>
     actualizarUnidades(const std::vector<std::pair<PositionKey, QString>> &cambios) override;
+    [[nodiscard]] Cancelacion cancelacion() override;
 
     // The database's address without its password; empty before loadparameters.
     [[nodiscard]] QString direccion() const override;

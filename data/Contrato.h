@@ -122,6 +122,15 @@ public:
     // Sets each key's unit; how many rows changed for each, in order.
     [[nodiscard]] virtual std::vector<qlonglong>
     actualizarUnidades(const std::vector<std::pair<PositionKey, QString>> &cambios) = 0;
+
+    // How to stop the statement the connection is running from a signal handler
+    // (Ctrl+C): a function safe to call there and its argument, both made beforehand
+    // and valid while the component lives. Empty when the database offers no way.
+    struct Cancelacion {
+        void (*cancelar)(void *) = nullptr;
+        void *datos = nullptr;
+    };
+    [[nodiscard]] virtual Cancelacion cancelacion() { return {}; }
 };
 
 // What a component may tell beyond the contract, found with dynamic_cast: the

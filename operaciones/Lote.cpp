@@ -290,6 +290,23 @@ QList<Anotacion> anotaciones(const Componente &oDAM, const std::vector<Revision 
     return lista;
 }
 
+// While it lives, a request to stop may also stop the statement that is running.
+class Cancelable {
+public:
+    explicit Cancelable(const Seguimiento &s)
+        : s_(s)
+    {
+        s_.cancelable(true);
+    }
+    ~Cancelable() { terminar(); }
+    Cancelable(const Cancelable &) = delete;
+    Cancelable &operator=(const Cancelable &) = delete;
+    void terminar() { s_.cancelable(false); }
+
+private:
+    const Seguimiento &s_;
+};
+
 // One try of --aplicar, all inside one transaction, which it leaves open only when
 // it raises.
 void intentar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const std::vector<FilaLote> &filas,
@@ -297,6 +314,7 @@ void intentar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const 
 {
     const Seguimiento &s = recorrido.seguimiento;
     t.comenzarTransaccion();
+    Cancelable cancelable(s);
     QStringList posiciones = posicionesABuscar(filas);
     ordenarPorClave(posiciones);
     Leidas leidas;
@@ -319,6 +337,8 @@ void intentar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const 
     std::vector<Revision *> cambios = aCambiar(r.revisiones, posiciones);
     s.etapa(QStringLiteral("Guardadas"), qsizetype(cambios.size()));
     const std::optional<Revision *> sinCambiar = actualizar(oDAM, bloques, cambios, recorrido);
+    // A request to stop that comes later finds the commit sent, and waits for it.
+    cancelable.terminar();
     if (sinCambiar || recorrido.interrumpido || s.interrumpir()) {
         t.revertirTransaccion();
         r.fin = sinCambiar ? FinDeLote::SinCambiarFila : FinDeLote::Interrumpido;
@@ -346,6 +366,11 @@ ResultadoLote aplicar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques
             return r;
         } catch (const ErrorComponente &e) {
             t.revertirTransaccion();
+            // A request to stop stops the statement too: its failure is the stop.
+            if (recorrido.seguimiento.interrumpir()) {
+                r.fin = FinDeLote::Interrumpido;
+                return r;
+            }
             const auto *pasajera = dynamic_cast<const ErrorOcupado *>(&e);
             // A deadlock chose this transaction to stop; the same one a moment later
             // usually goes through.
@@ -382,8 +407,15 @@ ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas,
     ResultadoLote r;
     Leidas leidas;
     seguimiento.etapa(QStringLiteral("Revisadas"), qsizetype(filas.size()));
-    if (!leer(oDAM, bloques, posicionesABuscar(filas), false, qsizetype(filas.size()), recorrido, leidas)
-        || seguimiento.interrumpir()) {
+    bool leidasTodas = false;
+    try {
+        const Cancelable cancelable(seguimiento);
+        leidasTodas = leer(oDAM, bloques, posicionesABuscar(filas), false, qsizetype(filas.size()), recorrido, leidas);
+    } catch (const ErrorComponente &) {
+        if (!seguimiento.interrumpir())
+            throw;
+    }
+    if (!leidasTodas || seguimiento.interrumpir()) {
         r.fin = FinDeLote::Interrumpido;
         return r;
     }

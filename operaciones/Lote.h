@@ -60,6 +60,9 @@ struct Seguimiento {
     // Asked between rows, or chunks of rows, and before the commit: true stops the
     // batch, storing nothing.
     std::function<bool()> interrumpir = [] { return false; };
+    // Whether a request to stop may also stop the statement that is running: on
+    // while the rows are read and written, off from before the commit on.
+    std::function<void(bool)> cancelable = [](bool) {};
 };
 
 enum class FinDeLote {
