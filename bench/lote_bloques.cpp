@@ -12,6 +12,8 @@
 // prints how the database runs the first chunk's statements instead (on PostgreSQL
 // with EXPLAIN ANALYZE, inside a transaction rolled back) and changes nothing.
 
+#include "LoteCsv.h"
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -63,24 +65,10 @@ struct Opciones {
 
 [[nodiscard]] std::vector<Fila> leerCsv(const std::string &ruta)
 {
-    std::ifstream archivo(ruta, std::ios::binary);
-    if (!archivo)
-        throw std::runtime_error("no se puede leer " + ruta);
     std::vector<Fila> filas;
-    std::string linea;
-    bool primera = true;
-    char separador = ',';
-    while (std::getline(archivo, linea)) {
-        if (!linea.empty() && linea.back() == '\r')
-            linea.pop_back();
-        if (primera && linea.find(';') != std::string::npos)
-            separador = ';';
-        const auto corte = linea.find(separador);
-        Fila f{linea.substr(0, corte), corte == std::string::npos ? std::string() : linea.substr(corte + 1), {}};
-        f.clave = cortar(f.posicion);
-        if (!(primera && f.posicion == "posicion") && !linea.empty())
-            filas.push_back(std::move(f));
-        primera = false;
+    for (FilaDeLote &f : leerLoteCsv(ruta)) {
+        Clave clave = cortar(f.posicion);
+        filas.push_back(Fila{std::move(f.posicion), std::move(f.unidad), std::move(clave)});
     }
     return filas;
 }
@@ -154,7 +142,7 @@ const char *const kUnion = R"(NCM."001" = v.a AND NCM."002" = v.b AND NCM."003" 
         ? "WITH v(a, b, c, u) AS (SELECT value ->> 0, value ->> 1, value ->> 2, value ->> 3 FROM json_each('" + json
             + "'))"
         : "WITH v(a, b, c, u) AS (SELECT t.e ->> 0, t.e ->> 1, t.e ->> 2, t.e ->> 3 FROM json_array_elements('" + json
-            + "') AS t(e))";
+            + "') WITH ORDINALITY AS t(e, n))";
     texto += R"( UPDATE NCM SET "012" = v.u FROM v WHERE )";
     texto += kUnion;
     texto += R"( RETURNING NCM."001", NCM."002", NCM."003")";

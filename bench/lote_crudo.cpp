@@ -9,6 +9,8 @@
 // --solo-consultas: the lookups only, each on its own, as `telquin lote` checks
 // without --aplicar.
 
+#include "LoteCsv.h"
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -25,33 +27,7 @@
 
 namespace {
 
-struct Fila {
-    std::string posicion;
-    std::string unidad;
-};
-
-std::vector<Fila> leerCsv(const std::string &ruta)
-{
-    std::ifstream archivo(ruta, std::ios::binary);
-    if (!archivo)
-        throw std::runtime_error("cannot read " + ruta);
-    std::vector<Fila> filas;
-    std::string linea;
-    bool primera = true;
-    char separador = ',';
-    while (std::getline(archivo, linea)) {
-        if (!linea.empty() && linea.back() == '\r')
-            linea.pop_back();
-        if (primera && linea.find(';') != std::string::npos)
-            separador = ';';
-        const auto corte = linea.find(separador);
-        Fila f{linea.substr(0, corte), corte == std::string::npos ? std::string() : linea.substr(corte + 1)};
-        if (!(primera && f.posicion == "posicion") && !linea.empty())
-            filas.push_back(std::move(f));
-        primera = false;
-    }
-    return filas;
-}
+using Fila = FilaDeLote;
 
 std::string literal(const std::string &valor)
 {
@@ -191,7 +167,7 @@ int main(int argc, char **argv)
             db = std::make_unique<Sqlite>(argv[2]);
         else
             db = std::make_unique<Postgres>(argv[2]);
-        const std::vector<Fila> filas = leerCsv(argv[3]);
+        const std::vector<Fila> filas = leerLoteCsv(argv[3]);
         const std::string a = db->abre(), c = db->cierra();
 
         if (!soloConsultas)

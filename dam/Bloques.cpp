@@ -115,12 +115,10 @@ QString textoConsultaEnBloque(DialectoDeBloque dialecto, const QString &json, bo
 
 QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json)
 {
-    QString filasDeV = dialecto == DialectoDeBloque::Sqlite
-        ? QStringLiteral("SELECT value ->> 0, value ->> 1, value ->> 2, value ->> 3 FROM json_each('%1')")
-              .arg(literal(json))
-        : QStringLiteral("SELECT t.e ->> 0, t.e ->> 1, t.e ->> 2, t.e ->> 3 FROM json_array_elements('%1') AS t(e)")
-              .arg(literal(json));
+    const QString columnas = dialecto == DialectoDeBloque::Sqlite
+        ? QStringLiteral("value ->> 0, value ->> 1, value ->> 2, value ->> 3")
+        : QStringLiteral("t.e ->> 0, t.e ->> 1, t.e ->> 2, t.e ->> 3");
     return QStringLiteral("WITH v(a, b, c, u) AS (%1) UPDATE NCM SET \"012\" = v.u FROM v WHERE %2 RETURNING "
                           "NCM.\"001\", NCM.\"002\", NCM.\"003\"")
-        .arg(filasDeV, kUnion);
+        .arg(filas(dialecto, json, columnas), kUnion);
 }
