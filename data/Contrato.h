@@ -27,6 +27,13 @@ private:
     QByteArray utf8_;
 };
 
+// An error in the component's configuration (dam.conf, DAM_DATABASE_URL, the
+// address they give): the user's to mend, not the database's.
+class ErrorDeConfiguracion : public ErrorComponente {
+public:
+    using ErrorComponente::ErrorComponente;
+};
+
 // The passing conditions of a database: none is a fault of the data or of the
 // program, and the same statement may well succeed a moment later.
 enum class CondicionPasajera {
