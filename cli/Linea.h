@@ -12,5 +12,9 @@ inline constexpr int kUso = 2;
 inline constexpr int kFalloDeBase = 3; // failed or busy; nothing was stored
 inline constexpr int kSinBitacora = 4; // stored, not journaled
 inline constexpr int kSinSalida = 5; // standard output could not be written
-inline constexpr int kInterrumpido = 130; // Ctrl+C before the commit; nothing was stored
+// The commit's answer was lost and the database could not be asked what became of it.
+inline constexpr int kDesenlaceIncierto = 6;
+// 128 and the signal's number (SIGINT 130, SIGTERM 143, SIGHUP 129): stopped before the
+// commit, nothing stored; or come after it, everything stored and journaled.
+[[nodiscard]] inline constexpr int porSenal(int senal) { return 128 + senal; }
 } // namespace estado

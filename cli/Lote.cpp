@@ -79,7 +79,10 @@ int informar(const ResultadoLote &r, qsizetype total)
     }
     case FinDeLote::Interrumpido:
         avisar(QStringLiteral("telquin: Interrumpido.") + nadaGuardado());
-        return estado::kInterrumpido;
+        return estado::porSenal(Interrupcion::senal());
+    case FinDeLote::Incierto:
+        avisar(QStringLiteral("telquin: ") + kDesenlaceIncierto);
+        return estado::kDesenlaceIncierto;
     case FinDeLote::FalloDeBase:
         try {
             std::rethrow_exception(r.fallo);
@@ -95,15 +98,19 @@ int informar(const ResultadoLote &r, qsizetype total)
         break;
     }
     marcarGuardadosYAnotados(!r.avisoBitacora);
-    if (Interrupcion::pedida())
-        avisar(QStringLiteral(
-            "telquin: Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados."));
+    const int senal = Interrupcion::senal();
+    if (senal)
+        avisar(QStringLiteral("telquin: ") + Interrupcion::nombreDeSenal(senal)
+               + (r.avisoBitacora ? QStringLiteral(" llegó con los cambios ya enviados a la base de datos: quedaron "
+                                                   "guardados.")
+                                  : QStringLiteral(" llegó con los cambios ya enviados a la base de datos: quedaron "
+                                                   "guardados y anotados.")));
     avisar(QStringLiteral("telquin: Cambios guardados: %1.").arg(r.guardados));
     if (r.avisoBitacora) {
         avisar(QStringLiteral("telquin: ") + *r.avisoBitacora);
         return estado::kSinBitacora;
     }
-    return estado::kHecho;
+    return senal ? estado::porSenal(senal) : estado::kHecho;
 }
 
 } // namespace

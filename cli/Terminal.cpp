@@ -3,18 +3,22 @@
 
 #include <cerrno>
 #include <cmath>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
 
+constexpr int kSenales[] = {SIGINT, SIGTERM, SIGHUP};
+
 volatile std::sig_atomic_t interrumpido = 0;
 volatile std::sig_atomic_t cancelable = 0;
 FilasEnBloque::Cancelacion cancelacion;
-struct sigaction anterior { };
+struct sigaction anteriores[std::size(kSenales)] { };
 
-extern "C" void alInterrumpir(int)
+extern "C" void alInterrumpir(int senal)
 {
-    interrumpido = 1;
+    if (!interrumpido)
+        interrumpido = senal;
     if (cancelable && cancelacion.cancelar) {
         const int error = errno;
         cancelacion.cancelar(cancelacion.datos);
@@ -46,12 +50,16 @@ Interrupcion::Interrupcion()
     sigemptyset(&accion.sa_mask);
     // Reads, writes and waits on the database go on where they were.
     accion.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &accion, &anterior);
+    for (const int senal : kSenales)
+        (void)::sigaddset(&accion.sa_mask, senal);
+    for (std::size_t i = 0; i < std::size(kSenales); ++i)
+        ::sigaction(kSenales[i], &accion, &anteriores[i]);
 }
 
 Interrupcion::~Interrupcion()
 {
-    ::sigaction(SIGINT, &anterior, nullptr);
+    for (std::size_t i = 0; i < std::size(kSenales); ++i)
+        ::sigaction(kSenales[i], &anteriores[i], nullptr);
     cancelable = 0;
     cancelacion = {};
 }
@@ -65,6 +73,22 @@ void Interrupcion::cancelarCon(FilasEnBloque::Cancelacion c)
 void Interrupcion::cancelarSentencia(bool si) { cancelable = si ? 1 : 0; }
 
 bool Interrupcion::pedida() { return interrumpido != 0; }
+
+int Interrupcion::senal() { return interrumpido; }
+
+QString Interrupcion::nombreDeSenal(int senal)
+{
+    switch (senal) {
+    case SIGINT:
+        return QStringLiteral("Ctrl+C");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    default:
+        return QStringLiteral("la señal %1").arg(senal);
+    }
+}
 
 bool terminalConProgreso()
 {

@@ -12,9 +12,11 @@
 
 #include <csignal>
 
-// While it lives, Ctrl+C (SIGINT) sets a flag, which the work reads between rows
-// or chunks, and, while the work allows it, stops the statement that is running; the
-// previous handling comes back with its end.
+// While it lives, SIGINT (Ctrl+C), SIGTERM and SIGHUP set a flag, which the work
+// reads between rows or chunks, and, while the work allows it, stop the statement that
+// is running; the previous handling comes back with its end. None of them ends the
+// program by itself: from the commit until the journal is written they wait, and the
+// work acts on them afterwards.
 class Interrupcion {
 public:
     Interrupcion();
@@ -22,6 +24,10 @@ public:
     Q_DISABLE_COPY(Interrupcion)
 
     [[nodiscard]] static bool pedida();
+    // The first of those signals that came, or 0; still told after the end.
+    [[nodiscard]] static int senal();
+    // "Ctrl+C", "SIGTERM", "SIGHUP".
+    [[nodiscard]] static QString nombreDeSenal(int senal);
     // How a statement is stopped, and whether Ctrl+C may stop one now.
     static void cancelarCon(FilasEnBloque::Cancelacion cancelacion);
     static void cancelarSentencia(bool si);

@@ -73,6 +73,7 @@ enum class Motivo {
     EsperaAgotada,
     Interbloqueo,
     Cancelada,
+    CambioConcurrente,
     TablaQueFalta,
     DiscoLleno,
     ArchivoReemplazado,
@@ -108,6 +109,7 @@ Motivo motivoDeServidor(const QString &estado)
     // PostgreSQL's SQLSTATEs, and ODBC's own for a missing table.
     static const std::pair<const char *, Motivo> kPorEstado[] = {
         {"55P03", Motivo::EsperaAgotada}, {"40P01", Motivo::Interbloqueo},  {"57014", Motivo::Cancelada},
+        {"40001", Motivo::CambioConcurrente},
         {"42P01", Motivo::TablaQueFalta}, {"42S02", Motivo::TablaQueFalta}, {"53100", Motivo::DiscoLleno},
         {"25006", Motivo::SoloLectura},   {"42501", Motivo::SinPermiso},
     };
@@ -130,6 +132,9 @@ QString textoDe(Motivo motivo, const QString &entidad, int espera)
             .arg(entidad);
     case Motivo::Cancelada:
         return QStringLiteral("se canceló la sentencia en el servidor; vuelva a intentarlo");
+    case Motivo::CambioConcurrente:
+        return QStringLiteral("otro usuario cambió la misma fila de la tabla %1 mientras tanto; vuelva a intentarlo")
+            .arg(entidad);
     case Motivo::TablaQueFalta:
         return QStringLiteral("la tabla %1 no existe en la base de datos").arg(entidad);
     case Motivo::DiscoLleno:
@@ -158,6 +163,8 @@ std::optional<CondicionPasajera> condicionDe(Motivo motivo)
         return CondicionPasajera::Interbloqueo;
     case Motivo::Cancelada:
         return CondicionPasajera::Cancelada;
+    case Motivo::CambioConcurrente:
+        return CondicionPasajera::CambioConcurrente;
     default:
         return std::nullopt;
     }

@@ -16,9 +16,14 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
 #include <QUuid>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <ctime>
 #include <map>
 
 namespace {
@@ -33,6 +38,17 @@ struct Entidad {
 
 } // namespace
 
+// What a signal handler reaches to stop the work: on SQLite the wait for a busy file
+// as well as the running statement, on PostgreSQL the running statement of whatever
+// connection is open now.
+struct Detencion {
+    volatile std::sig_atomic_t pedida = 0;
+    std::chrono::steady_clock::time_point desde;
+    std::chrono::milliseconds espera{0};
+    void *sqlite = nullptr; // sqlite3*
+    std::atomic<void *> pgCancel{nullptr}; // PGcancel* of the current connection
+};
+
 struct ComponenteDAM::Base {
     QString nombreConexion;
     QSqlDatabase db;
@@ -42,7 +58,9 @@ struct ComponenteDAM::Base {
     Secretos secretos;
     std::map<QString, std::shared_ptr<Entidad>> entidades;
     bool enTransaccion = false;
-    std::shared_ptr<void> cancelacionPostgres; // libpq's PGcancel, for Ctrl+C
+    Detencion parada;
+
+    ~Base();
 };
 
 namespace {
@@ -69,6 +87,83 @@ const QString kEntidadTransaccion = QStringLiteral("NCM");
 
 const QString kConexionPerdida
     = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
+
+// The client libraries are already loaded by Qt's driver plugins; their functions
+// are found at run time, so that nothing here links them.
+using Interrumpir = void (*)(void *);
+using PedirCancelacion = void *(*)(void *);
+using LiberarCancelacion = void (*)(void *);
+using Cancelar = int (*)(void *, char *, int);
+using ManejarOcupado = int (*)(void *, int (*)(void *, int), void *);
+
+template<typename Funcion>
+Funcion funcionDe(const char *biblioteca, int version, const char *nombre)
+{
+    return reinterpret_cast<Funcion>(QLibrary::resolve(QLatin1String(biblioteca), version, nombre));
+}
+
+// sqlite3* or PGconn*, as the driver keeps it.
+void *manejadorDe(const QSqlDatabase &db)
+{
+    if (!db.isOpen() || !db.driver())
+        return nullptr;
+    const QVariant manejador = db.driver()->handle();
+    return manejador.isValid() ? *static_cast<void *const *>(manejador.constData()) : nullptr;
+}
+
+// A PGcancel for the connection open now; the previous one is freed once no handler
+// can reach it any more (the handler runs on this same thread, never halfway through
+// this exchange).
+void renovarCancelacion(ComponenteDAM::Base &base)
+{
+    if (base.motor != Motor::Postgres)
+        return;
+    static const auto pedir = funcionDe<PedirCancelacion>("pq", 5, "PQgetCancel");
+    static const auto liberar = funcionDe<LiberarCancelacion>("pq", 5, "PQfreeCancel");
+    if (!pedir || !liberar)
+        return;
+    void *const conexion = manejadorDe(base.db);
+    void *const anterior = base.parada.pgCancel.exchange(conexion ? pedir(conexion) : nullptr);
+    if (anterior)
+        liberar(anterior);
+}
+
+// SQLite's own busy timeout sleeps through a request to stop; this one looks at it
+// between short sleeps, which a signal also cuts short.
+int esperarArchivoOcupado(void *datos, int veces)
+{
+    auto &parada = *static_cast<Detencion *>(datos);
+    const auto ahora = std::chrono::steady_clock::now();
+    if (veces == 0)
+        parada.desde = ahora;
+    if (parada.pedida || ahora - parada.desde >= parada.espera)
+        return 0;
+    const auto pausa = std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(std::min(veces + 1, 20)),
+                                                                     parada.desde + parada.espera - ahora);
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(pausa).count();
+    timespec espera{time_t(ns / 1000000000), long(ns % 1000000000)};
+    (void)::nanosleep(&espera, nullptr);
+    return 1;
+}
+
+void prepararParada(ComponenteDAM::Base &base)
+{
+    base.parada.espera = std::chrono::seconds(base.espera);
+    if (base.motor == Motor::Sqlite) {
+        static const auto manejar = funcionDe<ManejarOcupado>("sqlite3", 0, "sqlite3_busy_handler");
+        base.parada.sqlite = manejadorDe(base.db);
+        if (manejar && base.parada.sqlite)
+            manejar(base.parada.sqlite, &esperarArchivoOcupado, &base.parada);
+    }
+    renovarCancelacion(base);
+}
+
+bool reabrir(ComponenteDAM::Base &base)
+{
+    const bool abierta = reabrirBaseDeDatos(base.db, base.motor, base.espera);
+    renovarCancelacion(base);
+    return abierta;
+}
 
 // "Error de la base de datos al ACCION: cause.", then the statement (when there is
 // one) and the driver's text. A session the server ended is a lost connection, and
@@ -113,7 +208,7 @@ QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString 
         fallarCon(fallo, terminada);
     if (!terminada && !conexionPerdida(base))
         fallarCon(fallo, false);
-    if (!reabrirBaseDeDatos(db, base.motor, base.espera))
+    if (!reabrir(base))
         fallarCon(falloDeConexion(base.motor, db), true);
     QSqlQuery otra(db);
     otra.setForwardOnly(true);
@@ -207,6 +302,13 @@ private:
 
 } // namespace
 
+ComponenteDAM::Base::~Base()
+{
+    if (void *const cancelacion = parada.pgCancel.exchange(nullptr))
+        if (const auto liberar = funcionDe<LiberarCancelacion>("pq", 5, "PQfreeCancel"))
+            liberar(cancelacion);
+}
+
 ComponenteDAM::ComponenteDAM() = default;
 
 ComponenteDAM::~ComponenteDAM()
@@ -232,6 +334,7 @@ void ComponenteDAM::loadparameters()
     base->visible = direccion.visible;
     base->secretos = direccion.secretos;
     base->db = abrirBaseDeDatos(direccion, base->nombreConexion, base->espera);
+    prepararParada(*base);
     base_ = std::move(base);
 }
 
@@ -253,15 +356,20 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
 
 namespace {
 
-// One step of a transaction: on SQLite the statement itself, elsewhere the driver's
-// own call. What went wrong, when something did.
-std::optional<Fallo> intentarPaso(ComponenteDAM::Base &base, const QString &sentenciaSqlite,
-                                  bool (QSqlDatabase::*paso)())
+bool esPostgresql(const ComponenteDAM::Base &base)
+{
+    return base.motor == Motor::Postgres
+        || (base.motor == Motor::Odbc && base.db.driver() && base.db.driver()->dbmsType() == QSqlDriver::PostgreSQL);
+}
+
+// One step of a transaction: a statement where one is given (always on SQLite), else
+// the driver's own call. What went wrong, when something did.
+std::optional<Fallo> intentarPaso(ComponenteDAM::Base &base, const QString &sentencia, bool (QSqlDatabase::*paso)())
 {
     QSqlDatabase &db = base.db;
-    if (esSqlite(base)) {
+    if (!sentencia.isEmpty()) {
         QSqlQuery q(db);
-        if (!q.exec(sentenciaSqlite))
+        if (!q.exec(sentencia))
             return falloDeSentencia(base.motor, q);
     } else if (!(db.*paso)()) {
         return falloDeConexion(base.motor, db);
@@ -269,16 +377,50 @@ std::optional<Fallo> intentarPaso(ComponenteDAM::Base &base, const QString &sent
     return std::nullopt;
 }
 
-void pasoDeTransaccion(ComponenteDAM::Base &base, const QString &sentenciaSqlite, bool (QSqlDatabase::*paso)(),
-                       const QString &accion)
+const QString kConfirmar = QStringLiteral("confirmar la transacción");
+
+// The server's own number for the open transaction, which it can still be asked
+// about after the connection is lost (PostgreSQL keeps the outcome of recent ones).
+std::optional<qlonglong> numeroDeTransaccion(ComponenteDAM::Base &base)
 {
-    if (const auto fallo = intentarPaso(base, sentenciaSqlite, paso))
-        fallar(base, *fallo, !esSqlite(base) && !base.db.isOpen(), kEntidadTransaccion, accion);
+    if (!esPostgresql(base))
+        return std::nullopt;
+    QSqlQuery q(base.db);
+    if (!q.exec(QStringLiteral("SELECT txid_current()")) || !q.next())
+        fallar(base, falloDeSentencia(base.motor, q), false, kEntidadTransaccion, kConfirmar);
+    bool numero = false;
+    const qlonglong txid = q.value(0).toLongLong(&numero);
+    return numero ? std::optional(txid) : std::nullopt;
+}
+
+enum class Desenlace { Confirmada, Revertida, Incierto };
+
+// What became of a transaction whose commit lost its answer, asked on a new
+// connection. A transaction still "in progress" is one whose session the server has
+// not yet seen end; it is asked again for a while.
+Desenlace desenlaceDe(ComponenteDAM::Base &base, std::optional<qlonglong> txid)
+{
+    if (!txid || !reabrir(base))
+        return Desenlace::Incierto;
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(base.espera, 5));
+    for (;;) {
+        QSqlQuery q(base.db);
+        if (!q.exec(QStringLiteral("SELECT txid_status(%1)").arg(*txid)) || !q.next() || q.isNull(0))
+            return Desenlace::Incierto;
+        const QString estado = q.value(0).toString();
+        if (estado == QLatin1String("committed"))
+            return Desenlace::Confirmada;
+        if (estado == QLatin1String("aborted"))
+            return Desenlace::Revertida;
+        if (std::chrono::steady_clock::now() >= limite || base.parada.pedida)
+            return Desenlace::Incierto;
+        QThread::msleep(100);
+    }
 }
 
 } // namespace
 
-void ComponenteDAM::comenzarTransaccion()
+void ComponenteDAM::comenzarTransaccion(Aislamiento aislamiento)
 {
     exigirParametros();
     if (base_->enTransaccion)
@@ -286,22 +428,32 @@ void ComponenteDAM::comenzarTransaccion()
     Base &base = *base_;
     QSqlDatabase &db = base.db;
     const QString accion = QStringLiteral("comenzar la transacción");
-    const auto reabrir = [&] {
-        if (!reabrirBaseDeDatos(db, base.motor, base.espera))
+    const auto reabrirAqui = [&] {
+        if (!reabrir(base))
             fallar(base, falloDeConexion(base.motor, db), true, kEntidadTransaccion, accion);
     };
     // A connection lost while idle is opened again here, as a statement would; once
     // the transaction has begun, never. Through ODBC, beginning sends nothing, so the
-    // connection is asked first; QPSQL's BEGIN is itself the question, and asking
+    // connection is asked first; PostgreSQL's BEGIN is itself the question, and asking
     // only after it fails saves every transaction a round trip.
     if (base.motor == Motor::Odbc ? conexionPerdida(base) : !esSqlite(base) && !db.isOpen())
-        reabrir();
-    // QSQLITE's own transaction() begins a deferred one, which takes no lock.
-    const QString comienzo = QStringLiteral("BEGIN IMMEDIATE");
+        reabrirAqui();
+    const bool repetible = aislamiento == Aislamiento::Repetible;
+    // QSQLITE's own transaction() begins a deferred one, which takes no lock; SQLite
+    // with the write lock taken needs no stricter isolation. PostgreSQL takes the
+    // level with BEGIN; through ODBC the driver begins by itself.
+    const QString comienzo = esSqlite(base)                         ? QStringLiteral("BEGIN IMMEDIATE")
+        : base.motor == Motor::Postgres && repetible ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ")
+                                                                    : QString();
     std::optional<Fallo> fallo = intentarPaso(base, comienzo, &QSqlDatabase::transaction);
     if (fallo && base.motor == Motor::Postgres && (sesionTerminada(*fallo) || conexionPerdida(base))) {
-        reabrir();
+        reabrirAqui();
         fallo = intentarPaso(base, comienzo, &QSqlDatabase::transaction);
+    }
+    if (!fallo && repetible && base.motor == Motor::Odbc && esPostgresql(base)) {
+        fallo = intentarPaso(base, QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"), nullptr);
+        if (fallo)
+            (void)db.rollback();
     }
     if (fallo)
         fallar(base, *fallo, !esSqlite(base) && !db.isOpen(), kEntidadTransaccion, accion);
@@ -312,9 +464,28 @@ void ComponenteDAM::confirmarTransaccion()
 {
     if (!base_ || !base_->enTransaccion)
         throw ErrorComponente(QStringLiteral("No hay ninguna transacción abierta que confirmar."));
-    pasoDeTransaccion(*base_, QStringLiteral("COMMIT"), &QSqlDatabase::commit,
-                      QStringLiteral("confirmar la transacción"));
-    base_->enTransaccion = false;
+    Base &base = *base_;
+    const std::optional<qlonglong> txid = numeroDeTransaccion(base);
+    const std::optional<Fallo> fallo
+        = intentarPaso(base, esSqlite(base) ? QStringLiteral("COMMIT") : QString(), &QSqlDatabase::commit);
+    if (!fallo) {
+        base.enTransaccion = false;
+        return;
+    }
+    // SQLite commits in this process: its failure is always known, and it stored nothing.
+    if (esSqlite(base) || (base.db.isOpen() && !sesionTerminada(*fallo) && !conexionPerdida(base)))
+        fallar(base, *fallo, false, kEntidadTransaccion, kConfirmar);
+    base.enTransaccion = false;
+    switch (desenlaceDe(base, txid)) {
+    case Desenlace::Confirmada:
+        return;
+    case Desenlace::Revertida:
+        throw ErrorComponente(QStringLiteral("Error de la base de datos al confirmar la transacción: se perdió la "
+                                             "conexión con el servidor, que no la confirmó."));
+    case Desenlace::Incierto:
+        break;
+    }
+    throw ErrorDesenlaceIncierto(kDesenlaceIncierto);
 }
 
 void ComponenteDAM::revertirTransaccion() noexcept
@@ -434,52 +605,49 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
 
 namespace {
 
-// The client libraries are already loaded by Qt's driver plugins; their functions
-// are found at run time, so that nothing here links them.
-using Interrumpir = void (*)(void *);
-using PedirCancelacion = void *(*)(void *);
-using LiberarCancelacion = void (*)(void *);
-using Cancelar = int (*)(void *, char *, int);
-
+// Both are what libpq's and SQLite's manuals name as safe to call from a signal
+// handler: PQcancel, and sqlite3_interrupt (the sqlite3 shell's own Ctrl+C).
 Cancelar pqCancel = nullptr;
+Interrumpir sqliteInterrupt = nullptr;
 
-// PQcancel may be called from a signal handler, says libpq's manual.
-void cancelarEnPostgres(void *cancelacion)
+void cancelarEnPostgres(void *datos)
 {
-    char error[256];
-    (void)pqCancel(cancelacion, error, int(sizeof error));
+    auto &parada = *static_cast<Detencion *>(datos);
+    parada.pedida = 1;
+    if (void *const cancelacion = parada.pgCancel.load()) {
+        char error[256];
+        (void)pqCancel(cancelacion, error, int(sizeof error));
+    }
 }
+
+void cancelarEnSqlite(void *datos)
+{
+    auto &parada = *static_cast<Detencion *>(datos);
+    parada.pedida = 1;
+    sqliteInterrupt(parada.sqlite);
+}
+
+void soloMarcar(void *datos) { static_cast<Detencion *>(datos)->pedida = 1; }
 
 } // namespace
 
 FilasEnBloque::Cancelacion ComponenteDAM::cancelacion()
 {
-    if (!base_ || !base_->db.isOpen())
+    if (!base_)
         return {};
-    // sqlite3* or PGconn*, as the driver keeps it.
-    const QVariant manejador = base_->db.driver()->handle();
-    void *const conexion = manejador.isValid() ? *static_cast<void *const *>(manejador.constData()) : nullptr;
-    if (!conexion)
-        return {};
-    if (base_->motor == Motor::Sqlite) {
-        // sqlite3_interrupt is what the sqlite3 shell calls on Ctrl+C, from its handler.
-        const auto interrumpir
-            = reinterpret_cast<Interrumpir>(QLibrary::resolve(QStringLiteral("sqlite3"), 0, "sqlite3_interrupt"));
-        return interrumpir ? Cancelacion{interrumpir, conexion} : Cancelacion{};
+    Detencion *const parada = &base_->parada;
+    if (base_->motor == Motor::Sqlite && parada->sqlite) {
+        sqliteInterrupt = funcionDe<Interrumpir>("sqlite3", 0, "sqlite3_interrupt");
+        if (sqliteInterrupt)
+            return {&cancelarEnSqlite, parada};
     }
     if (base_->motor == Motor::Postgres) {
-        const QString libpq = QStringLiteral("pq");
-        const auto pedir = reinterpret_cast<PedirCancelacion>(QLibrary::resolve(libpq, 5, "PQgetCancel"));
-        const auto liberar = reinterpret_cast<LiberarCancelacion>(QLibrary::resolve(libpq, 5, "PQfreeCancel"));
-        pqCancel = reinterpret_cast<Cancelar>(QLibrary::resolve(libpq, 5, "PQcancel"));
-        if (!pedir || !liberar || !pqCancel)
-            return {};
-        base_->cancelacionPostgres = std::shared_ptr<void>(pedir(conexion), liberar);
-        if (!base_->cancelacionPostgres)
-            return {};
-        return {&cancelarEnPostgres, base_->cancelacionPostgres.get()};
+        pqCancel = funcionDe<Cancelar>("pq", 5, "PQcancel");
+        if (pqCancel)
+            return {&cancelarEnPostgres, parada};
     }
-    return {};
+    // Through ODBC the statement runs to its end, but no further wait begins.
+    return {&soloMarcar, parada};
 }
 
 QString ComponenteDAM::direccion() const { return base_ ? base_->visible : QString(); }

@@ -24,7 +24,9 @@ public:
 
     // On SQLite the transaction takes the file's write lock as it begins, so that no
     // other writer can make one of its statements wait halfway.
-    void comenzarTransaccion() override;
+    // On PostgreSQL, directly or through ODBC, a commit whose answer is lost is asked
+    // about on a new connection (txid_status) before it is called failed or unknown.
+    void comenzarTransaccion(Aislamiento aislamiento = Aislamiento::Confirmada) override;
     void confirmarTransaccion() override;
     void revertirTransaccion() noexcept override;
     [[nodiscard]] bool enTransaccion() const override;

@@ -34,6 +34,15 @@ public:
     using ErrorComponente::ErrorComponente;
 };
 
+// The answer to a commit was lost with the connection, and the database could not be
+// asked afterwards whether it stored the transaction: it may have, or not.
+class ErrorDesenlaceIncierto : public ErrorComponente {
+public:
+    using ErrorComponente::ErrorComponente;
+};
+inline const QString kDesenlaceIncierto
+    = QStringLiteral("No se sabe si los cambios se guardaron: se perdió la conexión al confirmarlos");
+
 // The passing conditions of a database: none is a fault of the data or of the
 // program, and the same statement may well succeed a moment later.
 enum class CondicionPasajera {
@@ -43,6 +52,8 @@ enum class CondicionPasajera {
     Interbloqueo,
     // The server cancelled the statement (an administrator, say).
     Cancelada,
+    // Another user changed the row between this transaction's reading and its update.
+    CambioConcurrente,
 };
 
 // A passing condition rather than a fault. The statement changed nothing, the
@@ -97,13 +108,23 @@ public:
 // all. A component without it runs each statement on its own.
 class Transacciones {
 public:
+    enum class Aislamiento {
+        // Each statement sees what was committed before it began.
+        Confirmada,
+        // Every statement sees the rows as the first one did, and an update of a row
+        // another user changed since then fails (CondicionPasajera::CambioConcurrente)
+        // instead of overwriting that change.
+        Repetible,
+    };
     virtual ~Transacciones() = default;
     // Raises ErrorOcupado for a passing condition (another user keeps the table past
     // the wait, say), and ErrorComponente for any other failure or when a transaction
     // is already open.
-    virtual void comenzarTransaccion() = 0;
-    // Raises as comenzarTransaccion; after a failure the transaction is still open
-    // and only revertirTransaccion ends it.
+    virtual void comenzarTransaccion(Aislamiento aislamiento = Aislamiento::Confirmada) = 0;
+    // Raises as comenzarTransaccion; after such a failure nothing was stored, the
+    // transaction is still open and only revertirTransaccion ends it. When the answer
+    // to the commit is lost and the database cannot tell afterwards what became of
+    // it, raises ErrorDesenlaceIncierto; the transaction is then over.
     virtual void confirmarTransaccion() = 0;
     // Never raises: whatever the database answers, nothing of the transaction stays.
     virtual void revertirTransaccion() noexcept = 0;

@@ -364,6 +364,9 @@ ResultadoLote aplicar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques
         try {
             intentar(oDAM, t, bloques, filas, recorrido, r);
             return r;
+        } catch (const ErrorDesenlaceIncierto &) {
+            r.fin = FinDeLote::Incierto;
+            return r;
         } catch (const ErrorComponente &e) {
             t.revertirTransaccion();
             // A request to stop stops the statement too: its failure is the stop.

@@ -72,6 +72,7 @@ enum class FinDeLote {
     SinCambiarFila, // an update changed no row: nothing stored
     Interrumpido, // stopped on request: nothing stored
     FalloDeBase, // the database failed or stayed busy while storing: nothing stored
+    Incierto, // the commit's answer was lost: stored or not, nobody can tell now
     SinTransacciones, // the component cannot store a batch all at once: nothing done
 };
 

@@ -24,6 +24,10 @@ AvisoDeCondicion avisoDeCondicion(CondicionPasajera condicion, const QString &po
         return {lote ? QStringLiteral("Se canceló una sentencia del lote en el servidor.")
                      : QStringLiteral("Se canceló la sentencia sobre la Ncm %1 en el servidor.").arg(posicion),
                 QStringLiteral("Vuelva a intentarlo.")};
+    case CondicionPasajera::CambioConcurrente:
+        return {lote ? QStringLiteral("Otro usuario cambió filas del lote mientras se guardaba.")
+                     : QStringLiteral("Otro usuario cambió la Ncm %1 mientras se guardaba el cambio.").arg(posicion),
+                QStringLiteral("Consulte la unidad actual y vuelva a intentarlo.")};
     case CondicionPasajera::EsperaAgotada:
         break;
     }

@@ -64,7 +64,7 @@ public:
     {
         return grabador_.getDataConnectionByEntity(entidad);
     }
-    void comenzarTransaccion() override { paso(QStringLiteral("comenzar"), true); }
+    void comenzarTransaccion(Aislamiento) override { paso(QStringLiteral("comenzar"), true); }
     void confirmarTransaccion() override { paso(QStringLiteral("confirmar"), false); }
     void revertirTransaccion() noexcept override { paso(QStringLiteral("revertir"), false); }
     bool enTransaccion() const override { return abierta_; }

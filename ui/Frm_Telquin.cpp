@@ -217,13 +217,25 @@ void Frm_Telquin::guardarConF9()
 {
     const bool ncmValida = ValidarNCM();
     const bool unidadValida = ValidarUnidEst();
-    const QString actual = GetUnidEst(txtNcm->text());
-    if (actual == NotFoundMarker || !ncmValida || !unidadValida) {
+    // The lookup and the update run in one transaction where the component offers
+    // one. The lookup's own message waits until it has ended: no box may keep the
+    // table locked while it waits for the user.
+    bool noEncontrada = false;
+    cambio_ = consultarYGuardar(*oDAM, txtNcm->text(), txtUnidEstNEW->text(), QStringLiteral("ventana"),
+                                [&](const UnidadLeida &leida) {
+                                    noEncontrada = !leida.encontrada;
+                                    // A row holding the marker itself reads as no row.
+                                    return !noEncontrada && textoDeUnidad(leida.valor) != NotFoundMarker
+                                        && ncmValida && unidadValida;
+                                });
+    leida_ = cambio_.leida;
+    if (noEncontrada)
+        avisar(kPosicionNoEncontrada);
+    if (!cambio_.enviado) {
         avisar(kVerifiqueLosDatos);
         return;
     }
-
-    if (!EjecutarUpdate(txtNcm->text(), txtUnidEstNEW->text())) {
+    if (!cambio_.guardado()) {
         avisar(errorActualizando(txtNcm->text()), Mensajes::Icono::Critico);
         return;
     }
