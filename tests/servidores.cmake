@@ -56,6 +56,7 @@ endfunction()
 # runs as tst_componente).
 telquin_en_servidores(tst_componente servidor)
 telquin_en_servidores(tst_operaciones servidor)
+telquin_en_servidores(tst_confirmacion servidor)
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
