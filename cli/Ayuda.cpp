@@ -60,5 +60,9 @@ QString ayuda()
                           "  4    se guardó, pero no se pudo anotar en el registro de cambios\n"
                           "  5    no se pudo escribir la salida estándar (si la orden guardaba\n"
                           "       cambios, quedaron guardados y anotados en el registro)\n"
-                          "  130  interrumpido con Ctrl+C antes de confirmar; no se guardó nada\n");
+                          "  6    se perdió la conexión al confirmar y no se sabe si los cambios se\n"
+                          "       guardaron; no se anotó nada\n"
+                          "  130  Ctrl+C (SIGINT), 143 SIGTERM, 129 SIGHUP: antes de confirmar, detiene\n"
+                          "       la orden y no se guardó nada; después, espera a que los cambios\n"
+                          "       queden anotados en el registro, y todos quedaron guardados\n");
 }

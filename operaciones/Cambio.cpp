@@ -24,10 +24,11 @@ qlonglong enTransaccion(Transacciones &t, Transacciones::Aislamiento aislamiento
         r.interrumpido = true;
         return 0;
     }
-    t.comenzarTransaccion(aislamiento);
     qlonglong filas = 0;
     try {
+        // Waiting to begin (another writer holds the SQLite file) may be stopped too.
         parada.cancelable(true);
+        t.comenzarTransaccion(aislamiento);
         filas = cuerpo();
         parada.cancelable(false);
     } catch (const ErrorComponente &) {

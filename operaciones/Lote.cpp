@@ -313,8 +313,8 @@ void intentar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const 
               Recorrido &recorrido, ResultadoLote &r)
 {
     const Seguimiento &s = recorrido.seguimiento;
-    t.comenzarTransaccion();
     Cancelable cancelable(s);
+    t.comenzarTransaccion();
     QStringList posiciones = posicionesABuscar(filas);
     ordenarPorClave(posiciones);
     Leidas leidas;

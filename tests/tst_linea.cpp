@@ -114,7 +114,7 @@ private slots:
 
         QTest::newRow("ayuda") << QStringList{"--help"} << 0 << "Estados de salida:"
                                << "";
-        QTest::newRow("ayuda corta") << QStringList{"consultar", "-h"} << 0 << "  130  interrumpido"
+        QTest::newRow("ayuda corta") << QStringList{"consultar", "-h"} << 0 << "  130  Ctrl+C (SIGINT)"
                                      << "";
         QTest::newRow("version") << QStringList{"--version"} << 0 << "telquin 1.0.1\n"
                                  << "";
