@@ -142,6 +142,8 @@ private slots:
         bool esperando = base->esSqlite();
         for (int i = 0; i < 200 && !esperando; ++i) {
             QSqlQuery q(base->db());
+            // Inside a transaction the statistics are read once, unless cleared.
+            q.exec("SELECT pg_stat_clear_snapshot()");
             esperando = q.exec("SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock'") && q.next();
             if (!esperando)
                 QTest::qWait(25);
