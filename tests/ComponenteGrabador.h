@@ -21,6 +21,8 @@ struct GuionGrabador {
     bool errorEnSentencia = false;
     // Ejecutar raises ErrorOcupado with this condition.
     std::optional<CondicionPasajera> pasajeraEnEjecutar;
+    // Runs inside Ejecutar, before it answers.
+    std::function<void()> alEjecutar;
 };
 
 class ComponenteGrabador final : public Componente {
@@ -102,6 +104,8 @@ private:
         QVariant Ejecutar() override
         {
             llamadas() << QStringLiteral("Ejecutar #%1: %2").arg(id_).arg(SQL());
+            if (c_.guion_.alEjecutar)
+                c_.guion_.alEjecutar();
             if (c_.guion_.pasajeraEnEjecutar)
                 throw ErrorOcupado(QStringLiteral("Condición pasajera de prueba."), *c_.guion_.pasajeraEnEjecutar);
             if (c_.guion_.errorEnSentencia)

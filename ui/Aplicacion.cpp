@@ -4,6 +4,7 @@
 #include "Version.h"
 #include "archivos/Idioma.h"
 #include "ui/Frm_Telquin.h"
+#include "ui/Senales.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -70,9 +71,19 @@ int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente cre
         estado = e;
         QCoreApplication::exit(e);
     });
+    // The window closes as Esc closes it, once whatever F9 was doing is done.
+    const SenalesDeCierre senales(
+        &frm,
+        [](int senal, void *ventana) {
+            static_cast<Frm_Telquin *>(ventana)->close();
+            QCoreApplication::exit(128 + senal);
+        },
+        &frm);
     if (!frm.Form_Load())
-        return estado;
+        return SenalesDeCierre::llegada() ? 128 + SenalesDeCierre::llegada() : estado;
     frm.show();
     const int salida = app.exec();
+    if (SenalesDeCierre::llegada())
+        return 128 + SenalesDeCierre::llegada();
     return estado != 0 ? estado : salida;
 }
