@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archivos/Bitacora.h"
 
+#include "archivos/Carpetas.h"
 #include "archivos/Csv.h"
 #include "archivos/Sistema.h"
 
@@ -23,9 +24,6 @@
 #include <vector>
 
 namespace {
-
-const QString kEnlace = QStringLiteral("es un enlace simbólico");
-const QString kNoComun = QStringLiteral("no es un archivo común");
 
 const QStringList kCabecera = {
     QStringLiteral("fecha"),    QStringLiteral("usuario"),  QStringLiteral("equipo"), QStringLiteral("base"),
@@ -77,32 +75,16 @@ QString motivoDelCandado(int error, Acceso acceso)
     return error == EWOULDBLOCK ? kOcupado : motivoDelSistema(error, acceso);
 }
 
-struct BitacoraAbierta {
-    int fd = -1;
-    int error = 0; // errno of open(2), when it failed
-    QString motivo; // why it is not used; empty when fd is open
-};
-
 // Only the user's own regular file is used, so that a link planted there cannot send
 // the lines elsewhere, and nothing at that path (a FIFO, a device) can block.
-BitacoraAbierta abrirBitacora(const QString &ruta, int modo, Acceso acceso)
+ArchivoAbierto abrirBitacora(const QString &ruta, int modo, Acceso acceso)
 {
-    const QByteArray nombre = QFile::encodeName(ruta);
-    BitacoraAbierta abierta;
-    abierta.fd = ::open(nombre.constData(), modo | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    ArchivoAbierto abierta = abrirArchivoComun(ruta, modo, acceso, Enlaces::Rechazar);
     struct stat estado { };
-    if (abierta.fd < 0) {
-        abierta.error = errno;
-        const bool existe = ::lstat(nombre.constData(), &estado) == 0;
-        abierta.motivo = existe && S_ISLNK(estado.st_mode)                   ? kEnlace
-            : existe && !S_ISREG(estado.st_mode) && !S_ISDIR(estado.st_mode) ? kNoComun
-                                                                             : motivoDelSistema(abierta.error, acceso);
+    if (abierta.fd < 0)
         return abierta;
-    }
     if (::fstat(abierta.fd, &estado) != 0)
         abierta.motivo = motivoDelSistema(errno, acceso);
-    else if (!S_ISREG(estado.st_mode))
-        abierta.motivo = S_ISDIR(estado.st_mode) ? motivoDelSistema(EISDIR, acceso) : kNoComun;
     else if (estado.st_uid != ::geteuid())
         abierta.motivo = QStringLiteral("pertenece a otro usuario");
     if (!abierta.motivo.isEmpty()) {
@@ -128,11 +110,7 @@ bool mismaFecha(const QDateTime &a, const QDateTime &b)
 
 QString rutaBitacora()
 {
-    QString carpeta = qEnvironmentVariable("XDG_STATE_HOME");
-    // Relative values are to be ignored, as the XDG base directory rules say.
-    if (carpeta.isEmpty() || QDir::isRelativePath(carpeta))
-        carpeta = QDir::homePath() + QStringLiteral("/.local/state");
-    return carpeta + QStringLiteral("/telquin/cambios.csv");
+    return carpetaXdg("XDG_STATE_HOME", QStringLiteral(".local/state")) + QStringLiteral("/telquin/cambios.csv");
 }
 
 Anotacion nuevaAnotacion(QString base, QString posicion, QString anterior, QString nueva, QString origen)
@@ -167,8 +145,8 @@ std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cam
     const Anotacion *previa = nullptr;
     QByteArray comun;
     for (const Anotacion &c : cambios) {
-        if (!previa || !mismaFecha(c.fecha, previa->fecha) || c.usuario != previa->usuario
-            || c.equipo != previa->equipo || c.base != previa->base) {
+        if (!previa || !mismaFecha(c.fecha, previa->fecha) || c.usuario != previa->usuario || c.equipo != previa->equipo
+            || c.base != previa->base) {
             comun = lineaCsv({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base}).toUtf8() + ',';
             previa = &c;
         }
@@ -181,7 +159,7 @@ std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cam
         return motivoDelSistema(error, Acceso::Escritura);
 
     // An existing file keeps its mode: whoever widened it meant to.
-    const BitacoraAbierta abierta = abrirBitacora(ruta, O_RDWR | O_APPEND | O_CREAT, Acceso::Escritura);
+    const ArchivoAbierto abierta = abrirBitacora(ruta, O_RDWR | O_APPEND | O_CREAT, Acceso::Escritura);
     if (abierta.fd < 0)
         return abierta.motivo;
     Descriptor archivo(abierta.fd);
@@ -227,6 +205,9 @@ const QStringList &columnasBitacora() { return kCabecera; }
 
 namespace {
 
+// A change takes a few hundred bytes; a longer line is no change, and is not kept.
+constexpr qsizetype kLineaMaxima = qsizetype(1) << 20;
+
 // The change one journal line holds, or why it holds none (then *motivo is set).
 std::optional<Anotacion> leerLinea(QByteArrayView bytes, int numero, QString *motivo)
 {
@@ -255,7 +236,7 @@ std::optional<Anotacion> leerLinea(QByteArrayView bytes, int numero, QString *mo
 std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posicion, const AlAnotacion &alAnotacion,
                                         const AlLineaIlegible &alLineaIlegible)
 {
-    const BitacoraAbierta abierta = abrirBitacora(ruta, O_RDONLY, Acceso::Lectura);
+    const ArchivoAbierto abierta = abrirBitacora(ruta, O_RDONLY, Acceso::Lectura);
     if (abierta.fd < 0)
         return abierta.error == ENOENT ? std::nullopt : std::optional<QString>(abierta.motivo);
     Descriptor archivo(abierta.fd);
@@ -273,10 +254,16 @@ std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posi
 
     const QByteArray cabecera = lineaCsv(kCabecera).toUtf8();
     QByteArray pendiente; // the start of a line whose end has not been read yet
+    bool larga = false; // the line being read has passed kLineaMaxima: its bytes are dropped
     int numero = 0;
     bool seguir = true;
     const auto leerUna = [&](QByteArrayView linea) {
         ++numero;
+        if (larga) {
+            larga = false;
+            alLineaIlegible(numero, QStringLiteral("la línea %1 es más larga que 1 MiB").arg(numero));
+            return;
+        }
         if (linea.endsWith('\r'))
             linea.chop(1);
         if (linea.isEmpty() || (numero == 1 && linea == cabecera))
@@ -290,24 +277,36 @@ std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posi
         if (posicion.isEmpty() || cambio->posicion == posicion)
             seguir = alAnotacion(*cambio);
     };
+    // Keeps the start of a line, unless that makes it too long to be a change.
+    const auto guardar = [&](QByteArrayView parte) {
+        if (larga)
+            return;
+        if (pendiente.size() + parte.size() > kLineaMaxima) {
+            larga = true;
+            pendiente = QByteArray();
+            return;
+        }
+        pendiente += parte;
+    };
     const int error = leerBloques(archivo.fd(), estado.st_size, [&](QByteArrayView trozo) {
         qsizetype inicio = 0;
         for (qsizetype fin = trozo.indexOf('\n'); fin >= 0 && seguir; fin = trozo.indexOf('\n', inicio)) {
-            if (pendiente.isEmpty()) {
+            if (pendiente.isEmpty() && !larga) {
                 leerUna(trozo.sliced(inicio, fin - inicio));
             } else {
-                pendiente += trozo.sliced(inicio, fin - inicio);
+                guardar(trozo.sliced(inicio, fin - inicio));
                 leerUna(pendiente);
                 pendiente.clear();
             }
             inicio = fin + 1;
         }
-        pendiente += trozo.sliced(inicio);
+        if (seguir)
+            guardar(trozo.sliced(inicio));
         return seguir;
     });
     if (error)
         return motivoDelSistema(error, Acceso::Lectura);
-    if (seguir && !pendiente.isEmpty())
+    if (seguir && (!pendiente.isEmpty() || larga))
         leerUna(pendiente);
     return std::nullopt;
 }

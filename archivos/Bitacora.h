@@ -22,7 +22,7 @@ struct Anotacion {
 };
 
 // $XDG_STATE_HOME/telquin/cambios.csv, or ~/.local/state/telquin/cambios.csv when
-// the variable is unset, empty or not an absolute path.
+// the variable is unset, empty or not an absolute path (see carpetaXdg).
 [[nodiscard]] QString rutaBitacora();
 
 // A change made now, by this user on this machine.
@@ -48,7 +48,8 @@ using AlLineaIlegible = std::function<void(int linea, const QString &motivo)>;
 
 // Reads the journal one line at a time, oldest first, handing on each change (only
 // those of one position when it is given) and each line it cannot read; it goes on
-// after such a line. Holds the journal's lock only to learn its size, and never the
+// after such a line. A line longer than 1 MiB is such a line, and no more than 1 MiB
+// of it is ever held. Holds the journal's lock only to learn its size, and never the
 // whole journal in memory. A missing journal has no changes. Nothing, or why the
 // journal could not be opened or read (on the same terms as anotarEn).
 [[nodiscard]] std::optional<QString> recorrerBitacora(const QString &ruta, const QString &posicion,

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archivos/Sistema.h"
 
+#include <QFile>
 #include <QHash>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +74,48 @@ LecturaCompleta leerHasta(int fd, qint64 limite)
         leida.datos.clear();
     }
     return leida;
+}
+
+ArchivoAbierto abrirArchivoComun(const QString &ruta, int modo, Acceso acceso, Enlaces enlaces)
+{
+    const QByteArray nombre = QFile::encodeName(ruta);
+    const bool seguir = enlaces == Enlaces::Seguir;
+    // What is at ruta, when it is no file to open: looked at before opening too, since
+    // merely opening some devices does something (a tape rewinds).
+    const auto queEs = [&]() -> QString {
+        struct stat estado { };
+        if ((seguir ? ::stat(nombre.constData(), &estado) : ::lstat(nombre.constData(), &estado)) != 0)
+            return {};
+        if (S_ISLNK(estado.st_mode))
+            return QStringLiteral("es un enlace simbólico");
+        if (!S_ISREG(estado.st_mode) && !S_ISDIR(estado.st_mode))
+            return QStringLiteral("no es un archivo común");
+        return {};
+    };
+    ArchivoAbierto abierto;
+    abierto.motivo = queEs();
+    if (!abierto.motivo.isEmpty())
+        return abierto;
+    abierto.fd = ::open(nombre.constData(), modo | (seguir ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (abierto.fd < 0) {
+        abierto.error = errno;
+        abierto.motivo = queEs();
+        if (abierto.motivo.isEmpty())
+            abierto.motivo = motivoDelSistema(abierto.error, acceso);
+        return abierto;
+    }
+    // It may have changed between the look and the opening.
+    struct stat estado { };
+    if (::fstat(abierto.fd, &estado) != 0)
+        abierto.motivo = motivoDelSistema(errno, acceso);
+    else if (!S_ISREG(estado.st_mode))
+        abierto.motivo
+            = S_ISDIR(estado.st_mode) ? motivoDelSistema(EISDIR, acceso) : QStringLiteral("no es un archivo común");
+    if (!abierto.motivo.isEmpty()) {
+        ::close(abierto.fd);
+        abierto.fd = -1;
+    }
+    return abierto;
 }
 
 QString motivoDelSistema(int error, Acceso acceso)

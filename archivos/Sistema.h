@@ -46,6 +46,18 @@ struct LecturaCompleta {
 
 enum class Acceso { Lectura, Escritura };
 
+struct ArchivoAbierto {
+    int fd = -1;
+    int error = 0; // errno of open(2), when it failed
+    QString motivo; // why it is not used, in Spanish; empty when fd is open
+};
+enum class Enlaces { Seguir, Rechazar };
+// Opens ruta with open(2)'s `modo`, never blocking (a FIFO with no writer, a device),
+// and keeps it only when it is a regular file: anything else is closed again and
+// told as «no es un archivo común», a symbolic link as «es un enlace simbólico» when
+// links are refused. The caller closes fd.
+[[nodiscard]] ArchivoAbierto abrirArchivoComun(const QString &ruta, int modo, Acceso acceso, Enlaces enlaces);
+
 // Why a file could not be read or written, from errno, in Spanish; an errno without
 // a text of its own reads "error del sistema N (the C library's text)".
 [[nodiscard]] QString motivoDelSistema(int error, Acceso acceso);

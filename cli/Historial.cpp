@@ -22,10 +22,10 @@ int historial(const QString &posicion)
         },
         [&](int, const QString &motivo) {
             saltadas = true;
-            avisar(kPrefijo + QStringLiteral("registro de cambios %1: %2").arg(ruta, motivo));
+            avisar(kPrefijo + sinControles(QStringLiteral("registro de cambios %1: %2").arg(ruta, motivo)));
         });
     if (error) {
-        avisar(kPrefijo + QStringLiteral("registro de cambios %1: %2").arg(ruta, *error));
+        avisar(kPrefijo + sinControles(QStringLiteral("registro de cambios %1: %2").arg(ruta, *error)));
         return estado::kUso;
     }
     return saltadas ? estado::kProblemaDeDatos : estado::kHecho;

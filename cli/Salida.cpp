@@ -49,7 +49,23 @@ bool escribirSalida(QByteArrayView bytes)
     return true;
 }
 
+// C1 too: a terminal may take U+009B as the start of a sequence, as it takes ESC [.
+bool esControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+}
+
 } // namespace
+
+QString sinControles(QStringView texto)
+{
+    QString limpio = texto.toString();
+    for (QChar &c : limpio)
+        if (esControl(c))
+            c = c == u'\t' || c == u'\n' || c == u'\r' ? u' ' : u'?';
+    return limpio;
+}
 
 void abrirDescriptoresEstandar()
 {
@@ -103,16 +119,10 @@ void Salida::campo(QStringView texto)
         std::transform(texto.begin(), texto.end(), texto_.data() + inicio, [](QChar c) { return char(c.unicode()); });
         return;
     }
-    const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; };
-    if (std::any_of(texto.begin(), texto.end(), control)) {
-        QString limpio = texto.toString();
-        for (QChar &c : limpio)
-            if (control(c))
-                c = c == u'\t' || c == u'\n' || c == u'\r' ? u' ' : u'?';
-        codificar(limpio);
-    } else {
+    if (std::any_of(texto.begin(), texto.end(), esControl))
+        codificar(sinControles(texto));
+    else
         codificar(texto);
-    }
 }
 
 void Salida::finDeLinea()

@@ -5,6 +5,7 @@
 // locale, one record per line with tab-separated fields.
 
 #include <QByteArray>
+#include <QString>
 #include <QStringEncoder>
 #include <QStringView>
 
@@ -25,6 +26,11 @@ void terminarEnTuberiaCerrada(bool terminar);
 // The errno of the first write to standard output that failed, or 0. After one has
 // failed, nothing more is written.
 [[nodiscard]] int errorDeSalida();
+
+// The text with each control character (C0, DEL, C1) written as "?", and a tab, CR
+// or LF as a blank: whatever a file or a database holds, it cannot move the cursor,
+// recolour or retitle the user's terminal, nor break a line in two.
+[[nodiscard]] QString sinControles(QStringView texto);
 
 // Lines for standard output, held until volcar() or until they fill a large block.
 class Salida {

@@ -67,3 +67,5 @@ QString direccionNoValida(const Direccion &d)
                           "postgres://…) y odbc:CADENA.")
         .arg(deDonde, d.problema);
 }
+
+ErrorDeConfiguracion errorDeDireccion(const Direccion &d) { return ErrorDeConfiguracion(direccionNoValida(d)); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dam/Secretos.h"
+#include "data/Contrato.h"
 
 #include <QList>
 #include <QString>
@@ -56,6 +57,10 @@ struct Direccion {
 // The message for an address with a problem: the address as `visible` shows it, or,
 // when it could not be read, its origin and the accepted forms.
 [[nodiscard]] QString direccionNoValida(const Direccion &d);
+
+// The error for an address with a problem, with that message: the configuration's,
+// not the database's.
+[[nodiscard]] ErrorDeConfiguracion errorDeDireccion(const Direccion &d);
 
 // The wait that holds: the address's own when it gives one, else `espera`.
 [[nodiscard]] inline int esperaDe(const Direccion &d, int espera) { return d.espera > 0 ? d.espera : espera; }

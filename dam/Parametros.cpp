@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/Parametros.h"
 
+#include "archivos/Carpetas.h"
+#include "archivos/Sistema.h"
 #include "dam/Direccion.h"
 #include "data/Contrato.h"
 
@@ -10,7 +12,9 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <optional>
 
 namespace {
@@ -29,18 +33,21 @@ struct ArchivoDeParametros {
     std::optional<ValorLeido> espera;
 };
 
-ErrorComponente archivoIlegible(const QString &ruta, const QString &motivo)
+// dam.conf holds an address and a wait: anything near this size is no dam.conf.
+constexpr qint64 kTamanoMaximo = qint64(1) << 20;
+
+ErrorDeConfiguracion archivoIlegible(const QString &ruta, const QString &motivo)
 {
-    return ErrorComponente(QStringLiteral("No se puede leer el archivo de parámetros %1: %2.").arg(ruta, motivo));
+    return ErrorDeConfiguracion(QStringLiteral("No se puede leer el archivo de parámetros %1: %2.").arg(ruta, motivo));
 }
 
 // The line is named by its number, never quoted: it may hold a password.
-ErrorComponente lineaIlegible(const QString &ruta, int numero, const QString &queHace)
+ErrorDeConfiguracion lineaIlegible(const QString &ruta, int numero, const QString &queHace)
 {
     return archivoIlegible(ruta, QStringLiteral("la línea %1 %2").arg(numero).arg(queHace));
 }
 
-ErrorComponente enLaLinea(const QString &ruta, int numero, const QString &problema)
+ErrorDeConfiguracion enLaLinea(const QString &ruta, int numero, const QString &problema)
 {
     return archivoIlegible(ruta, QStringLiteral("en la línea %1, %2").arg(numero).arg(problema));
 }
@@ -113,18 +120,28 @@ void leerClave(const QString &ruta, int numero, const QString &linea, bool enSec
 
 // Section [database], read as it is written. QSettings would cut a value at a ";"
 // and split it at a ",", which connection strings are full of, and would skip what it
-// does not understand.
-ArchivoDeParametros leerConf(const QString &ruta)
+// does not understand. Nothing when there is no file at ruta. Opened as the journal
+// is, so that a FIFO or a device there is an error rather than a wait without end.
+std::optional<ArchivoDeParametros> leerConf(const QString &ruta)
 {
-    QFile archivo(ruta);
-    if (!archivo.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw archivoIlegible(ruta, archivo.errorString());
+    const ArchivoAbierto abierto = abrirArchivoComun(ruta, O_RDONLY, Acceso::Lectura, Enlaces::Seguir);
+    if (abierto.error == ENOENT || abierto.error == ENOTDIR)
+        return std::nullopt;
+    if (abierto.fd < 0)
+        throw archivoIlegible(ruta, abierto.motivo);
+    Descriptor archivo(abierto.fd);
+    const LecturaCompleta lectura = leerHasta(archivo.fd(), kTamanoMaximo);
+    if (lectura.error)
+        throw archivoIlegible(ruta, motivoDelSistema(lectura.error, Acceso::Lectura));
+    if (lectura.pasaDelLimite)
+        throw archivoIlegible(ruta, QStringLiteral("es más grande que 1 MiB"));
+
     ArchivoDeParametros leido;
     bool enSeccion = false;
     int numero = 0;
-    while (!archivo.atEnd()) {
+    for (const QByteArray &bytes : lectura.datos.split('\n')) {
         ++numero;
-        QString linea = QString::fromUtf8(archivo.readLine());
+        QString linea = QString::fromUtf8(bytes);
         if (numero == 1 && linea.startsWith(QChar(0xFEFF)))
             linea.remove(0, 1);
         linea = linea.trimmed();
@@ -140,14 +157,15 @@ ArchivoDeParametros leerConf(const QString &ruta)
     return leido;
 }
 
-ErrorComponente sinDireccion(const QStringList &archivos)
+ErrorDeConfiguracion sinDireccion(const QStringList &archivos)
 {
     QStringList fuentes{QStringLiteral("la variable ") + kVariable};
     for (const QString &archivo : archivos)
         fuentes << QStringLiteral("el archivo ") + archivo;
-    return ErrorComponente(QStringLiteral("No se sabe qué base de datos abrir: ni %1 dan su dirección (la clave «url» "
-                                          "de la sección [database]).")
-                               .arg(fuentes.join(QStringLiteral(" ni "))));
+    return ErrorDeConfiguracion(
+        QStringLiteral("No se sabe qué base de datos abrir: ni %1 dan su dirección (la clave «url» "
+                       "de la sección [database]).")
+            .arg(fuentes.join(QStringLiteral(" ni "))));
 }
 
 void advertirClaveLegible(const QString &ruta, const QString &url)
@@ -171,14 +189,6 @@ int leerEspera(const QString &texto)
     bool numero = false;
     const int segundos = texto.trimmed().toInt(&numero);
     return numero && segundos >= 1 && segundos <= kEsperaMaxima ? segundos : 0;
-}
-
-QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal)
-{
-    const QString carpeta = qEnvironmentVariable(variable);
-    if (!carpeta.isEmpty() && QDir::isAbsolutePath(carpeta))
-        return carpeta;
-    return QDir::homePath() + u'/' + bajoLaCarpetaPersonal;
 }
 
 QStringList carpetasDeConfiguracion()
@@ -226,9 +236,10 @@ ParametrosDAM resolverParametros()
     const QStringList carpetas = carpetasDeConfiguracion();
     for (const QString &dir : carpetas) {
         const QString conf = dir + QStringLiteral("/telquin/dam.conf");
-        if (!QFileInfo::exists(conf))
+        const std::optional<ArchivoDeParametros> archivo = leerConf(conf);
+        if (!archivo)
             continue;
-        const ArchivoDeParametros leido = leerConf(conf);
+        const ArchivoDeParametros &leido = *archivo;
         // The machine's file is meant to be shared: only the user's own is judged.
         if (dir == carpetas.front() && leido.url)
             advertirClaveLegible(conf, leido.url->texto);

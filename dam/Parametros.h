@@ -22,8 +22,9 @@ struct ParametrosDAM {
 // then in the same file under each of $XDG_CONFIG_DIRS (for the whole machine). Key
 // "espera" of the same section sets the wait. Every dam.conf that exists is read and
 // checked, also when the variable gives the address: a line that is not blank, a
-// comment, the [database] header or a known key raises ErrorComponente naming the
-// file and the line. sqlite:$XDG_DATA_HOME/telquin/ncm.sqlite is used only when there
+// comment, the [database] header or a known key raises ErrorDeConfiguracion naming
+// the file and the line, and so does a dam.conf that is not a regular file (a FIFO,
+// a device) or cannot be read. sqlite:$XDG_DATA_HOME/telquin/ncm.sqlite is used only when there
 // is neither a dam.conf nor the variable; a dam.conf without an address, with no
 // other source giving one, is an error. The warning of avisoDeClaveLegible goes to
 // standard error, once a run for each file, and the program goes on.
@@ -33,11 +34,6 @@ struct ParametrosDAM {
 
 // ParametrosDAM::origen of the address used when no source gives one.
 inline const QString kOrigenPorDefecto = QStringLiteral("la dirección por defecto");
-
-// The folder an XDG variable names ("XDG_CONFIG_HOME"), or `bajoLaCarpetaPersonal`
-// under the home folder (".config") when it is unset or relative: a relative value is
-// ignored, as the XDG base directory rules say.
-[[nodiscard]] QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal);
 
 // Where dam.conf is looked for: the user's folder, then each absolute folder of
 // $XDG_CONFIG_DIRS (/etc/xdg when it names none).

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LecturaDeBitacora.h"
+#include "archivos/Csv.h"
 #include "archivos/Sistema.h"
 
 #include <QtTest>
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <future>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,9 @@ namespace {
 
 // Set in the copies of this program that the concurrency test starts as writers.
 constexpr char kEscritor[] = "TELQUIN_BITACORA_ESCRITOR";
+// Set in the copy that reads a journal and tells how much its memory grew meanwhile.
+constexpr char kLector[] = "TELQUIN_BITACORA_LECTOR";
+constexpr qint64 kMiB = qint64(1) << 20;
 constexpr int kLineas = 200;
 constexpr int kLote = 50;
 
@@ -38,6 +43,47 @@ int escribir(const QString &ruta, const QString &quien)
         }
     }
     return 0;
+}
+
+// What recorrerBitacora hands on: the position of each change, "N: why" for each
+// line it cannot read.
+QStringList recorrida(const QString &ruta, QString *error = nullptr)
+{
+    QStringList leidos;
+    const std::optional<QString> fallo = recorrerBitacora(
+        ruta, {},
+        [&](const Anotacion &c) {
+            leidos << c.posicion;
+            return true;
+        },
+        [&](int linea, const QString &motivo) { leidos << QString::number(linea) + ": " + motivo; });
+    if (error)
+        *error = fallo.value_or(QString());
+    return leidos;
+}
+
+long picoDeMemoriaKiB()
+{
+    rusage uso{};
+    ::getrusage(RUSAGE_SELF, &uso);
+    return uso.ru_maxrss;
+}
+
+// The lector's work: what it read, then by how many KiB its peak memory grew.
+int leerYMedir(const QString &ruta)
+{
+    const long antes = picoDeMemoriaKiB();
+    QString error;
+    const QStringList leidos = recorrida(ruta, &error);
+    const long despues = picoDeMemoriaKiB();
+    std::printf("%s\n%ld\n", (leidos + QStringList{error}).join(u'|').toUtf8().constData(), despues - antes);
+    return 0;
+}
+
+// A line of a valid change, whose position is `posicion`.
+QByteArray lineaBuena(const char *posicion)
+{
+    return "2026-12-08T10:15:02-03:00,ana,puesto,base," + QByteArray(posicion) + ",01,07,linea\n";
 }
 
 int modo(const QString &ruta)
@@ -279,6 +325,76 @@ private slots:
                               "4: la línea 4 tiene 1 campos, no 8", "b  c d e"}));
     }
 
+    // A line longer than 1 MiB is a line that does not read, wherever its end falls;
+    // the count of lines goes on after it.
+    void lineasLargas_data()
+    {
+        QTest::addColumn<qint64>("largo");
+        QTest::addColumn<bool>("alFinal"); // the last line, without its end
+        QTest::addColumn<QStringList>("leidos");
+        const QString larga = "3: la línea 3 es más larga que 1 MiB";
+        const QString deUnCampo = "3: la línea 3 tiene 1 campos, no 8";
+        const QString basura = "5: la línea 5 tiene 1 campos, no 8";
+        QTest::newRow("3 MiB") << 3 * kMiB << false << QStringList{"a", larga, "b", basura};
+        QTest::newRow("1 MiB justo") << kMiB << false << QStringList{"a", deUnCampo, "b", basura};
+        QTest::newRow("1 MiB y un byte") << kMiB + 1 << false << QStringList{"a", larga, "b", basura};
+        QTest::newRow("3 MiB sin fin al final") << 3 * kMiB << true << QStringList{"a", larga};
+        QTest::newRow("1 MiB justo al final") << kMiB << true << QStringList{"a", deUnCampo};
+        QTest::newRow("1 MiB y un byte al final") << kMiB + 1 << true << QStringList{"a", larga};
+    }
+
+    void lineasLargas()
+    {
+        QFETCH(qint64, largo);
+        QFETCH(bool, alFinal);
+        QFETCH(QStringList, leidos);
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("cambios.csv");
+        QFile archivo(ruta);
+        QVERIFY(archivo.open(QIODevice::WriteOnly));
+        // Starting off a block's edge, so that the long line's start shares one.
+        archivo.write(lineaCsv(columnasBitacora()).toUtf8() + '\n' + lineaBuena("a"));
+        archivo.write(QByteArray(largo, 'x'));
+        if (!alFinal)
+            archivo.write("\n" + lineaBuena("b") + "basura\n");
+        archivo.close();
+        QString error;
+        QCOMPARE(recorrida(ruta, &error), leidos);
+        QCOMPARE(error, QString());
+    }
+
+    // A 64 MiB line without an end but the last (as a torn write or a stray file
+    // leaves it) is skipped in bounded memory: read in a copy of this program, whose
+    // peak memory is then its own.
+    void lineaEnormeEnMemoriaAcotada()
+    {
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("cambios.csv");
+        QFile archivo(ruta);
+        QVERIFY(archivo.open(QIODevice::WriteOnly));
+        archivo.write(lineaCsv(columnasBitacora()).toUtf8() + '\n' + lineaBuena("a"));
+        // A hole: 64 MiB of zero bytes that take no disk.
+        QVERIFY(archivo.resize(archivo.size() + 64 * kMiB));
+        QVERIFY(archivo.seek(archivo.size()));
+        archivo.write("\n" + lineaBuena("b"));
+        archivo.close();
+
+        QProcess lector;
+        QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
+        entorno.insert(kLector, ruta);
+        lector.setProcessEnvironment(entorno);
+        lector.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(lector.waitForFinished(60000));
+        QCOMPARE(lector.exitCode(), 0);
+        const QStringList salida = QString::fromUtf8(lector.readAllStandardOutput()).split(u'\n');
+        QCOMPARE(salida.size(), 3);
+        bool numero = false;
+        const long crecimientoKiB = salida[1].toLong(&numero);
+        QVERIFY(numero);
+        QVERIFY2(crecimientoKiB < 32 * 1024, qPrintable(salida[1] + " KiB"));
+        QCOMPARE(salida[0], "a|3: la línea 3 es más larga que 1 MiB|b|");
+    }
+
     void motivoSinTextoPropio()
     {
         QCOMPARE(motivoDelSistema(EOVERFLOW, Acceso::Lectura),
@@ -324,6 +440,8 @@ int main(int argc, char *argv[])
     const QString escritor = qEnvironmentVariable(kEscritor);
     if (!escritor.isEmpty())
         return escribir(escritor.section(u'|', 0, -2), escritor.section(u'|', -1));
+    if (const QString lector = qEnvironmentVariable(kLector); !lector.isEmpty())
+        return leerYMedir(lector);
     TstBitacora prueba;
     return QTest::qExec(&prueba, argc, argv);
 }

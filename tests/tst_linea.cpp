@@ -382,6 +382,45 @@ private slots:
         QVERIFY2(lineas[2].endsWith("\t8901.10.00.000L\t07\t05\tlinea"), qPrintable(lineas[2]));
     }
 
+    // A journal line that does not read is told on standard error with its control
+    // characters shown as "?", as standard output shows them: nothing of the file can
+    // move the cursor, recolour or retitle the user's terminal.
+    void historialConControles_data()
+    {
+        QTest::addColumn<QByteArray>("fecha"); // the date field of the line that does not read
+        QTest::addColumn<QString>("dice");
+        QTest::newRow("color") << QByteArray("\x1b[31mrojo\x1b[0m") << "?[31mrojo?[0m";
+        QTest::newRow("título y campana") << QByteArray("\x1b]0;x\x07") << "?]0;x?";
+        QTest::newRow("CSI de ocho bits") << QByteArray("\xc2\x9b"
+                                                        "2J")
+                                          << "?2J";
+        QTest::newRow("retroceso y borrado") << QByteArray("ab\x08\x7f") << "ab??";
+        QTest::newRow("tabulador y retorno") << QByteArray("\"a\tb\rc\"") << "a b c";
+    }
+
+    void historialConControles()
+    {
+        QFETCH(QByteArray, fecha);
+        QFETCH(QString, dice);
+        QVERIFY(QDir().mkpath(QFileInfo(rutaDeBitacora()).absolutePath()));
+        QFile archivoDeBitacora(rutaDeBitacora());
+        QVERIFY(archivoDeBitacora.open(QIODevice::WriteOnly));
+        archivoDeBitacora.write("fecha,usuario,equipo,base,posicion,anterior,nueva,origen\n" + fecha
+                                + ",ana,\x1b[2Jpuesto,x,0101.21.00.100W,01,09,linea\n"
+                                  "2026-12-08T10:15:02-03:00,\x1b[2Jana,puesto,x,0101.21.00.100W,01,09,linea\n");
+        archivoDeBitacora.close();
+
+        const auto p = lanzar({"historial"});
+        QVERIFY(p->waitForFinished(60000));
+        const QByteArray error = p->readAllStandardError();
+        const QByteArray salida = p->readAllStandardOutput();
+        QCOMPARE(p->exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(error),
+                 "telquin: registro de cambios " + rutaDeBitacora()
+                     + ": la línea 2 tiene una fecha que no se entiende: " + dice + "\n");
+        QVERIFY2(salida.contains("\t?[2Jana\t"), salida.constData());
+    }
+
     // Only a command that could have stored anything says that nothing was stored.
     void baseQueFalla_data()
     {

@@ -2,6 +2,7 @@
 // Where the component finds its database and how it shows the address: these do
 // not depend on the database under test.
 
+#include "archivos/Bitacora.h"
 #include "dam/ComponenteDAM.h"
 #include "dam/Direccion.h"
 #include "dam/Parametros.h"
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -388,6 +390,124 @@ private slots:
                  avisa ? "telquin: " + ruta + " guarda una clave y otros usuarios pueden leerlo; use chmod 600 " + ruta
                          + " o guarde la clave en ~/.pgpass\n"
                        : QString());
+    }
+
+    // Every mistake in dam.conf, DAM_DATABASE_URL or the address they give is the
+    // configuration's, and says where it is; a database that cannot be reached is not.
+    // `caso` is what stands at $XDG_CONFIG_HOME/telquin/dam.conf.
+    void erroresDeConfiguracion_data()
+    {
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<QByteArray>("contenido");
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<bool>("deConfiguracion");
+        QTest::addColumn<QString>("dice"); // {U}: the user's dam.conf
+        const auto fila = [](const char *nombre, const char *caso, const char *contenido, const char *variable,
+                             bool deConfiguracion, const char *dice) {
+            QTest::newRow(nombre) << QString::fromUtf8(caso) << QByteArray(contenido) << QByteArray(variable)
+                                  << deConfiguracion << QString::fromUtf8(dice);
+        };
+        fila("FIFO", "fifo", "", "sqlite:/v", true, "{U}: no es un archivo común");
+        fila("dispositivo", "/dev/null", "", "sqlite:/v", true, "{U}: no es un archivo común");
+        fila("carpeta", "carpeta", "", "sqlite:/v", true, "{U}: es una carpeta, no un archivo");
+        fila("sin permiso", "sin permiso", "[database]\nurl=sqlite:/u", nullptr, true,
+             "{U}: no hay permiso para leerlo");
+        fila("demasiado grande", "grande", "", nullptr, true, "{U}: es más grande que 1 MiB");
+        fila("sección desconocida", "archivo", "[databse]\n", nullptr, true, "{U}: la línea 1 tiene una sección");
+        fila("espera del archivo", "archivo", "[database]\nurl=sqlite:/u\nespera=90", nullptr, true,
+             "{U}: la línea 3 da a «espera»");
+        fila("sin dirección", "archivo", "[database]\nespera=3", nullptr, true, "ni el archivo {U} dan su dirección");
+        fila("forma desconocida", "ninguno", "", "mysql://u@h/db", true, "que da la variable DAM_DATABASE_URL no es");
+        fila("espera de la dirección", "ninguno", "", "sqlite:/x.sqlite?espera=99", true, "la espera debe ser");
+        fila("puerto fuera de rango", "ninguno", "", "postgresql://u@h:70000/db", true, "no es válida");
+        fila("llave sin cerrar", "archivo", "[database]\nurl=odbc:DSN=a;PWD={abc", nullptr, true,
+             "que da el archivo {U} en la línea 2 no es válida");
+        fila("base que falta", "ninguno", "", "sqlite:/no/existe/ncm.sqlite", false, "No existe la base de datos");
+        fila("servidor que no responde", "archivo", "[database]\nurl=postgresql://u@127.0.0.1:1/db", nullptr, false,
+             "No se puede abrir la base de datos");
+    }
+
+    void erroresDeConfiguracion()
+    {
+        QFETCH(QString, caso);
+        QFETCH(QByteArray, contenido);
+        QFETCH(QByteArray, variable);
+        QFETCH(bool, deConfiguracion);
+        QFETCH(QString, dice);
+        if (caso == u"sin permiso" && ::geteuid() == 0)
+            QSKIP("root reads any file");
+        QTemporaryDir raiz;
+        qputenv("XDG_CONFIG_HOME", raiz.filePath("u").toUtf8());
+        qputenv("XDG_CONFIG_DIRS", raiz.filePath("m").toUtf8());
+        if (!variable.isNull())
+            qputenv("DAM_DATABASE_URL", variable);
+        const QString ruta = raiz.filePath("u/telquin/dam.conf");
+        QVERIFY(QDir().mkpath(raiz.filePath("u/telquin")));
+        const QByteArray nombre = QFile::encodeName(ruta);
+        if (caso == u"archivo" || caso == u"sin permiso")
+            QVERIFY(escribir(ruta, contenido));
+        if (caso == u"sin permiso")
+            QCOMPARE(::chmod(nombre.constData(), 0), 0);
+        if (caso == u"grande")
+            QVERIFY(escribir(ruta, "[database]\n" + QByteArray(1 << 20, '#')));
+        if (caso == u"fifo")
+            QCOMPARE(::mkfifo(nombre.constData(), 0600), 0);
+        if (caso.startsWith(u"/dev/"))
+            QVERIFY(QFile::link(caso, ruta));
+        if (caso == u"carpeta")
+            QVERIFY(QDir().mkpath(ruta));
+
+        QElapsedTimer reloj;
+        reloj.start();
+        bool esDeConfiguracion = false;
+        const QString m = errorDe([&] {
+            try {
+                CrearObjeto(kClaseDAM)->loadparameters();
+            } catch (const ErrorComponente &e) {
+                esDeConfiguracion = dynamic_cast<const ErrorDeConfiguracion *>(&e) != nullptr;
+                throw;
+            }
+        });
+        QVERIFY2(reloj.elapsed() < 5000, qPrintable(QString::number(reloj.elapsed())));
+        QVERIFY2(m.contains(QString(dice).replace("{U}", ruta)), qPrintable(m));
+        QCOMPARE(esDeConfiguracion, deConfiguracion);
+    }
+
+    // With no HOME, or an empty one, the files go under the home folder the password
+    // database gives, never under "/".
+    void carpetaPersonalSinHome_data()
+    {
+        QTest::addColumn<QByteArray>("home"); // null: unset
+        QTest::addColumn<bool>("delSistema");
+        QTest::newRow("sin HOME") << QByteArray() << true;
+        QTest::newRow("HOME vacío") << QByteArray("") << true;
+        QTest::newRow("HOME dado") << QByteArray("/tmp/casa de ana") << false;
+    }
+
+    void carpetaPersonalSinHome()
+    {
+        QFETCH(QByteArray, home);
+        QFETCH(bool, delSistema);
+        const passwd *pw = ::getpwuid(::geteuid());
+        if (!pw || !pw->pw_dir || QByteArray(pw->pw_dir) == "/" || QByteArray(pw->pw_dir).isEmpty())
+            QSKIP("this user's entry gives no home folder but /");
+        const QString esperada = delSistema ? QFile::decodeName(pw->pw_dir) : QString::fromUtf8(home);
+        const QByteArray original = qgetenv("HOME");
+        const bool habia = qEnvironmentVariableIsSet("HOME");
+        for (const char *v : {"XDG_STATE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            qunsetenv(v);
+        if (home.isNull())
+            qunsetenv("HOME");
+        else
+            qputenv("HOME", home);
+        const QStringList rutas{rutaBitacora(), carpetasDeConfiguracion().front(), rutaBaseDeDatosPorDefecto()};
+        if (habia)
+            qputenv("HOME", original);
+        else
+            qunsetenv("HOME");
+        QCOMPARE(rutas,
+                 (QStringList{esperada + "/.local/state/telquin/cambios.csv", esperada + "/.config",
+                              esperada + "/.local/share/telquin/ncm.sqlite"}));
     }
 
     void formaDesconocidaEsError()

@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// The user's home folder: $HOME, or, when it is unset or empty, the folder the
+// password database gives the effective user (as a login shell would set it). "/"
+// only when neither gives one.
+[[nodiscard]] QString carpetaPersonal();
+
+// The folder an XDG variable names ("XDG_STATE_HOME"), or `bajoLaCarpetaPersonal`
+// under the home folder (".local/state") when it is unset, empty or relative: a
+// relative value is ignored, as the XDG base directory rules say.
+[[nodiscard]] QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal);
