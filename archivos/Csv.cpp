@@ -7,7 +7,7 @@ namespace {
 
 // Appends the run of ordinary characters that starts at i, up to the next one `corta`
 // stops at, in one go; returns where the run ends, less one.
-template<typename Corta>
+template <typename Corta>
 qsizetype agregarTramo(QString &campo, QStringView texto, qsizetype i, Corta corta)
 {
     qsizetype fin = i + 1;
@@ -19,20 +19,27 @@ qsizetype agregarTramo(QString &campo, QStringView texto, qsizetype i, Corta cor
 
 } // namespace
 
-std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar, int *sinCerrar)
+int recorrerCsv(QStringView texto, QChar separador, bool recortar, const LectorCsv &lector)
 {
-    std::vector<FilaCsv> filas;
-    FilaCsv fila{1, {}};
     QString campo;
     qsizetype finCitado = -1; // where the quoted part of the field ended; -1: none
     bool entreComillas = false;
     bool pendiente = false; // something was read since the last line end
     int linea = 1;
+    int inicioDeFila = 1;
     const auto terminarCampo = [&] {
-        if (recortar)
-            campo = finCitado < 0 ? campo.trimmed() : campo.left(finCitado) + campo.mid(finCitado).trimmed();
-        fila.campos << campo;
-        campo.clear();
+        QStringView tal = campo;
+        if (recortar && finCitado < 0) {
+            tal = tal.trimmed();
+        } else if (recortar) {
+            const QStringView cola = tal.mid(finCitado);
+            if (cola.trimmed().size() != cola.size())
+                campo = campo.left(finCitado) + cola.trimmed();
+            tal = campo;
+        }
+        lector.campo(tal);
+        // Kept allocated: the next field reuses the room.
+        campo.resize(0);
         finCitado = -1;
     };
     const qsizetype n = texto.size();
@@ -53,28 +60,44 @@ std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar
             } else {
                 i = agregarTramo(campo, texto, i, [](QChar d) { return d == u'"' || d == u'\n' || d == u'\r'; });
             }
-        } else if (c == u'"' && finCitado < 0 && (recortar ? campo.trimmed().isEmpty() : campo.isEmpty())) {
+        } else if (c == u'"' && finCitado < 0
+                   && (recortar ? QStringView(campo).trimmed().isEmpty() : campo.isEmpty())) {
             entreComillas = true;
-            campo.clear();
+            campo.resize(0);
         } else if (c == separador) {
             terminarCampo();
         } else if (c == u'\n' || c == u'\r') {
             if (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')
                 ++i;
             terminarCampo();
-            filas.push_back(std::move(fila));
-            fila = FilaCsv{++linea, {}};
+            lector.finDeFila(inicioDeFila);
+            inicioDeFila = ++linea;
             pendiente = false;
         } else {
             i = agregarTramo(campo, texto, i,
                              [separador](QChar d) { return d == separador || d == u'"' || d == u'\n' || d == u'\r'; });
         }
     }
-    *sinCerrar = entreComillas ? fila.linea : 0;
-    if (pendiente && !entreComillas) {
+    if (entreComillas)
+        return inicioDeFila;
+    if (pendiente) {
         terminarCampo();
-        filas.push_back(std::move(fila));
+        lector.finDeFila(inicioDeFila);
     }
+    return 0;
+}
+
+std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar, int *sinCerrar)
+{
+    std::vector<FilaCsv> filas;
+    QStringList campos;
+    LectorCsv lector;
+    lector.campo = [&](QStringView campo) { campos << campo.toString(); };
+    lector.finDeFila = [&](int linea) {
+        filas.push_back(FilaCsv{linea, std::move(campos)});
+        campos = {};
+    };
+    *sinCerrar = recorrerCsv(texto, separador, recortar, lector);
     return filas;
 }
 

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
 #include <vector>
 
 struct FilaCsv {
@@ -21,6 +22,16 @@ struct FilaCsv {
 // stand before its opening quote. When the text ends inside quotes, *sinCerrar is
 // the line where that row began and the row is dropped; otherwise 0.
 [[nodiscard]] std::vector<FilaCsv> partirCsv(QStringView texto, QChar separador, bool recortar, int *sinCerrar);
+
+// The same reading handed on as it goes, for text too large to hold as rows of
+// strings: each field (the view lasts until the call returns), then each row's end
+// with the line where it began. A row left inside quotes gets its fields but no end;
+// its line is the answer, else 0.
+struct LectorCsv {
+    std::function<void(QStringView campo)> campo;
+    std::function<void(int linea)> finDeFila;
+};
+[[nodiscard]] int recorrerCsv(QStringView texto, QChar separador, bool recortar, const LectorCsv &lector);
 
 // One CSV line (without its line end), fields quoted where they need it, with CR and
 // LF in a field written as blanks so that the line stays one physical line.

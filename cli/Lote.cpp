@@ -37,14 +37,16 @@ LecturaCompleta leerArchivo(const QString &nombre)
 
 // The check's lines on standard output and the count of each outcome on standard
 // error.
-void mostrarRevision(const std::vector<Revision> &revisiones)
+void mostrarRevision(const Revisiones &revisiones)
 {
     std::array<qsizetype, kResultados.size()> cuentas{};
     Salida &s = salida();
-    for (const Revision &r : revisiones) {
+    for (qsizetype i = 0; i < revisiones.size(); ++i) {
+        const VistaRevision r = revisiones.vista(i);
         s.numero(r.linea);
-        for (const QString *campo : {&r.posicion, &r.actual, &r.nueva, &nombreDeResultado(r.resultado), &r.nota})
-            s.campo(*campo);
+        for (const QStringView campo :
+             {r.posicion, r.actual, r.nueva, QStringView(nombreDeResultado(r.resultado)), QStringView(r.nota)})
+            s.campo(campo);
         s.finDeLinea();
         ++cuentas[std::size_t(r.resultado)];
     }
@@ -72,7 +74,7 @@ int informar(const ResultadoLote &r, qsizetype total)
                + kNadaGuardado);
         return estado::kProblemaDeDatos;
     case FinDeLote::SinCambiarFila: {
-        const Revision &fila = r.revisiones[std::size_t(r.sinCambiarFila)];
+        const Revision fila = r.revisiones[r.sinCambiarFila];
         avisar(QStringLiteral("telquin: ") + errorActualizando(fila.posicion)
                + QStringLiteral(" (línea %1; el lote no se aplica)").arg(fila.linea));
         return estado::kProblemaDeDatos;

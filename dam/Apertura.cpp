@@ -201,7 +201,7 @@ void prepararSesionOdbc(QSqlDatabase &db, Motor motor, int espera)
 QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion, int espera)
 {
     if (!d.problema.isEmpty())
-        throw ErrorComponente(direccionNoValida(d));
+        throw errorDeDireccion(d);
     espera = esperaDe(d, espera);
 
     QSqlDatabase db;
@@ -216,7 +216,7 @@ QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion,
         db = prepararOdbc(d, nombreConexion);
         break;
     case Motor::Ninguno:
-        throw ErrorComponente(direccionNoValida(d));
+        throw errorDeDireccion(d);
     }
 
     if (!abrirEnIngles(db)) {

@@ -7,10 +7,10 @@
 #include "operaciones/Cambio.h"
 
 #include <QHash>
-#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -47,18 +47,94 @@ int lineaNoUtf8(QByteArrayView datos)
     return linea;
 }
 
+// A view as a QString, without copying it: for calls that take one and keep no copy
+// past the life of the text it shows.
+QString crudo(QStringView v) { return QString::fromRawData(v.data(), v.size()); }
+
 } // namespace
+
+qsizetype FilasLote::campos(qsizetype fila) const
+{
+    const std::size_t f = std::size_t(fila);
+    const quint32 fin = f + 1 < d_->filas.size() ? d_->filas[f + 1].primerCampo : d_->pendiente;
+    return fin - d_->filas[f].primerCampo;
+}
+
+QStringView FilasLote::campo(qsizetype fila, qsizetype i) const
+{
+    if (i >= campos(fila))
+        return {};
+    const std::size_t k = d_->filas[std::size_t(fila)].primerCampo + std::size_t(i);
+    const quint32 inicio = k == 0 ? 0 : d_->finDeCampo[k - 1];
+    return QStringView(d_->texto).sliced(inicio, d_->finDeCampo[k] - inicio);
+}
+
+FilaLote FilasLote::operator[](qsizetype fila) const
+{
+    FilaLote f;
+    f.linea = linea(fila);
+    for (qsizetype i = 0, n = campos(fila); i < n; ++i)
+        f.campos << campo(fila, i).toString();
+    return f;
+}
+
+FilasLote::Datos &FilasLote::escribir()
+{
+    if (d_.use_count() > 1)
+        d_ = std::make_shared<Datos>(*d_);
+    return *d_;
+}
+
+void FilasLote::reservar(qsizetype caracteres) { escribir().texto.reserve(caracteres); }
+
+void FilasLote::agregarCampo(QStringView campo)
+{
+    Datos &d = escribir();
+    d.texto += campo;
+    d.finDeCampo.push_back(quint32(d.texto.size()));
+}
+
+void FilasLote::terminarFila(int linea)
+{
+    Datos &d = escribir();
+    // Fields that added no text are all empty: a blank row, left out.
+    const quint32 inicio = d.pendiente == 0 ? 0 : d.finDeCampo[d.pendiente - 1];
+    if (d.finDeCampo.size() == d.pendiente || d.finDeCampo.back() == inicio) {
+        d.finDeCampo.resize(d.pendiente);
+        return;
+    }
+    d.filas.push_back(Fila{linea, d.pendiente});
+    d.pendiente = quint32(d.finDeCampo.size());
+}
+
+void FilasLote::quitarPrimera()
+{
+    Datos &d = escribir();
+    d.filas.erase(d.filas.begin());
+}
+
+void FilasLote::vaciar() { d_ = std::make_shared<Datos>(); }
+
+void FilasLote::ajustar()
+{
+    Datos &d = escribir();
+    d.finDeCampo.resize(d.pendiente);
+    d.texto.squeeze();
+    d.finDeCampo.shrink_to_fit();
+    d.filas.shrink_to_fit();
+}
 
 ArchivoLote leerLote(QByteArray datos)
 {
     ArchivoLote archivo;
-    if (datos.startsWith("\xEF\xBB\xBF"))
-        datos.remove(0, 3);
+    QByteArrayView bytes = datos;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
     QStringDecoder decodificador(QStringDecoder::Utf8);
-    const QString texto = decodificador.decode(datos);
+    QString texto = decodificador.decode(bytes);
     if (decodificador.hasError()) {
         archivo.error = QStringLiteral("la línea %1 no está escrita en UTF-8; guarde el archivo como CSV UTF-8")
-                            .arg(lineaNoUtf8(datos));
+                            .arg(lineaNoUtf8(bytes));
         return archivo;
     }
 
@@ -67,22 +143,23 @@ ArchivoLote leerLote(QByteArray datos)
     if (std::find(texto.cbegin(), finPrimera, u';') != finPrimera)
         archivo.separador = u';';
 
-    int sinCerrar = 0;
-    for (FilaCsv &fila : partirCsv(texto, archivo.separador, true, &sinCerrar)) {
-        const bool vacia
-            = std::all_of(fila.campos.cbegin(), fila.campos.cend(), [](const QString &c) { return c.isEmpty(); });
-        if (!vacia)
-            archivo.filas.push_back(FilaLote{fila.linea, std::move(fila.campos)});
-    }
+    FilasLote &filas = archivo.filas;
+    filas.reservar(texto.size());
+    LectorCsv lector;
+    lector.campo = [&](QStringView campo) { filas.agregarCampo(campo); };
+    lector.finDeFila = [&](int linea) { filas.terminarFila(linea); };
+    const int sinCerrar = recorrerCsv(texto, archivo.separador, true, lector);
+    texto = QString();
     if (sinCerrar) {
-        archivo.filas.clear();
+        filas.vaciar();
         archivo.error = QStringLiteral("la línea %1 abre unas comillas que no se cierran").arg(sinCerrar);
         return archivo;
     }
-    if (!archivo.filas.empty() && archivo.filas.front().linea == 1
-        && sinAcentosEnMinusculas(archivo.filas.front().campos.front()) == QLatin1String("posicion")) {
+    filas.ajustar();
+    if (!filas.empty() && filas.linea(0) == 1
+        && sinAcentosEnMinusculas(filas.campo(0, 0).toString()) == QLatin1String("posicion")) {
         archivo.conCabecera = true;
-        archivo.filas.erase(archivo.filas.begin());
+        filas.quitarPrimera();
     }
     return archivo;
 }
@@ -101,80 +178,142 @@ const QString &nombreDeResultado(Resultado r)
     return nombres[std::size_t(r)];
 }
 
+VistaRevision Revisiones::vista(qsizetype fila) const
+{
+    const Fila &f = filas[std::size_t(fila)];
+    VistaRevision v;
+    v.linea = archivo.linea(fila);
+    v.posicion = archivo.campo(fila, 0);
+    v.nueva = unidades[f.nueva];
+    v.resultado = f.resultado;
+    if (f.posicion >= 0) {
+        const Posicion &p = posiciones[std::size_t(f.posicion)];
+        const qint32 actual = p.fila == quint32(fila) ? p.anterior : p.actual;
+        if (actual >= 0)
+            v.actual = unidades[actual];
+    }
+    v.nota = pistaLetraDeControl(crudo(v.posicion));
+    return v;
+}
+
+Revision Revisiones::operator[](qsizetype fila) const
+{
+    const VistaRevision v = vista(fila);
+    return Revision{v.linea, v.posicion.toString(), v.actual.toString(), v.nueva.toString(), v.resultado, v.nota};
+}
+
 namespace {
 
-using Leidas = QHash<QString, UnidadLeida>;
+// Each unit text once: a row or a position holds its index.
+class Unidades {
+public:
+    explicit Unidades(QStringList &textos) : textos_(textos) { dosCifras_.fill(-1); }
 
-bool camposDeMas(const FilaLote &fila)
-{
-    return std::any_of(fila.campos.cbegin() + std::min<qsizetype>(2, fila.campos.size()), fila.campos.cend(),
-                       [](const QString &c) { return !c.isEmpty(); });
-}
-
-bool conFormato(const FilaLote &fila) { return !camposDeMas(fila) && esPosicionValida(fila.campos.value(0)); }
-
-// The positions a check looks up: each well written one once, in file order.
-QStringList posicionesABuscar(const std::vector<FilaLote> &filas)
-{
-    QStringList posiciones;
-    QSet<QString> vistas;
-    for (const FilaLote &fila : filas) {
-        const QString posicion = fila.campos.value(0);
-        if (conFormato(fila) && !vistas.contains(posicion)) {
-            vistas.insert(posicion);
-            posiciones << posicion;
+    // The unit as written in the file, normalised as F9 would store it.
+    qint32 escrita(QStringView texto)
+    {
+        // Two digits are their own stored form, and nearly every row of a batch.
+        if (texto.size() == 2 && esDigito(texto[0]) && esDigito(texto[1])) {
+            qint32 &indice = dosCifras_[std::size_t(texto[0].unicode() - u'0') * 10 + (texto[1].unicode() - u'0')];
+            if (indice < 0)
+                indice = de(texto.toString());
+            return indice;
         }
+        return de(formatearUnidad(texto.toString()));
     }
-    return posiciones;
+
+    qint32 leida(const QVariant &valor) { return de(textoDeUnidad(valor)); }
+
+private:
+    qint32 de(const QString &texto)
+    {
+        const auto entrada = indices_.constFind(texto);
+        if (entrada != indices_.constEnd())
+            return *entrada;
+        const qint32 indice = qint32(textos_.size());
+        indices_.insert(texto, indice);
+        textos_ << texto;
+        return indice;
+    }
+
+    QStringList &textos_;
+    QHash<QString, qint32> indices_;
+    std::array<qint32, 100> dosCifras_;
+};
+
+bool conFormato(const FilasLote &filas, qsizetype fila)
+{
+    for (qsizetype i = 2, n = filas.campos(fila); i < n; ++i)
+        if (!filas.campo(fila, i).isEmpty())
+            return false;
+    return esPosicionValida(crudo(filas.campo(fila, 0)));
 }
 
-// The same positions in the order their rows are locked: by key, so that two batches
-// never wait on each other in turn. The key's three parts have fixed widths in a well
-// written position, so the position's own order is the key's.
-void ordenarPorClave(QStringList &posiciones) { std::sort(posiciones.begin(), posiciones.end()); }
+// Each row's unit and position, each well written position once, in the order of the
+// rows that first name it; the results still to be decided.
+void clasificar(const FilasLote &filas, Revisiones &r, Unidades &unidades)
+{
+    r.archivo = filas;
+    r.filas.reserve(std::size_t(filas.size()));
+    QHash<QStringView, qint32> indices;
+    for (qsizetype i = 0; i < filas.size(); ++i) {
+        Revisiones::Fila f{-1, unidades.escrita(filas.campo(i, 1)), Resultado::FormatoIncorrecto};
+        if (conFormato(filas, i)) {
+            const QStringView posicion = filas.campo(i, 0);
+            auto entrada = indices.find(posicion);
+            if (entrada == indices.end()) {
+                entrada = indices.insert(posicion, qint32(r.posiciones.size()));
+                r.posiciones.push_back(Revisiones::Posicion{quint32(i)});
+            }
+            f.posicion = *entrada;
+        }
+        r.filas.push_back(f);
+    }
+    r.posiciones.shrink_to_fit();
+}
+
+QStringView textoDe(const Revisiones &r, qint32 posicion)
+{
+    return r.archivo.campo(r.posiciones[std::size_t(posicion)].fila, 0);
+}
+
+// The positions in the order their rows are locked: by key, so that two batches never
+// wait on each other in turn. The key's three parts have fixed widths in a well written
+// position, so the position's own order is the key's.
+std::vector<qint32> ordenarPorClave(const Revisiones &r)
+{
+    std::vector<qint32> orden(r.posiciones.size());
+    std::iota(orden.begin(), orden.end(), 0);
+    std::sort(orden.begin(), orden.end(), [&](qint32 a, qint32 b) { return textoDe(r, a) < textoDe(r, b); });
+    return orden;
+}
 
 // Each row's result from what the lookups read, in file order.
-std::vector<Revision> decidir(const std::vector<FilaLote> &filas, const Leidas &leidas)
+void decidir(Revisiones &r)
 {
-    std::vector<Revision> revisiones;
-    revisiones.reserve(filas.size());
-    // The first unit each position asks for, and whether another row asks for another.
-    QHash<QString, std::pair<QString, bool>> unidades;
-    unidades.reserve(qsizetype(filas.size()));
-    for (const FilaLote &fila : filas) {
-        Revision r;
-        r.linea = fila.linea;
-        r.posicion = fila.campos.value(0);
-        r.nueva = formatearUnidad(fila.campos.value(1));
-        r.nota = pistaLetraDeControl(r.posicion);
-        if (!conFormato(fila)) {
-            r.resultado = Resultado::FormatoIncorrecto;
-        } else {
-            const auto entrada = unidades.find(r.posicion);
-            if (entrada == unidades.end())
-                unidades.insert(r.posicion, {r.nueva, false});
-            else if (entrada->first != r.nueva)
-                entrada->second = true;
-            const UnidadLeida leida = leidas.value(r.posicion);
-            if (!leida.encontrada) {
-                r.resultado = Resultado::NoEncontrada;
-            } else {
-                r.actual = textoDeUnidad(leida.valor);
-                r.resultado = !esUnidadValida(r.nueva) ? Resultado::UnidadIncorrecta
-                    : r.actual == r.nueva              ? Resultado::Igual
-                                                       : Resultado::Cambia;
-            }
-        }
-        revisiones.push_back(std::move(r));
-    }
-    for (Revision &r : revisiones) {
-        if (esError(r.resultado))
+    for (std::size_t i = 0; i < r.filas.size(); ++i) {
+        Revisiones::Fila &f = r.filas[i];
+        if (f.posicion < 0)
             continue;
-        const auto entrada = unidades.constFind(r.posicion);
-        if (entrada != unidades.constEnd() && entrada->second)
-            r.resultado = Resultado::Repetida;
+        Revisiones::Posicion &p = r.posiciones[std::size_t(f.posicion)];
+        if (p.fila == i)
+            p.pedida = f.nueva;
+        else if (p.pedida != f.nueva)
+            p.repetida = true;
+        f.resultado = p.actual < 0                 ? Resultado::NoEncontrada
+            : !esUnidadValida(r.unidades[f.nueva]) ? Resultado::UnidadIncorrecta
+            : p.actual == f.nueva                  ? Resultado::Igual
+                                                   : Resultado::Cambia;
     }
-    return revisiones;
+    for (Revisiones::Fila &f : r.filas)
+        if (!esError(f.resultado) && r.posiciones[std::size_t(f.posicion)].repetida)
+            f.resultado = Resultado::Repetida;
+}
+
+qsizetype contarErrores(const Revisiones &r)
+{
+    return std::count_if(r.filas.cbegin(), r.filas.cend(),
+                         [](const Revisiones::Fila &f) { return esError(f.resultado); });
 }
 
 struct Recorrido {
@@ -200,61 +339,67 @@ struct Recorrido {
     }
 };
 
-// What the rows of the positions hold, a chunk at a time or one position at a time.
-bool leer(Componente &oDAM, FilasEnBloque *bloques, const QStringList &posiciones, bool bloquear, qsizetype filas,
-          Recorrido &recorrido, Leidas &leidas)
+// What the rows of the positions hold, in the order given, a chunk at a time or one
+// position at a time.
+bool leer(Componente &oDAM, FilasEnBloque *bloques, Revisiones &r, Unidades &unidades, const std::vector<qint32> &orden,
+          bool bloquear, Recorrido &recorrido)
 {
-    leidas.reserve(posiciones.size());
+    const auto anotar = [&](qint32 posicion, qint32 unidad) {
+        Revisiones::Posicion &p = r.posiciones[std::size_t(posicion)];
+        p.actual = p.anterior = unidad;
+    };
+    const qsizetype filas = r.size();
     if (!bloques)
-        return recorrido.recorrer(posiciones.size(), filas, 1, [&](qsizetype i, qsizetype) {
-            leidas.insert(posiciones[i], ConsultarUnidad(oDAM, posiciones[i]));
+        return recorrido.recorrer(qsizetype(orden.size()), filas, 1, [&](qsizetype i, qsizetype) {
+            const qint32 p = orden[std::size_t(i)];
+            const UnidadLeida leida = ConsultarUnidad(oDAM, textoDe(r, p).toString());
+            anotar(p, leida.encontrada ? unidades.leida(leida.valor) : -1);
         });
-    return recorrido.recorrer(posiciones.size(), filas, recorrido.filasPorTrozo, [&](qsizetype desde, qsizetype hasta) {
-        std::vector<PositionKey> claves;
-        claves.reserve(std::size_t(hasta - desde));
-        for (qsizetype i = desde; i < hasta; ++i)
-            claves.push_back(cortarPosicion(posiciones[i]));
-        const std::vector<std::optional<QVariant>> unidades = bloques->consultarUnidades(claves, bloquear);
-        for (qsizetype i = desde; i < hasta; ++i) {
-            const std::optional<QVariant> &unidad = unidades[std::size_t(i - desde)];
-            leidas.insert(posiciones[i], unidad ? UnidadLeida{true, *unidad} : UnidadLeida{});
-        }
-    });
+    return recorrido.recorrer(
+        qsizetype(orden.size()), filas, recorrido.filasPorTrozo, [&](qsizetype desde, qsizetype hasta) {
+            std::vector<PositionKey> claves;
+            claves.reserve(std::size_t(hasta - desde));
+            for (qsizetype i = desde; i < hasta; ++i)
+                claves.push_back(cortarPosicion(crudo(textoDe(r, orden[std::size_t(i)]))));
+            const std::vector<std::optional<QVariant>> leidas = bloques->consultarUnidades(claves, bloquear);
+            for (qsizetype i = desde; i < hasta; ++i) {
+                const std::optional<QVariant> &unidad = leidas[std::size_t(i - desde)];
+                anotar(orden[std::size_t(i)], unidad ? unidades.leida(*unidad) : -1);
+            }
+        });
 }
 
-// The rows that change, each position once, in the order their rows were locked.
-std::vector<Revision *> aCambiar(std::vector<Revision> &revisiones, const QStringList &enOrden)
+// The positions that change, in the order their rows were locked. Called only when no
+// row has an error, so all the rows of a position change or none does.
+std::vector<qint32> aCambiar(const Revisiones &r, const std::vector<qint32> &enOrden)
 {
-    QHash<QString, Revision *> primera;
-    for (Revision &r : revisiones)
-        if (r.resultado == Resultado::Cambia && !primera.contains(r.posicion))
-            primera.insert(r.posicion, &r);
-    std::vector<Revision *> cambios;
-    cambios.reserve(std::size_t(primera.size()));
-    for (const QString &posicion : enOrden)
-        if (Revision *r = primera.value(posicion))
-            cambios.push_back(r);
+    std::vector<qint32> cambios;
+    for (const qint32 p : enOrden)
+        if (r.filas[r.posiciones[std::size_t(p)].fila].resultado == Resultado::Cambia)
+            cambios.push_back(p);
     return cambios;
 }
 
-// Updates the rows that change; the first whose update changed nothing, or none.
-// Row by row, each row is read again just before its update, so that the journal
+// Updates the rows that change; the first position whose update changed nothing, or
+// none. Row by row, each row is read again just before its update, so that the journal
 // notes the unit the update replaced.
-std::optional<Revision *> actualizar(Componente &oDAM, FilasEnBloque *bloques, std::vector<Revision *> &cambios,
-                                     Recorrido &recorrido)
+std::optional<qint32> actualizar(Componente &oDAM, FilasEnBloque *bloques, Revisiones &r, Unidades &unidades,
+                                 const std::vector<qint32> &cambios, Recorrido &recorrido)
 {
-    std::optional<Revision *> sinCambiar;
+    std::optional<qint32> sinCambiar;
     const qsizetype total = qsizetype(cambios.size());
     if (!bloques) {
         recorrido.recorrer(total, total, 1, [&](qsizetype i, qsizetype) {
-            Revision &r = *cambios[std::size_t(i)];
             if (sinCambiar)
                 return;
-            const UnidadLeida leida = ConsultarUnidad(oDAM, r.posicion);
+            const qint32 indice = cambios[std::size_t(i)];
+            Revisiones::Posicion &p = r.posiciones[std::size_t(indice)];
+            const QString posicion = textoDe(r, indice).toString();
+            const UnidadLeida leida = ConsultarUnidad(oDAM, posicion);
             if (leida.encontrada)
-                r.actual = textoDeUnidad(leida.valor);
-            if (ActualizarUnidad(oDAM, r.posicion, r.nueva) <= 0)
-                sinCambiar = &r;
+                p.anterior = unidades.leida(leida.valor);
+            if (ActualizarUnidad(oDAM, posicion, r.unidades[p.pedida]) <= 0)
+                sinCambiar = indice;
         });
         return sinCambiar;
     }
@@ -263,8 +408,10 @@ std::optional<Revision *> actualizar(Componente &oDAM, FilasEnBloque *bloques, s
             return;
         std::vector<std::pair<PositionKey, QString>> trozo;
         trozo.reserve(std::size_t(hasta - desde));
-        for (qsizetype i = desde; i < hasta; ++i)
-            trozo.emplace_back(cortarPosicion(cambios[std::size_t(i)]->posicion), cambios[std::size_t(i)]->nueva);
+        for (qsizetype i = desde; i < hasta; ++i) {
+            const qint32 p = cambios[std::size_t(i)];
+            trozo.emplace_back(cortarPosicion(crudo(textoDe(r, p))), r.unidades[r.posiciones[std::size_t(p)].pedida]);
+        }
         const std::vector<qlonglong> filas = bloques->actualizarUnidades(trozo);
         for (qsizetype i = desde; i < hasta && !sinCambiar; ++i)
             if (filas[std::size_t(i - desde)] <= 0)
@@ -273,18 +420,20 @@ std::optional<Revision *> actualizar(Componente &oDAM, FilasEnBloque *bloques, s
     return sinCambiar;
 }
 
-QList<Anotacion> anotaciones(const Componente &oDAM, const std::vector<Revision *> &cambios)
+QList<Anotacion> anotaciones(const Componente &oDAM, const Revisiones &r, const std::vector<qint32> &cambios)
 {
     // One commit, so one moment, user and machine for every row; asking the system
     // for them once per row cost more than the updates themselves.
     const Anotacion comun = nuevaAnotacion(direccionDe(oDAM), {}, {}, {}, QStringLiteral("lote"));
     QList<Anotacion> lista;
     lista.reserve(qsizetype(cambios.size()));
-    for (const Revision *r : cambios) {
+    for (const qint32 indice : cambios) {
+        const Revisiones::Posicion &p = r.posiciones[std::size_t(indice)];
         Anotacion a = comun;
-        a.posicion = r->posicion;
-        a.anterior = r->actual;
-        a.nueva = r->nueva;
+        // The list is gone before the batch's text is.
+        a.posicion = crudo(textoDe(r, indice));
+        a.anterior = r.unidades[p.anterior];
+        a.nueva = r.unidades[p.pedida];
         lista.append(std::move(a));
     }
     return lista;
@@ -293,11 +442,7 @@ QList<Anotacion> anotaciones(const Componente &oDAM, const std::vector<Revision 
 // While it lives, a request to stop may also stop the statement that is running.
 class Cancelable {
 public:
-    explicit Cancelable(const Seguimiento &s)
-        : s_(s)
-    {
-        s_.cancelable(true);
-    }
+    explicit Cancelable(const Seguimiento &s) : s_(s) { s_.cancelable(true); }
     ~Cancelable() { terminar(); }
     Cancelable(const Cancelable &) = delete;
     Cancelable &operator=(const Cancelable &) = delete;
@@ -309,54 +454,55 @@ private:
 
 // One try of --aplicar, all inside one transaction, which it leaves open only when
 // it raises.
-void intentar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const std::vector<FilaLote> &filas,
-              Recorrido &recorrido, ResultadoLote &r)
+void intentar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const FilasLote &filas, Recorrido &recorrido,
+              ResultadoLote &r)
 {
     const Seguimiento &s = recorrido.seguimiento;
+    Unidades unidades(r.revisiones.unidades);
+    clasificar(filas, r.revisiones, unidades);
+    const std::vector<qint32> posiciones = ordenarPorClave(r.revisiones);
+    // Waiting to begin (another writer holds the SQLite file) may be stopped too.
     Cancelable cancelable(s);
     t.comenzarTransaccion();
-    QStringList posiciones = posicionesABuscar(filas);
-    ordenarPorClave(posiciones);
-    Leidas leidas;
-    s.etapa(QStringLiteral("Revisadas"), qsizetype(filas.size()));
-    if (!leer(oDAM, bloques, posiciones, true, qsizetype(filas.size()), recorrido, leidas)) {
+    s.etapa(QStringLiteral("Revisadas"), filas.size());
+    if (!leer(oDAM, bloques, r.revisiones, unidades, posiciones, true, recorrido)) {
         t.revertirTransaccion();
         r.fin = FinDeLote::Interrumpido;
         return;
     }
-    r.revisiones = decidir(filas, leidas);
+    decidir(r.revisiones);
     r.revisado = true;
-    r.errores = std::count_if(r.revisiones.cbegin(), r.revisiones.cend(),
-                              [](const Revision &rev) { return esError(rev.resultado); });
+    r.errores = contarErrores(r.revisiones);
     if (r.errores > 0) {
         t.revertirTransaccion();
         r.fin = FinDeLote::ConErrores;
         return;
     }
 
-    std::vector<Revision *> cambios = aCambiar(r.revisiones, posiciones);
+    std::vector<qint32> cambios = aCambiar(r.revisiones, posiciones);
     s.etapa(QStringLiteral("Guardadas"), qsizetype(cambios.size()));
-    const std::optional<Revision *> sinCambiar = actualizar(oDAM, bloques, cambios, recorrido);
+    const std::optional<qint32> sinCambiar = actualizar(oDAM, bloques, r.revisiones, unidades, cambios, recorrido);
     // A request to stop that comes later finds the commit sent, and waits for it.
     cancelable.terminar();
     if (sinCambiar || recorrido.interrumpido || s.interrumpir()) {
         t.revertirTransaccion();
         r.fin = sinCambiar ? FinDeLote::SinCambiarFila : FinDeLote::Interrumpido;
         if (sinCambiar)
-            r.sinCambiarFila = *sinCambiar - r.revisiones.data();
+            r.sinCambiarFila = r.revisiones.posiciones[std::size_t(*sinCambiar)].fila;
         return;
     }
     t.confirmarTransaccion();
     r.fin = FinDeLote::Guardado;
     r.guardados = qsizetype(cambios.size());
-    // The journal takes them in the file's order, as the user wrote them.
+    // The journal takes them in the file's order, as the user wrote them: positions
+    // are numbered by the first row that names them.
     std::sort(cambios.begin(), cambios.end());
-    r.avisoBitacora = anotarEnBitacora(anotaciones(oDAM, cambios));
+    r.avisoBitacora = anotarEnBitacora(anotaciones(oDAM, r.revisiones, cambios));
 }
 
 constexpr int kIntentos = 3;
 
-ResultadoLote aplicar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const std::vector<FilaLote> &filas,
+ResultadoLote aplicar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques, const FilasLote &filas,
                       Recorrido &recorrido)
 {
     for (int intento = 1;; ++intento) {
@@ -390,7 +536,7 @@ ResultadoLote aplicar(Componente &oDAM, Transacciones &t, FilasEnBloque *bloques
 
 } // namespace
 
-ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas, const OpcionesDeLote &opciones,
+ResultadoLote procesarLote(Componente &oDAM, const FilasLote &filas, const OpcionesDeLote &opciones,
                            const Seguimiento &seguimiento)
 {
     auto *bloques = opciones.porFila ? nullptr : dynamic_cast<FilasEnBloque *>(&oDAM);
@@ -408,12 +554,17 @@ ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas,
     }
 
     ResultadoLote r;
-    Leidas leidas;
-    seguimiento.etapa(QStringLiteral("Revisadas"), qsizetype(filas.size()));
+    Revisiones &revisiones = r.revisiones;
+    Unidades unidades(revisiones.unidades);
+    clasificar(filas, revisiones, unidades);
+    // Looked up in the order of the rows that first name them.
+    std::vector<qint32> orden(revisiones.posiciones.size());
+    std::iota(orden.begin(), orden.end(), 0);
+    seguimiento.etapa(QStringLiteral("Revisadas"), filas.size());
     bool leidasTodas = false;
     try {
         const Cancelable cancelable(seguimiento);
-        leidasTodas = leer(oDAM, bloques, posicionesABuscar(filas), false, qsizetype(filas.size()), recorrido, leidas);
+        leidasTodas = leer(oDAM, bloques, revisiones, unidades, orden, false, recorrido);
     } catch (const ErrorComponente &) {
         if (!seguimiento.interrumpir())
             throw;
@@ -422,9 +573,8 @@ ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas,
         r.fin = FinDeLote::Interrumpido;
         return r;
     }
-    r.revisiones = decidir(filas, leidas);
+    decidir(revisiones);
     r.revisado = true;
-    r.errores = std::count_if(r.revisiones.cbegin(), r.revisiones.cend(),
-                              [](const Revision &rev) { return esError(rev.resultado); });
+    r.errores = contarErrores(r.revisiones);
     return r;
 }

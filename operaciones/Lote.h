@@ -9,10 +9,13 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <array>
 #include <exception>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -21,8 +24,69 @@ struct FilaLote {
     QStringList campos;
 };
 
+// A batch file's rows, compact: every field's text one after another in one string,
+// each row its line and where its fields begin. A copy shares the text.
+class FilasLote {
+public:
+    [[nodiscard]] qsizetype size() const { return qsizetype(d_->filas.size()); }
+    [[nodiscard]] bool empty() const { return d_->filas.empty(); }
+    [[nodiscard]] int linea(qsizetype fila) const { return d_->filas[std::size_t(fila)].linea; }
+    [[nodiscard]] qsizetype campos(qsizetype fila) const;
+    // Empty past the row's last field. The view lasts while a copy of these rows does.
+    [[nodiscard]] QStringView campo(qsizetype fila, qsizetype i) const;
+    [[nodiscard]] FilaLote operator[](qsizetype fila) const;
+
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = FilaLote;
+        using difference_type = qsizetype;
+        using pointer = void;
+        using reference = FilaLote;
+        const_iterator(const FilasLote *filas, qsizetype i) : filas_(filas), i_(i) { }
+        FilaLote operator*() const { return (*filas_)[i_]; }
+        const_iterator &operator++()
+        {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const const_iterator &otro) const { return i_ == otro.i_; }
+        bool operator!=(const const_iterator &otro) const { return i_ != otro.i_; }
+
+    private:
+        const FilasLote *filas_;
+        qsizetype i_;
+    };
+    [[nodiscard]] const_iterator begin() const { return {this, 0}; }
+    [[nodiscard]] const_iterator end() const { return {this, size()}; }
+
+    // Building, for the reader: a field of the row being read, that row's end (a row
+    // whose fields are all empty is left out).
+    void reservar(qsizetype caracteres);
+    void agregarCampo(QStringView campo);
+    void terminarFila(int linea);
+    void quitarPrimera();
+    void vaciar();
+    void ajustar(); // once read: gives back the room not used
+
+private:
+    struct Fila {
+        int linea;
+        quint32 primerCampo; // in finDeCampo
+    };
+    struct Datos {
+        QString texto;
+        std::vector<quint32> finDeCampo; // where each field ends in texto
+        std::vector<Fila> filas;
+        quint32 pendiente = 0; // the first field of the row being read
+    };
+    Datos &escribir();
+
+    std::shared_ptr<Datos> d_ = std::make_shared<Datos>();
+};
+
 struct ArchivoLote {
-    std::vector<FilaLote> filas; // without the header and blank rows
+    FilasLote filas; // without the header and blank rows
     QChar separador = u',';
     bool conCabecera = false;
     QString error; // why the text cannot be read as a batch; no rows then
@@ -50,6 +114,71 @@ struct Revision {
     QString nueva; // normalised as F9 would store it
     Resultado resultado = Resultado::FormatoIncorrecto;
     QString nota; // the check-letter hint, or empty
+};
+
+// The same, its texts seen where the batch keeps them: valid while the Revisiones
+// that gave it live.
+struct VistaRevision {
+    int linea = 0;
+    QStringView posicion;
+    QStringView actual;
+    QStringView nueva;
+    Resultado resultado = Resultado::FormatoIncorrecto;
+    QString nota;
+};
+
+// Every row's outcome, compact: each distinct position once, with what was read for
+// it, and each unit text once; a row holds indices into them.
+class Revisiones {
+public:
+    [[nodiscard]] qsizetype size() const { return qsizetype(filas.size()); }
+    [[nodiscard]] bool empty() const { return filas.empty(); }
+    [[nodiscard]] VistaRevision vista(qsizetype fila) const;
+    [[nodiscard]] Revision operator[](qsizetype fila) const;
+
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Revision;
+        using difference_type = qsizetype;
+        using pointer = void;
+        using reference = Revision;
+        const_iterator(const Revisiones *revisiones, qsizetype i) : revisiones_(revisiones), i_(i) { }
+        Revision operator*() const { return (*revisiones_)[i_]; }
+        const_iterator &operator++()
+        {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const const_iterator &otro) const { return i_ == otro.i_; }
+        bool operator!=(const const_iterator &otro) const { return i_ != otro.i_; }
+
+    private:
+        const Revisiones *revisiones_;
+        qsizetype i_;
+    };
+    [[nodiscard]] const_iterator begin() const { return {this, 0}; }
+    [[nodiscard]] const_iterator end() const { return {this, size()}; }
+
+    // What the check keeps; filled in Lote.cpp.
+    struct Fila {
+        qint32 posicion; // in posiciones, -1 for a row not well written
+        qint32 nueva; // in unidades
+        Resultado resultado;
+    };
+    struct Posicion {
+        quint32 fila; // the first row that names it, whose first field is its text
+        qint32 actual = -1; // in unidades, as the lookup read it; -1: no row has it
+        // The unit its update replaced, for the journal and its first row's line:
+        // read again before the update on the per-row road.
+        qint32 anterior = -1;
+        qint32 pedida = -1; // the unit its first row asks for
+        bool repetida = false; // another row asks for another unit
+    };
+    FilasLote archivo;
+    std::vector<Fila> filas;
+    std::vector<Posicion> posiciones;
+    QStringList unidades;
 };
 
 // How a batch tells its progress and learns that it must stop.
@@ -89,7 +218,7 @@ struct OpcionesDeLote {
 };
 
 struct ResultadoLote {
-    std::vector<Revision> revisiones; // every row's, once the check is complete
+    Revisiones revisiones; // every row's, once the check is complete
     FinDeLote fin = FinDeLote::Revisado;
     bool revisado = false; // the check reached the last row
     qsizetype errores = 0; // rows whose outcome is an error
@@ -114,5 +243,5 @@ struct ResultadoLote {
 //
 // A component error while checking is raised; one while storing ends the batch as
 // FalloDeBase, so that the check's rows can still be shown.
-[[nodiscard]] ResultadoLote procesarLote(Componente &oDAM, const std::vector<FilaLote> &filas,
-                                         const OpcionesDeLote &opciones, const Seguimiento &seguimiento = {});
+[[nodiscard]] ResultadoLote procesarLote(Componente &oDAM, const FilasLote &filas, const OpcionesDeLote &opciones,
+                                         const Seguimiento &seguimiento = {});

@@ -51,6 +51,8 @@ private slots:
                                              << "la línea 2 abre unas comillas que no se cierran";
         QTest::newRow("Latin-1") << QByteArray("x,1\nposici\xf3n,unidad\n") << "," << false << QStringList{}
                                  << "la línea 2 no está escrita en UTF-8";
+        QTest::newRow("campos citados vacios o en blanco")
+            << QByteArray("\"\",\"\"\n\" \",1\n,\"\",\n\"\",x") << "," << false << QStringList{"2: |1", "4:|x"} << "";
         QTest::newRow("vacio") << QByteArray() << "," << false << QStringList{} << "";
     }
 

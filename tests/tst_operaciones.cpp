@@ -261,6 +261,72 @@ private slots:
         QCOMPARE(bitacora(), QStringList());
     }
 
+    // A position named by rows far apart, or by many: each row gets its own line, the
+    // units are compared as F9 would store them, and the journal has one line per
+    // position, in the order of the rows that first name them (not the key order).
+    void posicionesRepetidas_data()
+    {
+        QTest::addColumn<QByteArray>("datos");
+        QTest::addColumn<QStringList>("lineas");
+        QTest::addColumn<QStringList>("anotadas"); // none: the batch has errors
+
+        QTest::newRow("la misma unidad, escrita de otro modo")
+            << QByteArray("8901.10.00.000L,05\n0302.11.10.000T,3\n0101.21.00.100W,9\n0702.00.00.000H,02,\n\n"
+                          "0302.11.10.000T,\"03.4\"\n0101.21.00.100W,09\n8901.10.00.000L, 5\n")
+            << QStringList{"1\t8901.10.00.000L\t07\t05\tcambia\t", "2\t0302.11.10.000T\t01\t03\tcambia\t",
+                           "3\t0101.21.00.100W\t09\t09\tigual\t",  "4\t0702.00.00.000H\t01\t02\tcambia\t",
+                           "6\t0302.11.10.000T\t01\t03\tcambia\t", "7\t0101.21.00.100W\t09\t09\tigual\t",
+                           "8\t8901.10.00.000L\t07\t05\tcambia\t"}
+            << QStringList{"8901.10.00.000L 07 05 lote", "0302.11.10.000T 01 03 lote", "0702.00.00.000H 01 02 lote"};
+        // A row not well written names no position, whatever its unit; one whose unit
+        // is wrong still asks for another unit.
+        QTest::newRow("otra unidad lejos")
+            << QByteArray("0702.00.00.000H,02\n8901.10.00.000L,05\n0702.00.00.000H,2\n8901.10.00.000L,07,x\n"
+                          "0101.21.00.100W,09\n0702.00.00.000H,03\n0101.21.00.100W,abc\n")
+            << QStringList{"1\t0702.00.00.000H\t01\t02\trepetida\t",
+                           "2\t8901.10.00.000L\t07\t05\tcambia\t",
+                           "3\t0702.00.00.000H\t01\t02\trepetida\t",
+                           "4\t8901.10.00.000L\t\t07\tformato incorrecto\t",
+                           "5\t0101.21.00.100W\t09\t09\trepetida\t",
+                           "6\t0702.00.00.000H\t01\t03\trepetida\t",
+                           "7\t0101.21.00.100W\t09\tabc\tunidad incorrecta\t"}
+            << QStringList{};
+        QByteArray muchas;
+        QStringList lineas;
+        for (int i = 1; i <= 40; ++i) {
+            muchas += i % 2 ? "8901.10.00.000L,5\n" : "0702.00.00.000H,01\n";
+            lineas << QString(i % 2 ? "%1\t8901.10.00.000L\t07\t05\tcambia\t" : "%1\t0702.00.00.000H\t01\t01\tigual\t")
+                          .arg(i);
+        }
+        QTest::newRow("muchas filas en dos posiciones")
+            << muchas << lineas << QStringList{"8901.10.00.000L 07 05 lote"};
+    }
+
+    void posicionesRepetidas()
+    {
+        QFETCH(QByteArray, datos);
+        QFETCH(QStringList, lineas);
+        QFETCH(QStringList, anotadas);
+        Lote lote;
+        const QStringList antes = lote.base->filas();
+        ResultadoLote r = lote.procesar(datos, {false});
+        QCOMPARE(r.fin, FinDeLote::Revisado);
+        QCOMPARE(this->lineas(r), lineas);
+
+        r = lote.procesar(datos, {true});
+        QCOMPARE(this->lineas(r), lineas);
+        QCOMPARE(bitacora(), anotadas);
+        if (anotadas.isEmpty()) {
+            QCOMPARE(r.fin, FinDeLote::ConErrores);
+            QCOMPARE(lote.base->filas(), antes);
+            return;
+        }
+        QCOMPARE(r.fin, FinDeLote::Guardado);
+        QCOMPARE(r.guardados, anotadas.size());
+        for (const QString &a : anotadas)
+            QCOMPARE(lote.base->unidadDe(a.section(' ', 0, 0)), a.section(' ', 2, 2));
+    }
+
     // Without chunks, every row is read inside the transaction, and read again just
     // before its update, so that the journal has the unit the update replaced.
     void loteFilaAFila()
