@@ -828,6 +828,41 @@ private slots:
         QCOMPARE(nota("Lbl_Pista")->text(), QString());
     }
 
+    // Every label whole with the fonts of this system, each at the largest size (up to
+    // the layout's own) at which it fits. Run once more with DejaVu Sans as the only
+    // font, as on a Debian without fonts-liberation; TELQUIN_FAMILIA_PRUEBA then names
+    // the family the labels must be drawn in.
+    void etiquetasEnteras()
+    {
+        usarGrabador();
+        crearVentana();
+        const QString familia = qEnvironmentVariable("TELQUIN_FAMILIA_PRUEBA");
+        QStringList vistas;
+        for (const QLabel *l : frm->findChildren<QLabel *>(Qt::FindDirectChildrenOnly)) {
+            if (l->text().isEmpty())
+                continue; // the notes, empty until something is typed
+            const QFont f = l->font();
+            const QString quien = QStringLiteral("%1 «%2» en %3 %4 pt: %5 de %6 px")
+                                      .arg(l->objectName(), l->text(), QFontInfo(f).family())
+                                      .arg(f.pointSizeF())
+                                      .arg(l->fontMetrics().horizontalAdvance(l->text()))
+                                      .arg(l->contentsRect().width());
+            vistas << l->objectName();
+            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width(), qPrintable(quien));
+            QVERIFY2(f.pointSizeF() <= 8.25, qPrintable(quien));
+            QFont mayor = f;
+            mayor.setPointSizeF(f.pointSizeF() + 0.25);
+            QVERIFY2(f.pointSizeF() == 8.25
+                         || QFontMetrics(mayor, l).horizontalAdvance(l->text()) > l->contentsRect().width(),
+                     qPrintable(quien));
+            if (!familia.isEmpty())
+                QVERIFY2(QFontInfo(f).family() == familia, qPrintable(quien));
+        }
+        vistas.sort();
+        QCOMPARE(vistas,
+                 (QStringList{"Label1", "Label2", "Lbl_Menu", "Lbl_Ncm", "Lbl_UnidEst", "Lbl_Va", "Lbl_Version"}));
+    }
+
     void notasEnHuecosLibres()
     {
         usarGrabador();

@@ -80,6 +80,7 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
     Shape->lower();
 
     Lbl_Version->setFont(fuente(QStringLiteral("MS Sans Serif"), 8.25));
+    ajustarAlAncho(Lbl_Version);
     colorear(Lbl_Version, QPalette::WindowText, QColor(192, 0, 0));
     Label1->setAutoFillBackground(true);
     Lbl_Menu->setAutoFillBackground(true);
