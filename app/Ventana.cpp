@@ -15,10 +15,8 @@ extern "C" Q_DECL_EXPORT int telquin_entrada(int argc, char **argv)
 {
     abrirDescriptoresEstandar();
     registrarComponenteDAM();
-    if (!hayPantalla()) {
-        std::fputs("telquin: no se encontró una pantalla para la ventana; `telquin --help` lista las órdenes que "
-                   "no la necesitan.\n",
-                   stderr);
+    if (const QString falta = faltaDePantalla(); !falta.isEmpty()) {
+        std::fputs((falta + u'\n').toUtf8().constData(), stderr);
         return 1;
     }
     QApplication app(argc, argv);

@@ -21,7 +21,13 @@ void avisar(const QString &mensaje)
 {
     // What was written before the message comes out before it.
     (void)salida().volcar();
-    const QByteArray texto = mensaje.toUtf8() + '\n';
+    // Each line after the first is indented: every line on standard error either starts
+    // with the program's name or carries on the one before.
+    QStringList lineas = mensaje.split(u'\n');
+    for (qsizetype i = 1; i < lineas.size(); ++i)
+        if (!lineas[i].isEmpty())
+            lineas[i].prepend(QStringLiteral("  "));
+    const QByteArray texto = lineas.join(u'\n').toUtf8() + '\n';
     std::fwrite(texto.constData(), 1, size_t(texto.size()), stderr);
     std::fflush(stderr);
 }
@@ -34,7 +40,9 @@ int errorDeUso(const QString &mensaje)
 
 int falloDeBase(const ErrorComponente &error, const QString &posicion)
 {
-    QString queOcurrio = QStringLiteral("Falló la base de datos.");
+    QString queOcurrio = dynamic_cast<const ErrorDeConfiguracion *>(&error)
+        ? QStringLiteral("Error en la configuración.")
+        : QStringLiteral("Falló la base de datos.");
     if (const auto *pasajera = dynamic_cast<const ErrorOcupado *>(&error)) {
         const AvisoDeCondicion aviso = avisoDeCondicion(pasajera->condicion(), posicion);
         queOcurrio = aviso.queOcurrio + u' ' + aviso.queHacer;

@@ -4,6 +4,7 @@
 #include "archivos/Carpetas.h"
 #include "archivos/Sistema.h"
 #include "dam/Direccion.h"
+#include "data/Avisos.h"
 #include "data/Contrato.h"
 
 #include <QDir>
@@ -177,9 +178,7 @@ void advertirClaveLegible(const QString &ruta, const QString &url)
     if (aviso.isEmpty())
         return;
     advertidos.insert(ruta);
-    const QByteArray linea = aviso.toUtf8() + '\n';
-    std::fputs(linea.constData(), stderr);
-    std::fflush(stderr);
+    avisarDelComponente(aviso);
 }
 
 } // namespace

@@ -14,6 +14,16 @@ if [[ -z "${TELQUIN_E2E_EN_XVFB:-}" ]]; then
     aviso=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$telquin" 2>&1 >/dev/null) || estado=$?
     [[ $estado -eq 1 && $aviso == "telquin: no se encontró una pantalla para la ventana;"* ]] \
       || { echo "FALLO: sin pantalla: estado $estado, «$aviso»" >&2; exit 1; }
+    # A display that does not answer: the same, naming it, where Qt would abort (134).
+    libre=99
+    while [[ -e /tmp/.X11-unix/X$libre || -e /tmp/.X$libre-lock ]]; do libre=$((libre + 1)); done
+    for plataforma in "" xcb; do
+        estado=0
+        aviso=$(env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=":$libre" ${plataforma:+QT_QPA_PLATFORM=$plataforma} \
+            "$telquin" 2>&1 >/dev/null) || estado=$?
+        [[ $estado -eq 1 && $aviso == "telquin: no se encontró una pantalla para la ventana (:$libre no responde);"* ]] \
+          || { echo "FALLO: pantalla :$libre que no responde (${plataforma:-sin plataforma}): estado $estado, «$aviso»" >&2; exit 1; }
+    done
 fi
 
 # Under a private X server of its own (xvfb-run picks a free display and removes it).

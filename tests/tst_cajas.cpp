@@ -22,6 +22,11 @@ struct Vista {
     QStringList botones;
     QString porDefecto;
     QMessageBox::Icon icono = QMessageBox::NoIcon;
+    // The label's width and its longest line's; its height at its width and unbounded.
+    int ancho = 0;
+    int lineaMayor = 0;
+    int alto = 0;
+    int altoSinLimite = 0;
 };
 
 QString sinAtajo(QString t) { return t.remove(u'&'); }
@@ -40,7 +45,13 @@ void leerYCerrar(Vista &vista)
         buscador->stop();
         buscador->deleteLater();
         vista.titulo = caja->windowTitle();
-        vista.lineas = caja->findChild<QLabel *>("qt_msgbox_label")->text().split(u'\n');
+        const QLabel *etiqueta = caja->findChild<QLabel *>("qt_msgbox_label");
+        vista.lineas = etiqueta->text().split(u'\n');
+        for (const QString &linea : std::as_const(vista.lineas))
+            vista.lineaMayor = qMax(vista.lineaMayor, etiqueta->fontMetrics().horizontalAdvance(linea));
+        vista.ancho = etiqueta->contentsRect().width();
+        vista.alto = etiqueta->heightForWidth(etiqueta->width());
+        vista.altoSinLimite = etiqueta->heightForWidth(100000);
         for (QAbstractButton *b : caja->buttons())
             vista.botones << sinAtajo(b->text());
         vista.botones.sort();
@@ -98,6 +109,44 @@ class TstCajas : public QObject {
 
 private slots:
     void cleanup() { quitarTraducciones(); }
+
+    // The start-up warning and the success box keep their lines as written: Qt's own
+    // box wraps any text at 500 pixels.
+    void lineasEnteras_data()
+    {
+        QTest::addColumn<bool>("pregunta");
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("aviso de inicio")
+            << true
+            << "Esta utilidad permite modificar la unidad estadistica de las posiciones arancelarias\r\nque "
+               "especifique.\r\n\r\nEl uso de esta utilidad corre bajo su propia responsabilidad.\r\n\r\nDesea "
+               "continuar?";
+        QTest::newRow("cambio realizado") << false
+                                          << "Cambio en la Ncm 8901.10.00.000L realizado correctamente:\r\n\r\nUnidad "
+                                             "Estadistica anterior:07\r\nUnidad Estadistica actual:05";
+        QTest::newRow("línea más larga") << false << QString("Una línea larga, ").repeated(6) + "\r\nfin";
+    }
+
+    void lineasEnteras()
+    {
+        QFETCH(bool, pregunta);
+        QFETCH(QString, texto);
+        MensajesQt mensajes;
+        Vista vista;
+        leerYCerrar(vista);
+        if (pregunta)
+            (void)mensajes.preguntarSiNo("Telquin   v1.0.1", texto, Mensajes::Icono::Informacion, true);
+        else
+            mensajes.mostrar("Telquin", texto, Mensajes::Icono::Informacion);
+        QCOMPARE(vista.lineas, texto.split("\r\n"));
+        const QString medidas = QStringLiteral("etiqueta de %1 px, línea mayor de %2 px, alto %3 en vez de %4")
+                                    .arg(vista.ancho)
+                                    .arg(vista.lineaMayor)
+                                    .arg(vista.alto)
+                                    .arg(vista.altoSinLimite);
+        QVERIFY2(vista.ancho >= vista.lineaMayor, qPrintable(medidas));
+        QVERIFY2(vista.alto == vista.altoSinLimite, qPrintable(medidas));
+    }
 
     void conLasTraduccionesDeQt()
     {

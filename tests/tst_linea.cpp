@@ -5,6 +5,7 @@
 
 #include "BaseDePrueba.h"
 #include "LecturaDeBitacora.h"
+#include "cli/Ordenes.h"
 #include "cli/Terminal.h"
 #include "dam/Direccion.h"
 
@@ -92,6 +93,32 @@ class TstLinea : public QObject {
     }
 
 private slots:
+    // What a failure of the component looks like on standard error: headed by what kind
+    // of failure it is, the component's words below, each line after the first
+    // indented.
+    void encabezadoDelFallo()
+    {
+        QTemporaryFile archivo;
+        QVERIFY(archivo.open());
+        std::fflush(stderr);
+        const int guardado = ::dup(STDERR_FILENO);
+        ::dup2(archivo.handle(), STDERR_FILENO);
+        falloDeBase(ErrorDeConfiguracion("La dirección no es válida:\nfalta el puerto\n\nvea dam.conf"));
+        falloDeBase(ErrorComponente("No existe la tabla NCM."));
+        std::fflush(stderr);
+        ::dup2(guardado, STDERR_FILENO);
+        ::close(guardado);
+        QVERIFY(archivo.seek(0));
+        QCOMPARE(QString::fromUtf8(archivo.readAll()),
+                 QString("telquin: Error en la configuración.\n"
+                         "  La dirección no es válida:\n"
+                         "  falta el puerto\n"
+                         "\n"
+                         "  vea dam.conf\n"
+                         "telquin: Falló la base de datos.\n"
+                         "  No existe la tabla NCM.\n"));
+    }
+
     void init()
     {
         base = std::make_unique<BaseDePrueba>();
@@ -136,7 +163,7 @@ private slots:
         // Qt's option parser speaks Spanish too.
         QTest::newRow("opcion con valor") << QStringList{"lote", "-", "--aplicar=si"} << 2 << ""
                                           << "telquin: Valor inesperado tras «--aplicar».\n"
-                                             "Pruebe «telquin --help» para más información.\n";
+                                             "  Pruebe «telquin --help» para más información.\n";
         QTest::newRow("fin de las opciones")
             << QStringList{"consultar", "--", "8901.10.00.000L"} << 0 << "8901.10.00.000L\t07\tUNIDAD\n"
             << "";
@@ -239,7 +266,7 @@ private slots:
                                 "tubería la cerró\n";
         const QString cerrada = "telquin: no se pudo escribir la salida: el descriptor de archivo está cerrado o no es "
                                 "válido\n";
-        const QString anotados = "Los cambios están guardados y anotados en el registro.\n";
+        const QString anotados = "  Los cambios están guardados y anotados en el registro.\n";
         const QStringList cambio{"8901.10.00.000L 07 05 linea"};
 
         QTest::newRow("cambiar, salida llena") << cambiar << "salida llena" << false << 5 << lleno + anotados << cambio;
@@ -447,7 +474,7 @@ private slots:
                  QString(guarda ? "telquin: Falló la base de datos. No se guardó ningún cambio."
                                 : "telquin: Falló la base de datos."));
         QCOMPARE(c.error.section(u'\n', 1),
-                 "No existe la base de datos " + falta + " (dirección " + url
+                 "  No existe la base de datos " + falta + " (dirección " + url
                      + ", que da la variable DAM_DATABASE_URL). Si está en una carpeta compartida, compruebe que esté "
                        "montada.\n");
 

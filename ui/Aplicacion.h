@@ -14,9 +14,10 @@ class Mensajes;
 // texts of our own take their place.
 void cargarTraducciones(QCoreApplication &app, const QString &directorio = {});
 
-// Whether Qt has somewhere to put the window: an X or Wayland display, or a platform
-// named in QT_QPA_PLATFORM. Without one Qt aborts the program.
-[[nodiscard]] bool hayPantalla();
+// Empty when Qt has somewhere to put the window: an X server or a Wayland compositor
+// that answers, or a platform named in QT_QPA_PLATFORM that needs neither (offscreen).
+// Otherwise the message that says so, for standard error: Qt would abort the program.
+[[nodiscard]] QString faltaDePantalla();
 
 // The program's whole start: its name and version, Qt's Spanish translations, then
 // the window loaded (warning, component, parameters), shown, and the event loop.

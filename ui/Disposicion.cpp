@@ -4,6 +4,7 @@
 #include "ui/LimiteDeCaracteres.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -46,7 +47,19 @@ QLabel *etiqueta(QWidget *padre, const char *nombre, const QString &texto, const
     l->setObjectName(QLatin1String(nombre));
     l->setGeometry(enPixeles(lugar));
     l->setFont(fuente(QStringLiteral("Tahoma"), 8.25));
+    ajustarAlAncho(l);
     return l;
+}
+
+void ajustarAlAncho(QLabel *etiqueta)
+{
+    constexpr qreal kPaso = 0.25;
+    constexpr qreal kMenor = 4;
+    const int ancho = etiqueta->contentsRect().width() - 2 * qMax(etiqueta->margin(), 0);
+    QFont f = etiqueta->font();
+    while (f.pointSizeF() > kMenor && QFontMetrics(f, etiqueta).horizontalAdvance(etiqueta->text()) > ancho)
+        f.setPointSizeF(f.pointSizeF() - kPaso);
+    etiqueta->setFont(f);
 }
 
 QLabel *nota(QWidget *padre, const char *nombre, const Lugar &lugar)

@@ -49,7 +49,8 @@ inline const QColor kGrisApagado(112, 112, 112);
 // width in its place; bold, at the given size.
 [[nodiscard]] QFont fuente(const QString &familia, qreal puntos);
 
-// A label in Tahoma 8.25 pt bold.
+// A label in Tahoma 8.25 pt bold, or smaller where its text would not fit (see
+// ajustarAlAncho).
 [[nodiscard]] QLabel *etiqueta(QWidget *padre, const char *nombre, const QString &texto, const Lugar &lugar);
 // A small line of information under a field: never focused, set by the program only.
 [[nodiscard]] QLabel *nota(QWidget *padre, const char *nombre, const Lugar &lugar);
@@ -57,5 +58,10 @@ inline const QColor kGrisApagado(112, 112, 112);
 // named for screen readers by its label.
 [[nodiscard]] QLineEdit *campo(QWidget *padre, const char *nombre, int limite, const Lugar &lugar,
                                const QLabel *rotulo);
+
+// Where the label's text is wider than the label at its font (a stand-in wider than the
+// family the layout was made for), the largest size at which it fits: a label is
+// never cut.
+void ajustarAlAncho(QLabel *etiqueta);
 
 void colorear(QWidget *w, QPalette::ColorRole rol, QColor color);

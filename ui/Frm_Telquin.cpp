@@ -5,6 +5,7 @@
 #include "archivos/Bitacora.h"
 #include "codes/Codigos.h"
 #include "codes/Unidades.h"
+#include "data/Avisos.h"
 #include "data/Clases.h"
 #include "data/Sentencias.h"
 #include "operaciones/Textos.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QUrl>
 
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -45,6 +47,9 @@ QPoint lugarDelCursor(const QLineEdit *campo)
 {
     return campo->mapToGlobal(campo->inputMethodQuery(Qt::ImCursorRectangle).toRect().bottomLeft());
 }
+
+// The window that the component's warnings go to: the last one made.
+const Frm_Telquin *ventanaQueAvisa = nullptr;
 
 } // namespace
 
@@ -80,6 +85,7 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
     Shape->lower();
 
     Lbl_Version->setFont(fuente(QStringLiteral("MS Sans Serif"), 8.25));
+    ajustarAlAncho(Lbl_Version);
     colorear(Lbl_Version, QPalette::WindowText, QColor(192, 0, 0));
     Label1->setAutoFillBackground(true);
     Lbl_Menu->setAutoFillBackground(true);
@@ -110,9 +116,33 @@ Frm_Telquin::Frm_Telquin(Mensajes &mensajes, FabricaComponente crearComponente, 
     connect(txtUnidEst, &QLineEdit::textChanged, this, [this] { nombrarUnidad(txtUnidEst, Lbl_NombreUnidEst); });
     connect(txtUnidEstNEW, &QLineEdit::textChanged, this,
             [this] { nombrarUnidad(txtUnidEstNEW, Lbl_NombreUnidEstNEW); });
+
+    ventanaQueAvisa = this;
+    recibirAvisos([this](const QString &aviso) { avisoDelComponente(aviso); });
 }
 
-Frm_Telquin::~Frm_Telquin() = default;
+Frm_Telquin::~Frm_Telquin()
+{
+    if (ventanaQueAvisa != this)
+        return;
+    ventanaQueAvisa = nullptr;
+    // A component outliving the window tells what it has to say on standard error.
+    recibirAvisos([](const QString &aviso) {
+        const QByteArray linea = aviso.toUtf8() + '\n';
+        std::fputs(linea.constData(), stderr);
+        std::fflush(stderr);
+    });
+}
+
+void Frm_Telquin::avisoDelComponente(const QString &aviso)
+{
+    // Written for standard error, where the program's name heads each line.
+    const QString texto = aviso.startsWith(QStringLiteral("telquin: ")) ? aviso.mid(9) : aviso;
+    if (avisosALaVista_)
+        avisar(texto, Mensajes::Icono::Advertencia);
+    else
+        avisosRetenidos_ << texto;
+}
 
 bool Frm_Telquin::Form_Load()
 {
@@ -125,6 +155,9 @@ bool Frm_Telquin::Form_Load()
         emit programaTerminado(0);
         return false;
     }
+    avisosALaVista_ = true;
+    for (const QString &aviso : std::exchange(avisosRetenidos_, {}))
+        avisar(aviso, Mensajes::Icono::Advertencia);
     try {
         oDAM = crearComponente_();
         if (!oDAM)

@@ -72,6 +72,9 @@ private:
     void informarError(const ErrorComponente &error);
     void guardarConF9();
     void avisar(const QString &texto, Mensajes::Icono icono = Mensajes::Icono::Ninguno);
+    // A warning of the component, in a box of its own; held until the start-up warning
+    // has been answered Yes.
+    void avisoDelComponente(const QString &aviso);
     void nombrarUnidad(QLineEdit *campo, QLabel *nombre);
     void mostrarPista();
     // The window's own actions (undo, open the journal) at the top of `menu`, which
@@ -106,4 +109,6 @@ private:
     // The Menu key reached a field as a context menu event before its key press (as
     // X11 sends it), so that press has nothing left to open.
     bool menuDeTeclaAbierto_ = false;
+    bool avisosALaVista_ = false;
+    QStringList avisosRetenidos_;
 };

@@ -2,7 +2,9 @@
 #include "ui/Mensajes.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace {
 
@@ -26,13 +28,39 @@ QMessageBox::Icon iconoQt(Mensajes::Icono icono)
 // Messages are written with CR LF between lines; a label breaks lines on LF alone.
 QString conSaltos(QString texto) { return texto.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
 
+// A message breaks its lines where its text does. QMessageBox wraps its text at 500
+// pixels (less on a small screen) whatever its lines: its label is given the width of
+// the longest line instead, which the box then takes, up to the screen's width.
+class Caja final : public QMessageBox {
+public:
+    Caja(Icon icono, const QString &titulo, const QString &texto, StandardButtons botones)
+        : QMessageBox(icono, titulo, conSaltos(texto), botones, QApplication::activeWindow())
+    {
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    // Polished by now: the label has the font it will be drawn in.
+    void showEvent(QShowEvent *evento) override
+    {
+        if (auto *etiqueta = findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+            const QFontMetrics medidas = etiqueta->fontMetrics();
+            int ancho = 0;
+            for (const QString &linea : text().split(u'\n'))
+                ancho = qMax(ancho, medidas.horizontalAdvance(linea));
+            const QRect disponible = screen()->availableGeometry();
+            // A pixel to spare: the label lays its text out in fractions of one.
+            etiqueta->setMinimumWidth(qMin(ancho + 1, disponible.width() * 9 / 10));
+        }
+        QMessageBox::showEvent(evento);
+    }
+};
+
 } // namespace
 
 bool MensajesQt::preguntarSiNo(const QString &titulo, const QString &texto, Icono icono, bool noPorDefecto)
 {
-    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Yes | QMessageBox::No,
-                     QApplication::activeWindow());
-    caja.setTextFormat(Qt::PlainText);
+    Caja caja(iconoQt(icono), titulo, texto, QMessageBox::Yes | QMessageBox::No);
     caja.setDefaultButton(noPorDefecto ? QMessageBox::No : QMessageBox::Yes);
     caja.setEscapeButton(QMessageBox::No);
     return caja.exec() == QMessageBox::Yes;
@@ -40,8 +68,7 @@ bool MensajesQt::preguntarSiNo(const QString &titulo, const QString &texto, Icon
 
 void MensajesQt::mostrar(const QString &titulo, const QString &texto, Icono icono)
 {
-    QMessageBox caja(iconoQt(icono), titulo, conSaltos(texto), QMessageBox::Ok, QApplication::activeWindow());
-    caja.setTextFormat(Qt::PlainText);
+    Caja caja(iconoQt(icono), titulo, texto, QMessageBox::Ok);
     // A box may give commands to copy into a terminal (the sample database's).
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
     caja.exec();
