@@ -106,6 +106,21 @@ bool mismaFecha(const QDateTime &a, const QDateTime &b)
     return true;
 }
 
+// 0 or the errno: normally one write(2), more only when the kernel takes part.
+int escribirTodo(int fd, QByteArrayView datos)
+{
+    qsizetype escritos = 0;
+    while (escritos < datos.size()) {
+        const ssize_t n = ::write(fd, datos.data() + escritos, size_t(datos.size() - escritos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        escritos += n;
+    }
+    return 0;
+}
+
 } // namespace
 
 QString rutaBitacora()
@@ -171,28 +186,23 @@ std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cam
         return motivoDelSistema(errno, Acceso::Escritura);
     const off_t tamanoPrevio = estado.st_size;
     char ultimo = '\n';
+    // What goes before the lines is written on its own: putting it in front of them
+    // would copy a large batch's lines once more.
+    QByteArray antes;
     if (tamanoPrevio == 0)
-        lineas.prepend(lineaCsv(kCabecera).toUtf8() + '\n');
+        antes = lineaCsv(kCabecera).toUtf8() + '\n';
     else if (::pread(archivo.fd(), &ultimo, 1, tamanoPrevio - 1) != 1)
         return motivoDelSistema(errno, Acceso::Lectura);
     // A line left without its end (torn, or edited by hand) stays a line of its own.
     if (ultimo != '\n')
-        lineas.prepend('\n');
+        antes = "\n";
 
-    // Normally one write(2); more only when the kernel takes part of it.
-    qsizetype escritos = 0;
-    while (escritos < lineas.size()) {
-        const ssize_t n = ::write(archivo.fd(), lineas.constData() + escritos, size_t(lineas.size() - escritos));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
+    for (const QByteArrayView parte : {QByteArrayView(antes), QByteArrayView(lineas)}) {
+        if (const int error = escribirTodo(archivo.fd(), parte)) {
             // Cut a torn line off, or the next one appended would be glued to it.
-            if (escritos > 0)
-                (void)::ftruncate(archivo.fd(), tamanoPrevio);
+            (void)::ftruncate(archivo.fd(), tamanoPrevio);
             return motivoDelSistema(error, Acceso::Escritura);
         }
-        escritos += n;
     }
     if (::fsync(archivo.fd()) != 0)
         return motivoDelSistema(errno, Acceso::Escritura);
