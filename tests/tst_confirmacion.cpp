@@ -159,14 +159,13 @@ private slots:
     {
         QTest::addColumn<int>("corte");
         QTest::addColumn<bool>("sinReconexion");
-        QTest::addColumn<bool>("lote");
+        QTest::addColumn<QString>("que"); // cambio, lote, deshacer
         QTest::addColumn<QString>("desenlace"); // guardado, revertido, incierto
-        for (const bool lote : {false, true}) {
-            const char *que = lote ? "lote" : "cambio";
-            QTest::addRow("%s confirmado", que) << int(ProxyDeCorte::Corte::TrasEnviar) << false << lote << "guardado";
-            QTest::addRow("%s sin llegar", que) << int(ProxyDeCorte::Corte::SinEnviar) << false << lote << "revertido";
+        for (const char *que : {"cambio", "lote", "deshacer"}) {
+            QTest::addRow("%s confirmado", que) << int(ProxyDeCorte::Corte::TrasEnviar) << false << que << "guardado";
+            QTest::addRow("%s sin llegar", que) << int(ProxyDeCorte::Corte::SinEnviar) << false << que << "revertido";
             QTest::addRow("%s sin poder preguntar", que)
-                << int(ProxyDeCorte::Corte::TrasEnviar) << true << lote << "incierto";
+                << int(ProxyDeCorte::Corte::TrasEnviar) << true << que << "incierto";
         }
     }
 
@@ -176,8 +175,9 @@ private slots:
             QSKIP("SQLite confirma en este mismo proceso");
         QFETCH(int, corte);
         QFETCH(bool, sinReconexion);
-        QFETCH(bool, lote);
+        QFETCH(QString, que);
         QFETCH(QString, desenlace);
+        const bool lote = que == "lote";
         const QByteArray csv = base->filasExtra(12);
         const auto corteDe = proxy();
         const auto oDAM = componente(porElProxy(corteDe->carpeta()));
@@ -198,8 +198,11 @@ private slots:
                                                   : "otro";
         } else {
             try {
-                const ResultadoCambio r = consultarYGuardar(*oDAM, posicionExtra(3), "09", "linea",
-                                                            [](const UnidadLeida &l) { return l.encontrada; });
+                // The extra rows hold 01: the undo puts 09 back over it.
+                const ResultadoCambio r = que == "deshacer"
+                    ? deshacerCambio(*oDAM, posicionExtra(3), QString("09"), "01")
+                    : consultarYGuardar(*oDAM, posicionExtra(3), "09", "linea",
+                                        [](const UnidadLeida &l) { return l.encontrada; });
                 visto = r.guardado() ? "guardado" : "sin guardar";
             } catch (const ErrorDesenlaceIncierto &e) {
                 QCOMPARE(e.mensaje(), kDesenlaceIncierto);
