@@ -24,6 +24,31 @@ struct FilaLote {
     QStringList campos;
 };
 
+// Walks a container by index, handing out each element by value as its operator[]
+// makes it.
+template <typename Contenedor, typename Valor>
+class IteradorPorIndice {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Valor;
+    using difference_type = qsizetype;
+    using pointer = void;
+    using reference = Valor;
+    IteradorPorIndice(const Contenedor *contenedor, qsizetype i) : contenedor_(contenedor), i_(i) { }
+    Valor operator*() const { return (*contenedor_)[i_]; }
+    IteradorPorIndice &operator++()
+    {
+        ++i_;
+        return *this;
+    }
+    bool operator==(const IteradorPorIndice &otro) const { return i_ == otro.i_; }
+    bool operator!=(const IteradorPorIndice &otro) const { return i_ != otro.i_; }
+
+private:
+    const Contenedor *contenedor_;
+    qsizetype i_;
+};
+
 // A batch file's rows, compact: every field's text one after another in one string,
 // each row its line and where its fields begin. A copy shares the text.
 class FilasLote {
@@ -36,27 +61,7 @@ public:
     [[nodiscard]] QStringView campo(qsizetype fila, qsizetype i) const;
     [[nodiscard]] FilaLote operator[](qsizetype fila) const;
 
-    class const_iterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = FilaLote;
-        using difference_type = qsizetype;
-        using pointer = void;
-        using reference = FilaLote;
-        const_iterator(const FilasLote *filas, qsizetype i) : filas_(filas), i_(i) { }
-        FilaLote operator*() const { return (*filas_)[i_]; }
-        const_iterator &operator++()
-        {
-            ++i_;
-            return *this;
-        }
-        bool operator==(const const_iterator &otro) const { return i_ == otro.i_; }
-        bool operator!=(const const_iterator &otro) const { return i_ != otro.i_; }
-
-    private:
-        const FilasLote *filas_;
-        qsizetype i_;
-    };
+    using const_iterator = IteradorPorIndice<FilasLote, FilaLote>;
     [[nodiscard]] const_iterator begin() const { return {this, 0}; }
     [[nodiscard]] const_iterator end() const { return {this, size()}; }
 
@@ -136,27 +141,7 @@ public:
     [[nodiscard]] VistaRevision vista(qsizetype fila) const;
     [[nodiscard]] Revision operator[](qsizetype fila) const;
 
-    class const_iterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = Revision;
-        using difference_type = qsizetype;
-        using pointer = void;
-        using reference = Revision;
-        const_iterator(const Revisiones *revisiones, qsizetype i) : revisiones_(revisiones), i_(i) { }
-        Revision operator*() const { return (*revisiones_)[i_]; }
-        const_iterator &operator++()
-        {
-            ++i_;
-            return *this;
-        }
-        bool operator==(const const_iterator &otro) const { return i_ == otro.i_; }
-        bool operator!=(const const_iterator &otro) const { return i_ != otro.i_; }
-
-    private:
-        const Revisiones *revisiones_;
-        qsizetype i_;
-    };
+    using const_iterator = IteradorPorIndice<Revisiones, Revision>;
     [[nodiscard]] const_iterator begin() const { return {this, 0}; }
     [[nodiscard]] const_iterator end() const { return {this, size()}; }
 
