@@ -94,7 +94,7 @@ const QString kConexionPerdida
 // restarted, a link dropped overnight) gets one new connection and one more try: every
 // statement this component runs may safely run twice. `mostrada` is the statement as
 // an error message shows it, made only when one does.
-template<typename Mostrada>
+template <typename Mostrada>
 QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString &entidad, const Mostrada &mostrada)
 {
     const auto fallarCon = [&](const Fallo &fallo, bool perdida) {
@@ -361,6 +361,16 @@ QString comoSeMuestra(const QString &texto, const QString &json, std::size_t fil
 
 QString claveComoTexto(const QString &a, const QString &b, const QString &c) { return a + u'\x1f' + b + u'\x1f' + c; }
 
+// A chunk's answer is read row by row against the keys sent; a row that is none of
+// theirs means the statement did something other than asked, and nothing of it may
+// count.
+[[noreturn]] void filaAjena(const QString &mostrada)
+{
+    throw ErrorComponente(QStringLiteral("Error de la base de datos al ejecutar la sentencia: su respuesta trae una "
+                                         "fila que no es de ninguna de las posiciones enviadas.\n%1")
+                              .arg(mostrada));
+}
+
 } // namespace
 
 bool ComponenteDAM::admiteBloques() const { return base_ && dialectoDe(*base_).has_value(); }
@@ -385,9 +395,10 @@ std::vector<std::optional<QVariant>> ComponenteDAM::consultarUnidades(const std:
     const auto mostrada = [&] { return comoSeMuestra(texto, json, enviadas.size()); };
     QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, mostrada);
     while (q.next()) {
-        const qsizetype n = q.value(0).toLongLong();
-        if (n < 0 || n >= qsizetype(indices.size()))
-            continue;
+        bool esNumero = false;
+        const qsizetype n = q.value(0).toLongLong(&esNumero);
+        if (!esNumero || n < 0 || n >= qsizetype(indices.size()))
+            filaAjena(mostrada());
         std::optional<QVariant> &unidad = unidades[indices[std::size_t(n)]];
         // Two rows under one key: the first one read counts, as for one lookup.
         if (!unidad)
@@ -422,8 +433,9 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
     while (q.next()) {
         const auto i
             = indice.constFind(claveComoTexto(q.value(0).toString(), q.value(1).toString(), q.value(2).toString()));
-        if (i != indice.constEnd())
-            ++filas[*i];
+        if (i == indice.constEnd())
+            filaAjena(mostrada());
+        ++filas[*i];
     }
     if (q.lastError().isValid())
         fallar(*base_, falloDeSentencia(base_->motor, q), false, kEntidadTransaccion,

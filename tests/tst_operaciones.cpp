@@ -450,6 +450,65 @@ private slots:
         QCOMPARE(bitacora(), QStringList());
     }
 
+    // 0101.21.00.10 and an emoji is 15 UTF-16 units, a well-formed position whose cut
+    // leaves half of the emoji in each of the last two key values. The batch, chunked
+    // or row by row, finds no row for it, and the rows its halves could become on a
+    // server keep their unit; so does the undo of such a change.
+    void caracterPartidoEnElLote_data()
+    {
+        QTest::addColumn<bool>("porFila");
+        QTest::newRow("en trozos") << false;
+        QTest::newRow("fila a fila") << true;
+    }
+
+    void caracterPartidoEnElLote()
+    {
+        QFETCH(bool, porFila);
+        Lote lote;
+        BaseDePrueba &base = *lote.base;
+        for (const QString &x : {QStringLiteral("?"), QString(QChar(0xFFFD))})
+            base.ejecutar("INSERT INTO NCM (\"001\", \"002\", \"003\", \"012\") VALUES ('0101.21.00', '10" + x + "', '"
+                          + x + "', '09')");
+        const QString partida = "0101.21.00.10" + QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QStringList antes = base.filas();
+        OpcionesDeLote opciones{true};
+        opciones.porFila = porFila;
+        const ResultadoLote r = lote.procesar((partida + ",44\n8901.10.00.000L,05\n").toUtf8(), opciones);
+        QCOMPARE(r.fin, FinDeLote::ConErrores);
+        QCOMPARE(r.revisiones.size(), std::size_t(2));
+        QCOMPARE(r.revisiones[0].posicion, partida);
+        QCOMPARE(r.revisiones[0].resultado, Resultado::NoEncontrada);
+        QCOMPARE(base.filas(), antes);
+
+        const ResultadoCambio deshecho = deshacerCambio(*lote.oDAM, partida, QString("44"), "09");
+        QVERIFY(!deshecho.guardado());
+        const ResultadoCambio guardado = guardarCambio(*lote.oDAM, partida, "09", "44", "ventana");
+        QVERIFY(!guardado.guardado());
+        QCOMPARE(base.filas(), antes);
+        QCOMPARE(bitacora(), QStringList());
+    }
+
+    // A unit column of integers: a batch checks and stores, a chunk of several rows at
+    // a time, each unit as the column's type; the journal has the units as read.
+    void loteEnColumnaEntera()
+    {
+        Lote lote;
+        BaseDePrueba &base = *lote.base;
+        base.recrearConColumna("\"012\" INTEGER", "CAST(\"012\" AS INTEGER)");
+        OpcionesDeLote opciones{true};
+        opciones.filasPorTrozo = 2;
+        const ResultadoLote r = lote.procesar("8901.10.00.000L,05\n9503.00.10.000B,42\n0201.10.00.000W,3\n", opciones);
+        QCOMPARE(r.fin, FinDeLote::Guardado);
+        QCOMPARE(r.guardados, 3);
+        QCOMPARE(base.unidadDe("8901.10.00.000L"), QString("5"));
+        QCOMPARE(base.unidadDe("9503.00.10.000B"), QString("42"));
+        QCOMPARE(base.unidadDe("0201.10.00.000W"), QString("3"));
+        QStringList anotadas = bitacora();
+        anotadas.sort();
+        QCOMPARE(anotadas,
+                 (QStringList{"0201.10.00.000W 1 03 lote", "8901.10.00.000L 7 05 lote", "9503.00.10.000B  42 lote"}));
+    }
+
     // Asked between chunks (here of one row): the batch stops there and nothing is stored.
     void loteInterrumpido()
     {
