@@ -123,6 +123,27 @@ QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString 
     return otra; // not reached: fallar raises
 }
 
+// Through a driver that is not Unicode (psqlODBC's ANSI one), the driver manager turns
+// a statement's UTF-16 into the bytes of the locale's character set, and a character
+// that set lacks (any but ASCII under the C locale, half of a pair under any) into
+// its low byte: "ħ" becomes a quote, "Ō" an "L", two pairs may spell another row's
+// key. Through such a driver only ASCII statements are sent.
+bool noSeTransmite(const ComponenteDAM::Base &base, const QString &texto)
+{
+    if (base.motor != Motor::Odbc || !base.db.driver() || base.db.driver()->hasFeature(QSqlDriver::Unicode))
+        return false;
+    return std::any_of(texto.cbegin(), texto.cend(), [](QChar c) { return c.unicode() > 0x7f; });
+}
+
+[[noreturn]] void fallarPorControlador(const QString &mostrada)
+{
+    throw ErrorComponente(
+        QStringLiteral("La sentencia no se ejecuta: tiene caracteres que no son ASCII (una letra acentuada o un emoji, "
+                       "por ejemplo) y el controlador ODBC de la base de datos no es Unicode, así que podrían llegar "
+                       "cambiados al servidor. Con psqlODBC, use el controlador Unicode (psqlodbcw.so).\n%1")
+            .arg(mostrada));
+}
+
 class ConexionDAM final : public Conexion {
 public:
     ConexionDAM(std::shared_ptr<ComponenteDAM::Base> base, std::shared_ptr<Entidad> entidad)
@@ -192,6 +213,8 @@ private:
             throw ErrorComponente(
                 QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
         const QString &texto = conCorchetes ? sql : sentencia.texto;
+        if (noSeTransmite(*base_, texto))
+            fallarPorControlador(sql);
 
         return correr(*base_, texto, entidad_->nombre, [&] { return sql; });
     }
@@ -393,6 +416,8 @@ std::vector<std::optional<QVariant>> ComponenteDAM::consultarUnidades(const std:
     const QString json = jsonDeClaves(enviadas);
     const QString texto = textoConsultaEnBloque(*dialectoDe(*base_), json, bloquear);
     const auto mostrada = [&] { return comoSeMuestra(texto, json, enviadas.size()); };
+    if (noSeTransmite(*base_, json))
+        fallarPorControlador(mostrada());
     QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, mostrada);
     while (q.next()) {
         bool esNumero = false;
@@ -429,6 +454,8 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
     const QString json = jsonDeCambios(enviados);
     const QString texto = textoUpdateEnBloque(*dialectoDe(*base_), json);
     const auto mostrada = [&] { return comoSeMuestra(texto, json, enviados.size()); };
+    if (noSeTransmite(*base_, json))
+        fallarPorControlador(mostrada());
     QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, mostrada);
     while (q.next()) {
         const auto i

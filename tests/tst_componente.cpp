@@ -370,6 +370,80 @@ private slots:
         }
     }
 
+    // Through psqlODBC's ANSI driver the driver manager turns each half of a pair (and,
+    // under the C locale, any character but ASCII) into its low byte: pairs can spell
+    // another row's key on the server. With a driver that is not Unicode, no text but
+    // ASCII is sent; every road raises an error that names the driver, and the row
+    // those bytes spell keeps its unit.
+    void parejasPorUnControladorAnsi()
+    {
+        const QString elegida = qEnvironmentVariable("TELQUIN_TEST_DB");
+        if (!elegida.startsWith("odbc"))
+            QSKIP("only through ODBC");
+        const QString unicode = urlDePrueba("odbc");
+        const QString ansi = QString(unicode).replace("psqlodbcw.so", "psqlodbca.so");
+        if (ansi == unicode || !QFile::exists(ansi.section("Driver=", 1).section(';', 0, 0)))
+            QSKIP("psqlODBC's ANSI driver is not installed");
+        oDAM.reset();
+        qputenv("DAM_DATABASE_URL", ansi.toUtf8());
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+        const auto deletreo = [](const char *bytes) {
+            QString texto;
+            for (const char *b = bytes; *b; b += 2) {
+                texto.append(QChar(char16_t(0xD800 | uchar(b[0]))));
+                texto.append(QChar(char16_t(0xDC00 | uchar(b[1]))));
+            }
+            return texto;
+        };
+        const QString posicion
+            = deletreo("8901") + "." + deletreo("10") + "." + deletreo("00") + "." + deletreo("00") + "0L";
+        QVERIFY(esPosicionValida(posicion));
+        QVERIFY(!esVedada(cortarPosicion(posicion)));
+        const QStringList antes = base->filas();
+        const auto rechazada = [](const auto &paso) {
+            try {
+                paso();
+            } catch (const ErrorComponente &e) {
+                return e.mensaje().contains("Unicode");
+            }
+            return false;
+        };
+        QVERIFY(rechazada([&] { (void)consultar(posicion); }));
+        QVERIFY(rechazada([&] { (void)ActualizarUnidad(*oDAM, posicion, "44"); }));
+        QVERIFY(rechazada([&] { (void)ActualizarUnidad(*oDAM, kPosicion, kEmoji); }));
+        QVERIFY(rechazada([&] { (void)DeshacerUnidad(*oDAM, posicion, QString("44"), "07"); }));
+        auto *bloques = dynamic_cast<FilasEnBloque *>(oDAM.get());
+        QVERIFY(bloques);
+        QVERIFY(rechazada([&] { (void)bloques->consultarUnidades({cortarPosicion(posicion)}, false); }));
+        QVERIFY(rechazada([&] { (void)bloques->actualizarUnidades({{cortarPosicion(posicion), "44"}}); }));
+        QCOMPARE(base->filas(), antes);
+        // Nor any other text that is not ASCII: under the C locale "Ō" would reach the
+        // server as "L".
+        QVERIFY(rechazada([&] { (void)consultar(QString::fromUtf8("0101.21.00.100\xC5\x8C")); }));
+        QCOMPARE(base->filas(), antes);
+        QCOMPARE(consultar(kPosicion), QString("07"));
+        QCOMPARE(ActualizarUnidad(*oDAM, kPosicion, "44"), 1LL);
+    }
+
+    // The session each server connection gets, directly or through ODBC: locks waited
+    // for up to the limit, literals read as written, a client gone noticed, UTF-8.
+    void ajustesDeLaSesion()
+    {
+        if (base->esSqlite())
+            QSKIP("SQLite has no server session");
+        const auto cn = oDAM->getDataConnectionByEntity("NCM");
+        cn->setSQL("SELECT current_setting('lock_timeout') AS bloqueos, current_setting("
+                   "'standard_conforming_strings') AS literales, current_setting('client_connection_check_interval') "
+                   "AS vigilancia, pg_client_encoding() AS codificacion");
+        std::unique_ptr<Recordset> rs;
+        QVERIFY(cn->crearrs(rs).toBool());
+        QCOMPARE(rs->Fields("bloqueos").toString(), QString("5s"));
+        QCOMPARE(rs->Fields("literales").toString(), QString("on"));
+        QCOMPARE(rs->Fields("vigilancia").toString(), QString("1s"));
+        QCOMPARE(rs->Fields("codificacion").toString(), QString("UTF8"));
+    }
+
     void muchosUsuariosALaVez()
     {
         // Four writers on one row and four on rows of their own, all at once.
