@@ -571,6 +571,35 @@ private slots:
         QVERIFY(!enDumb);
     }
 
+    // A unit column of integers: consultar shows the number as read and names it by
+    // its two-digit code; lote stores through it.
+    void columnaEntera()
+    {
+        base->recrearConColumna("\"012\" INTEGER", "CAST(\"012\" AS INTEGER)");
+        Corrida c = correr({"consultar", "8901.10.00.000L"});
+        QCOMPARE(c.estado, 0);
+        QCOMPARE(c.salida, QString("8901.10.00.000L\t7\tUNIDAD\n"));
+        c = correr({"lote", "-", "--aplicar"}, "8901.10.00.000L,05\n9503.00.10.000B,01\n");
+        QVERIFY2(c.estado == 0, qPrintable(c.error));
+        QCOMPARE(base->unidadDe("8901.10.00.000L"), QString("5"));
+        QCOMPARE(correr({"consultar", "8901.10.00.000L"}).salida, QString("8901.10.00.000L\t5\tLITROS\n"));
+    }
+
+    // 0101.21.00.10 and an emoji: 15 UTF-16 units, whose cut splits the emoji. Neither
+    // command reaches the rows its halves would become on a server.
+    void caracterPartido()
+    {
+        base->ejecutar("INSERT INTO NCM VALUES ('0101.21.00', '10?', '?', '09')");
+        const QStringList antes = base->filas();
+        const QString partida = "0101.21.00.10" + QString::fromUtf8("\xF0\x9F\x98\x80");
+        QCOMPARE(correr({"consultar", partida}).estado, 1);
+        const Corrida c = correr({"cambiar", partida, "44"});
+        QCOMPARE(c.estado, 1);
+        QVERIFY2(c.error.contains("No encontrada"), qPrintable(c.error));
+        QCOMPARE(base->filas(), antes);
+        QCOMPARE(bitacora(), QStringList());
+    }
+
 private:
     static QString textoDeUpdateCrudo(const QString &k1, const QString &k2, const QString &k3, const QString &u)
     {
