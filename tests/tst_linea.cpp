@@ -572,7 +572,8 @@ private slots:
     }
 
     // A unit column of integers: consultar shows the number as read and names it by
-    // its two-digit code; lote stores through it.
+    // its two-digit code; lote stores through it, a chunk at a time, and journals the
+    // units as read.
     void columnaEntera()
     {
         base->recrearConColumna("\"012\" INTEGER", "CAST(\"012\" AS INTEGER)");
@@ -582,22 +583,9 @@ private slots:
         c = correr({"lote", "-", "--aplicar"}, "8901.10.00.000L,05\n9503.00.10.000B,01\n");
         QVERIFY2(c.estado == 0, qPrintable(c.error));
         QCOMPARE(base->unidadDe("8901.10.00.000L"), QString("5"));
+        QCOMPARE(bitacora().filter(" lote ").size(), 2);
+        QVERIFY2(bitacora().filter("8901.10.00.000L 7 05 lote").size() == 1, qPrintable(bitacora().join('\n')));
         QCOMPARE(correr({"consultar", "8901.10.00.000L"}).salida, QString("8901.10.00.000L\t5\tLITROS\n"));
-    }
-
-    // 0101.21.00.10 and an emoji: 15 UTF-16 units, whose cut splits the emoji. Neither
-    // command reaches the rows its halves would become on a server.
-    void caracterPartido()
-    {
-        base->ejecutar("INSERT INTO NCM VALUES ('0101.21.00', '10?', '?', '09')");
-        const QStringList antes = base->filas();
-        const QString partida = "0101.21.00.10" + QString::fromUtf8("\xF0\x9F\x98\x80");
-        QCOMPARE(correr({"consultar", partida}).estado, 1);
-        const Corrida c = correr({"cambiar", partida, "44"});
-        QCOMPARE(c.estado, 1);
-        QVERIFY2(c.error.contains("No encontrada"), qPrintable(c.error));
-        QCOMPARE(base->filas(), antes);
-        QCOMPARE(bitacora(), QStringList());
     }
 
 private:

@@ -488,27 +488,6 @@ private slots:
         QCOMPARE(bitacora(), QStringList());
     }
 
-    // A unit column of integers: a batch checks and stores, a chunk of several rows at
-    // a time, each unit as the column's type; the journal has the units as read.
-    void loteEnColumnaEntera()
-    {
-        Lote lote;
-        BaseDePrueba &base = *lote.base;
-        base.recrearConColumna("\"012\" INTEGER", "CAST(\"012\" AS INTEGER)");
-        OpcionesDeLote opciones{true};
-        opciones.filasPorTrozo = 2;
-        const ResultadoLote r = lote.procesar("8901.10.00.000L,05\n9503.00.10.000B,42\n0201.10.00.000W,3\n", opciones);
-        QCOMPARE(r.fin, FinDeLote::Guardado);
-        QCOMPARE(r.guardados, 3);
-        QCOMPARE(base.unidadDe("8901.10.00.000L"), QString("5"));
-        QCOMPARE(base.unidadDe("9503.00.10.000B"), QString("42"));
-        QCOMPARE(base.unidadDe("0201.10.00.000W"), QString("3"));
-        QStringList anotadas = bitacora();
-        anotadas.sort();
-        QCOMPARE(anotadas,
-                 (QStringList{"0201.10.00.000W 1 03 lote", "8901.10.00.000L 7 05 lote", "9503.00.10.000B  42 lote"}));
-    }
-
     // Asked between chunks (here of one row): the batch stops there and nothing is stored.
     void loteInterrumpido()
     {
