@@ -45,8 +45,8 @@ struct UnidadLeida {
 
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
 // telling the user that the position does not exist. A position whose key values
-// hold such a character (see esVedado) is answered so without any statement. *leida, when given, gets the value as
-// read.
+// hold a character esVedado refuses is answered so without any statement. *leida,
+// when given, gets the value as read.
 [[nodiscard]] QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar,
                                  UnidadLeida *leida = nullptr);
 
