@@ -9,6 +9,30 @@
 #include "data/Sentencias.h"
 #include "operaciones/Textos.h"
 
+namespace {
+
+// The official code a stored unit stands for: a number (a unit column of integers)
+// is the code of its two digits, 7 standing for "07"; a text is the code itself.
+QString codigoDeUnidad(const QVariant &valor)
+{
+    const QString texto = textoDeUnidad(valor);
+    switch (valor.typeId()) {
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return formatearUnidad(texto);
+    default:
+        return texto;
+    }
+}
+
+} // namespace
+
 int consultar(const QString &posicion)
 {
     if (!esPosicionValida(posicion)) {
@@ -22,6 +46,6 @@ int consultar(const QString &posicion)
         return estado::kProblemaDeDatos;
     }
     const QString unidad = textoDeUnidad(leida.valor);
-    salida().linea({posicion, unidad, descripcionDeUnidad(unidad)});
+    salida().linea({posicion, unidad, descripcionDeUnidad(codigoDeUnidad(leida.valor))});
     return estado::kHecho;
 }

@@ -3,10 +3,12 @@
 
 #include "dam/Causas.h"
 #include "dam/Direccion.h"
+#include "data/Avisos.h"
 #include "data/Contrato.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -137,12 +139,15 @@ QSqlDatabase prepararPostgres(const Direccion &d, const QString &nombreConexion,
     QStringList dadas;
     for (const auto &[clave, valor] : d.opciones) {
         dadas << clave;
+        // Qt writes every statement in UTF-8, whatever the address asks for.
+        if (clave == QLatin1String("client_encoding"))
+            continue;
         if (clave == QLatin1String("options"))
             sesion = valor + u' ' + sesion;
         else
             opciones << clave + u'=' + entreComillas(valor);
     }
-    opciones << QStringLiteral("options=") + entreComillas(sesion);
+    opciones << QStringLiteral("options=") + entreComillas(sesion) << QStringLiteral("client_encoding=UTF8");
     // Keepalives let a window left open all day keep a connection that a firewall
     // would otherwise drop unseen.
     const std::pair<const char *, const char *> porDefecto[] = {
@@ -183,20 +188,64 @@ QSqlDatabase prepararOdbc(const Direccion &d, const QString &nombreConexion)
     return db;
 }
 
-// Through ODBC the session settings are statements. PostgreSQL (psqlODBC) is the
-// server this speaks to; another server refuses the first, and nothing more is sent.
 void prepararSesionOdbc(QSqlDatabase &db, Motor motor, int espera)
 {
     if (motor != Motor::Odbc)
         return;
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SET lock_timeout = %1").arg(espera * 1000)))
-        return;
-    q.exec(QStringLiteral("SET standard_conforming_strings = on"));
-    q.exec(QStringLiteral("SET client_connection_check_interval = 1000"));
+    const bool postgres = db.driver() && db.driver()->dbmsType() == QSqlDriver::PostgreSQL;
+    ajustarSesionOdbc(
+        [&db](const QString &sentencia) -> std::optional<QString> {
+            QSqlQuery q(db);
+            if (q.exec(sentencia))
+                return std::nullopt;
+            return q.lastError().text().trimmed();
+        },
+        postgres, espera);
+}
+
+// A session whose settings could not be made is no use: closed, and its error raised.
+void prepararSesionOCerrar(QSqlDatabase &db, Motor motor, int espera)
+{
+    try {
+        prepararSesionOdbc(db, motor, espera);
+    } catch (...) {
+        db.close();
+        throw;
+    }
 }
 
 } // namespace
+
+void ajustarSesionOdbc(const EjecutorDeAjuste &ejecutar, bool postgres, int espera)
+{
+    const auto refusado = [](const QString &sentencia, const QString &consecuencia, const QString &razon) {
+        QString aviso = QStringLiteral("El servidor de la base de datos no aceptó «%1»: se trabaja %2.")
+                            .arg(sentencia, consecuencia);
+        return razon.isEmpty() ? aviso : aviso + u'\n' + razon;
+    };
+    const QString bloqueos = QStringLiteral("SET lock_timeout = %1").arg(espera * 1000);
+    if (const auto razon = ejecutar(bloqueos))
+        avisarDelComponente(refusado(bloqueos, QStringLiteral("sin límite de espera por bloqueos"), *razon));
+    // Another server has none of these settings; it gets only statements whose
+    // literals hold no backslash.
+    if (!postgres)
+        return;
+    // A batch's chunk travels as JSON inside one literal, and JSON writes a quote in a
+    // value as \"; a server reading that backslash as an escape would read other
+    // values than the ones sent, perhaps another row's key. Without this setting
+    // nothing is sent at all.
+    const QString literales = QStringLiteral("SET standard_conforming_strings = on");
+    if (const auto razon = ejecutar(literales))
+        throw ErrorComponente(
+            QStringLiteral("El servidor de la base de datos no aceptó «%1», sin lo cual leería una barra inversa "
+                           "dentro de un texto como un escape; Telquin no trabaja así.%2")
+                .arg(literales, razon->isEmpty() ? QString() : u'\n' + *razon));
+    const QString vigilancia = QStringLiteral("SET client_connection_check_interval = 1000");
+    if (const auto razon = ejecutar(vigilancia))
+        avisarDelComponente(
+            refusado(vigilancia,
+                     QStringLiteral("sin que el servidor note, durante una sentencia, que Telquin se cerró"), *razon));
+}
 
 QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion, int espera)
 {
@@ -228,7 +277,13 @@ QSqlDatabase abrirBaseDeDatos(const Direccion &d, const QString &nombreConexion,
         const QString detalle = d.secretos.sinClaves(textoDriver);
         throw ErrorComponente(detalle.isEmpty() ? mensaje : mensaje + u'\n' + detalle);
     }
-    prepararSesionOdbc(db, d.motor, espera);
+    try {
+        prepararSesionOCerrar(db, d.motor, espera);
+    } catch (...) {
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(nombreConexion);
+        throw;
+    }
     return db;
 }
 
@@ -237,6 +292,6 @@ bool reabrirBaseDeDatos(QSqlDatabase &db, Motor motor, int espera)
     db.close();
     const bool abierta = abrirEnIngles(db);
     if (abierta)
-        prepararSesionOdbc(db, motor, espera);
+        prepararSesionOCerrar(db, motor, espera);
     return abierta;
 }

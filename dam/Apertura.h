@@ -7,6 +7,9 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 // Opens the database of an address (see Direccion.h) under the given Qt connection
 // name. No statement waits longer than `espera` seconds on what another user holds
 // (the address's own wait, when it gives one, wins). Raises ErrorComponente naming
@@ -17,3 +20,13 @@
 // Opens again a database whose connection was lost, with the same settings. False
 // when it cannot.
 [[nodiscard]] bool reabrirBaseDeDatos(QSqlDatabase &db, Motor motor, int espera);
+
+// Runs one statement of the session's setup; the server's reason when it failed.
+using EjecutorDeAjuste = std::function<std::optional<QString>(const QString &sentencia)>;
+
+// Through ODBC the session settings are statements, each one's result looked at.
+// Every server is asked for the lock wait; one that refuses it gives a warning
+// (avisarDelComponente). A PostgreSQL server is also asked to read literals as
+// written, and refusing that raises ErrorComponente; and to notice a client that
+// went away, refusing which gives a warning.
+void ajustarSesionOdbc(const EjecutorDeAjuste &ejecutar, bool postgres, int espera);

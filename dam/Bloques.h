@@ -23,5 +23,7 @@ enum class DialectoDeBloque { Sqlite, Postgres };
 // Rows of (the key's index in the JSON, the unit), for the keys that have one. With
 // `bloquear` (PostgreSQL), the rows are locked in key order.
 [[nodiscard]] QString textoConsultaEnBloque(DialectoDeBloque dialecto, const QString &json, bool bloquear);
-// Sets each key's unit; a row of its three key values for each row changed.
+// Sets each key's unit, converted to the unit column's type as a literal would be; a
+// row of three key values for each row changed (on PostgreSQL the key as sent, on
+// SQLite as stored).
 [[nodiscard]] QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json);

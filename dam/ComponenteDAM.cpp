@@ -189,7 +189,7 @@ bool reabrir(ComponenteDAM::Base &base)
 // restarted, a link dropped overnight) gets one new connection and one more try: every
 // statement this component runs may safely run twice. `mostrada` is the statement as
 // an error message shows it, made only when one does.
-template<typename Mostrada>
+template <typename Mostrada>
 QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString &entidad, const Mostrada &mostrada)
 {
     const auto fallarCon = [&](const Fallo &fallo, bool perdida) {
@@ -216,6 +216,27 @@ QSqlQuery correr(ComponenteDAM::Base &base, const QString &texto, const QString 
         return otra;
     fallarCon(falloDeSentencia(base.motor, otra), conexionPerdida(base));
     return otra; // not reached: fallar raises
+}
+
+// Through a driver that is not Unicode (psqlODBC's ANSI one), the driver manager turns
+// a statement's UTF-16 into the bytes of the locale's character set, and a character
+// that set lacks (any but ASCII under the C locale, half of a pair under any) into
+// its low byte: "ħ" becomes a quote, "Ō" an "L", two pairs may spell another row's
+// key. Through such a driver only ASCII statements are sent.
+bool noSeTransmite(const ComponenteDAM::Base &base, const QString &texto)
+{
+    if (base.motor != Motor::Odbc || !base.db.driver() || base.db.driver()->hasFeature(QSqlDriver::Unicode))
+        return false;
+    return std::any_of(texto.cbegin(), texto.cend(), [](QChar c) { return c.unicode() > 0x7f; });
+}
+
+[[noreturn]] void fallarPorControlador(const QString &mostrada)
+{
+    throw ErrorComponente(
+        QStringLiteral("La sentencia no se ejecuta: tiene caracteres que no son ASCII (una letra acentuada o un emoji, "
+                       "por ejemplo) y el controlador ODBC de la base de datos no es Unicode, así que podrían llegar "
+                       "cambiados al servidor. Con psqlODBC, use el controlador Unicode (psqlodbcw.so).\n%1")
+            .arg(mostrada));
 }
 
 class ConexionDAM final : public Conexion {
@@ -287,6 +308,8 @@ private:
             throw ErrorComponente(
                 QStringLiteral("La sentencia contiene más de una instrucción SQL y no se ejecuta:\n%1").arg(sql));
         const QString &texto = conCorchetes ? sql : sentencia.texto;
+        if (noSeTransmite(*base_, texto))
+            fallarPorControlador(sql);
 
         return correr(*base_, texto, entidad_->nombre, [&] { return sql; });
     }
@@ -532,6 +555,16 @@ QString comoSeMuestra(const QString &texto, const QString &json, std::size_t fil
 
 QString claveComoTexto(const QString &a, const QString &b, const QString &c) { return a + u'\x1f' + b + u'\x1f' + c; }
 
+// A chunk's answer is read row by row against the keys sent; a row that is none of
+// theirs means the statement did something other than asked, and nothing of it may
+// count.
+[[noreturn]] void filaAjena(const QString &mostrada)
+{
+    throw ErrorComponente(QStringLiteral("Error de la base de datos al ejecutar la sentencia: su respuesta trae una "
+                                         "fila que no es de ninguna de las posiciones enviadas.\n%1")
+                              .arg(mostrada));
+}
+
 } // namespace
 
 bool ComponenteDAM::admiteBloques() const { return base_ && dialectoDe(*base_).has_value(); }
@@ -554,11 +587,14 @@ std::vector<std::optional<QVariant>> ComponenteDAM::consultarUnidades(const std:
     const QString json = jsonDeClaves(enviadas);
     const QString texto = textoConsultaEnBloque(*dialectoDe(*base_), json, bloquear);
     const auto mostrada = [&] { return comoSeMuestra(texto, json, enviadas.size()); };
+    if (noSeTransmite(*base_, json))
+        fallarPorControlador(mostrada());
     QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, mostrada);
     while (q.next()) {
-        const qsizetype n = q.value(0).toLongLong();
-        if (n < 0 || n >= qsizetype(indices.size()))
-            continue;
+        bool esNumero = false;
+        const qsizetype n = q.value(0).toLongLong(&esNumero);
+        if (!esNumero || n < 0 || n >= qsizetype(indices.size()))
+            filaAjena(mostrada());
         std::optional<QVariant> &unidad = unidades[indices[std::size_t(n)]];
         // Two rows under one key: the first one read counts, as for one lookup.
         if (!unidad)
@@ -589,12 +625,15 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
     const QString json = jsonDeCambios(enviados);
     const QString texto = textoUpdateEnBloque(*dialectoDe(*base_), json);
     const auto mostrada = [&] { return comoSeMuestra(texto, json, enviados.size()); };
+    if (noSeTransmite(*base_, json))
+        fallarPorControlador(mostrada());
     QSqlQuery q = correr(*base_, texto, kEntidadTransaccion, mostrada);
     while (q.next()) {
         const auto i
             = indice.constFind(claveComoTexto(q.value(0).toString(), q.value(1).toString(), q.value(2).toString()));
-        if (i != indice.constEnd())
-            ++filas[*i];
+        if (i == indice.constEnd())
+            filaAjena(mostrada());
+        ++filas[*i];
     }
     if (q.lastError().isValid())
         fallar(*base_, falloDeSentencia(base_->motor, q), false, kEntidadTransaccion,

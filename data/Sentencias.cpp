@@ -5,8 +5,6 @@
 
 #include <QVarLengthArray>
 
-#include <algorithm>
-
 QString literal(QString valor) { return valor.replace(u'\'', QStringLiteral("''")); }
 
 namespace {
@@ -72,7 +70,22 @@ qlonglong ejecutar(Componente &oDAM, const QString &sentencia)
 
 bool esVedado(const QString &valor)
 {
-    return std::any_of(valor.cbegin(), valor.cend(), [](QChar c) { return c == u'\\' || c.unicode() < 0x20; });
+    const qsizetype n = valor.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = valor[i];
+        if (c == u'\\' || c.unicode() < 0x20)
+            return true;
+        // Half a pair has no UTF-8 form: the driver would send something else in its
+        // place ("?" on PostgreSQL), a text that may be another row's key.
+        if (c.isLowSurrogate())
+            return true;
+        if (c.isHighSurrogate()) {
+            if (i + 1 == n || !valor[i + 1].isLowSurrogate())
+                return true;
+            ++i;
+        }
+    }
+    return false;
 }
 
 bool esVedada(const PositionKey &clave)

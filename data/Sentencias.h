@@ -18,9 +18,11 @@ using Avisador = std::function<void(const QString &mensaje)>;
 // its literal.
 [[nodiscard]] QString literal(QString valor);
 
-// No real position or unit holds a backslash or a control character; some servers
-// read a backslash inside a literal as an escape, and a driver may cut the text at a
-// NUL. A value holding one never reaches a statement, alone or in a batch's.
+// No real position or unit holds a backslash, a control character or half of a
+// UTF-16 surrogate pair: some servers read a backslash inside a literal as an escape,
+// a driver may cut the text at a NUL, and half a pair reaches the server as some other
+// character (a position whose cut splits an emoji). A value holding one never reaches
+// a statement, alone or in a batch's.
 [[nodiscard]] bool esVedado(const QString &valor);
 [[nodiscard]] bool esVedada(const PositionKey &clave);
 
@@ -43,13 +45,13 @@ struct UnidadLeida {
 
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
 // telling the user that the position does not exist. A position whose key values
-// hold a backslash or a control character is answered so without any statement. *leida, when given, gets the value as
-// read.
+// hold a character esVedado refuses is answered so without any statement. *leida,
+// when given, gets the value as read.
 [[nodiscard]] QString GetUnidEst(Componente &oDAM, const QString &sNcm, const Avisador &avisar,
                                  UnidadLeida *leida = nullptr);
 
 // True when the update changed at least one row; false, with no statement, when the
-// key values or the unit hold a backslash or a control character.
+// key values or the unit hold a character esVedado refuses.
 [[nodiscard]] bool EjecutarUpdate(Componente &oDAM, const QString &sNcm, const QString &sUnidEst);
 
 // The same update, answering how many rows it changed (-1 when the component's

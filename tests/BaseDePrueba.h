@@ -150,6 +150,26 @@ public:
         return q.isNull(0) ? QStringLiteral("<null>") : q.value(0).toString();
     }
 
+    // NCM made again with one column declared otherwise (`columna`, its declaration,
+    // starting with its name), keeping its rows (`valor`, how that column's values are
+    // carried over), as a host's table may be.
+    void recrearConColumna(const QString &columna, const QString &valor)
+    {
+        const QString nombre = columna.section(u' ', 0, 0);
+        QStringList columnas;
+        QStringList valores;
+        for (const QString c : {"\"001\"", "\"002\"", "\"003\"", "\"012\""}) {
+            const bool esta = c == nombre;
+            columnas << (esta ? columna : c + (c == "\"012\"" ? " TEXT" : " TEXT NOT NULL"));
+            valores << (esta ? valor : c);
+        }
+        ejecutar("DROP TABLE IF EXISTS ncm_nueva");
+        ejecutar("CREATE TABLE ncm_nueva (" + columnas.join(", ") + ", PRIMARY KEY (\"001\", \"002\", \"003\"))");
+        ejecutar("INSERT INTO ncm_nueva SELECT " + valores.join(", ") + " FROM NCM");
+        ejecutar("DROP TABLE NCM");
+        ejecutar("ALTER TABLE ncm_nueva RENAME TO NCM");
+    }
+
     // The same, for a position text ("8901.10.00.000L").
     [[nodiscard]] QString unidadDe(const QString &posicion)
     {

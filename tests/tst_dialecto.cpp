@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "dam/Apertura.h"
 #include "dam/Dialecto.h"
+#include "data/Avisos.h"
+#include "data/Contrato.h"
 
 #include <QtTest>
 
@@ -97,6 +100,70 @@ private slots:
         QCOMPARE(adaptarSentencia(sql, nullptr).varias, varias);
         CitadorDePrueba citar;
         QCOMPARE(adaptarSentencia(sql, &citar).varias, varias);
+    }
+
+    // Each ODBC session setting the server refuses is named; the one without which a
+    // literal would be read otherwise stops the opening.
+    void ajustesDeSesion_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::addColumn<QStringList>("rechazados"); // the start of each statement the server refuses
+        QTest::addColumn<int>("sentencias"); // how many are sent
+        QTest::addColumn<QStringList>("avisos"); // a piece of each warning, in order
+        QTest::addColumn<bool>("error");
+        QTest::newRow("todos aceptados") << true << QStringList() << 3 << QStringList() << false;
+        QTest::newRow("sin espera por bloqueos")
+            << true << QStringList{"SET lock_timeout"} << 3
+            << QStringList{"«SET lock_timeout = 7000»: se trabaja sin límite de espera por bloqueos"} << false;
+        QTest::newRow("sin vigilancia de la conexión")
+            << true << QStringList{"SET client_connection_check_interval"} << 3
+            << QStringList{"«SET client_connection_check_interval = 1000»"} << false;
+        QTest::newRow("literales con escapes")
+            << true << QStringList{"SET standard_conforming_strings"} << 2 << QStringList() << true;
+        QTest::newRow("otro servidor") << false << QStringList{"SET lock_timeout"} << 1
+                                       << QStringList{"sin límite de espera por bloqueos"} << false;
+        QTest::newRow("otro servidor que acepta") << false << QStringList() << 1 << QStringList() << false;
+    }
+
+    void ajustesDeSesion()
+    {
+        QFETCH(bool, postgres);
+        QFETCH(QStringList, rechazados);
+        QFETCH(int, sentencias);
+        QFETCH(QStringList, avisos);
+        QFETCH(bool, error);
+        QStringList recibidos;
+        recibirAvisos([&](const QString &aviso) { recibidos << aviso; });
+        QStringList enviadas;
+        // The reason names the row: a warning is told once a run, whatever test gave it.
+        const QString razon = QStringLiteral("rechazo de prueba: %1").arg(QTest::currentDataTag());
+        const EjecutorDeAjuste servidor = [&](const QString &sentencia) -> std::optional<QString> {
+            enviadas << sentencia;
+            for (const QString &r : rechazados)
+                if (sentencia.startsWith(r))
+                    return razon;
+            return std::nullopt;
+        };
+        // Opened twice, as after a lost connection: each warning is told once.
+        for (int vez = 0; vez < 2; ++vez) {
+            bool fallo = false;
+            try {
+                ajustarSesionOdbc(servidor, postgres, 7);
+            } catch (const ErrorComponente &e) {
+                fallo = true;
+                QVERIFY2(e.mensaje().contains("«SET standard_conforming_strings = on»") && e.mensaje().contains(razon),
+                         qPrintable(e.mensaje()));
+            }
+            QCOMPARE(fallo, error);
+        }
+        recibirAvisos([](const QString &) {});
+        QCOMPARE(enviadas.size(), 2 * sentencias);
+        QCOMPARE(enviadas.value(0), QString("SET lock_timeout = 7000"));
+        QCOMPARE(recibidos.size(), avisos.size());
+        for (qsizetype i = 0; i < avisos.size(); ++i) {
+            QVERIFY2(recibidos[i].contains(avisos[i]), qPrintable(recibidos[i]));
+            QVERIFY2(recibidos[i].contains(razon), qPrintable(recibidos[i]));
+        }
     }
 };
 

@@ -637,6 +637,23 @@ private slots:
         QVERIFY(!enDumb);
     }
 
+    // A unit column of integers: consultar shows the number as read and names it by
+    // its two-digit code; lote stores through it, a chunk at a time, and journals the
+    // units as read.
+    void columnaEntera()
+    {
+        base->recrearConColumna("\"012\" INTEGER", "CAST(\"012\" AS INTEGER)");
+        Corrida c = correr({"consultar", "8901.10.00.000L"});
+        QCOMPARE(c.estado, 0);
+        QCOMPARE(c.salida, QString("8901.10.00.000L\t7\tUNIDAD\n"));
+        c = correr({"lote", "-", "--aplicar"}, "8901.10.00.000L,05\n9503.00.10.000B,01\n");
+        QVERIFY2(c.estado == 0, qPrintable(c.error));
+        QCOMPARE(base->unidadDe("8901.10.00.000L"), QString("5"));
+        QCOMPARE(bitacora().filter(" lote ").size(), 2);
+        QVERIFY2(bitacora().filter("8901.10.00.000L 7 05 lote").size() == 1, qPrintable(bitacora().join('\n')));
+        QCOMPARE(correr({"consultar", "8901.10.00.000L"}).salida, QString("8901.10.00.000L\t5\tLITROS\n"));
+    }
+
 private:
     static QString textoDeUpdateCrudo(const QString &k1, const QString &k2, const QString &k3, const QString &u)
     {

@@ -516,6 +516,44 @@ private slots:
         QCOMPARE(bitacora(), QStringList());
     }
 
+    // 0101.21.00.10 and an emoji is 15 UTF-16 units, a well-formed position whose cut
+    // leaves half of the emoji in each of the last two key values. The batch, chunked
+    // or row by row, finds no row for it, and the rows its halves could become on a
+    // server keep their unit; so does the undo of such a change.
+    void caracterPartidoEnElLote_data()
+    {
+        QTest::addColumn<bool>("porFila");
+        QTest::newRow("en trozos") << false;
+        QTest::newRow("fila a fila") << true;
+    }
+
+    void caracterPartidoEnElLote()
+    {
+        QFETCH(bool, porFila);
+        Lote lote;
+        BaseDePrueba &base = *lote.base;
+        for (const QString &x : {QStringLiteral("?"), QString(QChar(0xFFFD))})
+            base.ejecutar("INSERT INTO NCM (\"001\", \"002\", \"003\", \"012\") VALUES ('0101.21.00', '10" + x + "', '"
+                          + x + "', '09')");
+        const QString partida = "0101.21.00.10" + QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QStringList antes = base.filas();
+        OpcionesDeLote opciones{true};
+        opciones.porFila = porFila;
+        const ResultadoLote r = lote.procesar((partida + ",44\n8901.10.00.000L,05\n").toUtf8(), opciones);
+        QCOMPARE(r.fin, FinDeLote::ConErrores);
+        QCOMPARE(r.revisiones.size(), std::size_t(2));
+        QCOMPARE(r.revisiones[0].posicion, partida);
+        QCOMPARE(r.revisiones[0].resultado, Resultado::NoEncontrada);
+        QCOMPARE(base.filas(), antes);
+
+        const ResultadoCambio deshecho = deshacerCambio(*lote.oDAM, partida, QString("44"), "09");
+        QVERIFY(!deshecho.guardado());
+        const ResultadoCambio guardado = guardarCambio(*lote.oDAM, partida, "09", "44", "ventana");
+        QVERIFY(!guardado.guardado());
+        QCOMPARE(base.filas(), antes);
+        QCOMPARE(bitacora(), QStringList());
+    }
+
     // Asked between chunks (here of one row): the batch stops there and nothing is stored.
     void loteInterrumpido()
     {

@@ -118,6 +118,27 @@ private slots:
         QTest::newRow("control en el carácter 11") << "8901.10.00\x01"
                                                       "000L"
                                                    << "05" << true << true;
+        // A position of 15 UTF-16 units whose cut splits a pair, and the like.
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QChar alta(0xD83D);
+        const QChar baja(0xDE00);
+        QTest::newRow("emoji partido entre sufijo y letra") << "0101.21.00.10" + emoji << "44" << false << false;
+        QTest::newRow("emoji partido en el carácter 11") << "0101.21.0" + emoji + "100W"
+                                                         << "44" << false << false;
+        QTest::newRow("media pareja alta al final") << "0101.21.00.100" + QString(alta) << "44" << false << false;
+        QTest::newRow("media pareja baja al comienzo") << QString(baja) + "101.21.00.100W"
+                                                       << "44" << false << false;
+        QTest::newRow("dos mitades altas") << "0101.21.00.1" + QString(alta) + alta + "W"
+                                           << "44" << false << false;
+        QTest::newRow("mitades al revés") << "0101.21.00.1" + QString(baja) + alta + "W"
+                                          << "44" << false << false;
+        QTest::newRow("media pareja en la unidad") << "8901.10.00.000L" << QString(alta) + "5" << true << false;
+        QTest::newRow("unidad partida al final") << "8901.10.00.000L"
+                                                 << "5" + QString(alta) << true << false;
+        QTest::newRow("emoji entero en el sufijo") << "0101.21.00.1" + emoji + "W"
+                                                   << "44" << true << true;
+        QTest::newRow("emoji entero en la unidad") << "8901.10.00.000L" << emoji << true << true;
+        QTest::newRow("no carácter U+FFFF") << "0101.21.00.100" + QString(QChar(0xFFFF)) << "44" << true << true;
     }
 
     void valoresVedados()
@@ -132,6 +153,10 @@ private slots:
         QCOMPARE(avisos.isEmpty(), consulta);
         QCOMPARE(EjecutarUpdate(c, sNcm, sUnidEst), update);
         QCOMPARE(ComponenteGrabador::llamadas().filter("Ejecutar").size(), update ? 1 : 0);
+        // The undo puts back what the update stored: the same values, the same refusal.
+        QCOMPARE(DeshacerUnidad(c, sNcm, QString("09"), sUnidEst), update ? 1LL : 0LL);
+        QCOMPARE(DeshacerUnidad(c, sNcm, sUnidEst, "09"), update ? 1LL : 0LL);
+        QCOMPARE(ComponenteGrabador::llamadas().filter("Ejecutar").size(), update ? 3 : 0);
     }
 
     void resultadoDeConsulta_data()
