@@ -56,9 +56,9 @@ qlonglong enTransaccion(Transacciones &t, Transacciones::Aislamiento aislamiento
     return filas;
 }
 
-// A driver that cannot count the rows an update changed: the row read back in the same
-// transaction tells whether it now holds the unit.
-qlonglong contadas(Componente &oDAM, qlonglong filas, const QString &posicion, const std::optional<QString> &unidad)
+} // namespace
+
+qlonglong filasCambiadas(Componente &oDAM, qlonglong filas, const QString &posicion, const std::optional<QString> &unidad)
 {
     if (filas >= 0)
         return filas;
@@ -67,8 +67,6 @@ qlonglong contadas(Componente &oDAM, qlonglong filas, const QString &posicion, c
         && (unidad ? !despues.valor.isNull() && textoDeUnidad(despues.valor) == *unidad : despues.valor.isNull());
     return laTiene ? 1 : 0;
 }
-
-} // namespace
 
 ResultadoCambio consultarYGuardar(Componente &oDAM, const QString &posicion, const QString &nueva,
                                   const QString &origen, const std::function<bool(const UnidadLeida &)> &seguir,
@@ -88,7 +86,7 @@ ResultadoCambio consultarYGuardar(Componente &oDAM, const QString &posicion, con
             if (!seguir(r.leida))
                 return 0;
             r.enviado = true;
-            return contadas(oDAM, ActualizarUnidad(oDAM, posicion, nueva), posicion, nueva);
+            return filasCambiadas(oDAM, ActualizarUnidad(oDAM, posicion, nueva), posicion, nueva);
         });
     }
     const QString anterior = textoDeUnidad(r.leida.valor);
@@ -114,7 +112,7 @@ ResultadoCambio deshacerCambio(Componente &oDAM, const QString &posicion, const 
         r.filas = DeshacerUnidad(oDAM, posicion, anterior, actual);
     else
         r.filas = enTransaccion(*t, Transacciones::Aislamiento::Confirmada, {}, r, [&] {
-            return contadas(oDAM, DeshacerUnidad(oDAM, posicion, anterior, actual), posicion, anterior);
+            return filasCambiadas(oDAM, DeshacerUnidad(oDAM, posicion, anterior, actual), posicion, anterior);
         });
     return anotado(oDAM, std::move(r), posicion, actual, anterior.value_or(QString()), QStringLiteral("deshacer"));
 }

@@ -60,6 +60,12 @@ struct Parada {
 [[nodiscard]] ResultadoCambio deshacerCambio(Componente &oDAM, const QString &posicion,
                                              const std::optional<QString> &anterior, const QString &actual);
 
+// The rows an update changed, as the component answered; when it could not count
+// them (-1), inside the same transaction the row read back tells whether it now
+// holds `unidad` (no value for null): 1 or 0.
+[[nodiscard]] qlonglong filasCambiadas(Componente &oDAM, qlonglong filas, const QString &posicion,
+                                       const std::optional<QString> &unidad);
+
 // Appends the changes to the user's journal; nothing when written, else the warning
 // to show.
 [[nodiscard]] std::optional<QString> anotarEnBitacora(const QList<Anotacion> &anotaciones);

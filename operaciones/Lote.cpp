@@ -398,7 +398,8 @@ std::optional<qint32> actualizar(Componente &oDAM, FilasEnBloque *bloques, Revis
             const UnidadLeida leida = ConsultarUnidad(oDAM, posicion);
             if (leida.encontrada)
                 p.anterior = unidades.leida(leida.valor);
-            if (ActualizarUnidad(oDAM, posicion, r.unidades[p.pedida]) <= 0)
+            const QString &unidad = r.unidades[p.pedida];
+            if (filasCambiadas(oDAM, ActualizarUnidad(oDAM, posicion, unidad), posicion, unidad) <= 0)
                 sinCambiar = indice;
         });
         return sinCambiar;

@@ -251,6 +251,14 @@ private slots:
         QCOMPARE(deshacerCambio(oDAM, kPosicion, QString("07"), "05").filas, 1);
         QCOMPARE(base->unidadDe(kPosicion), QString("07"));
         QCOMPARE(bitacora(), (QStringList{kPosicion + " 07 05 ventana", kPosicion + " 05 07 deshacer"}));
+
+        // A batch row by row, as such a component takes it.
+        OpcionesDeLote opciones;
+        opciones.aplicar = true;
+        const ResultadoLote lote = procesarLote(oDAM, leerLote(kPosicion.toUtf8() + ",12\n").filas, opciones);
+        QCOMPARE(lote.fin, FinDeLote::Guardado);
+        QCOMPARE(base->unidadDe(kPosicion), QString("12"));
+        QCOMPARE(bitacora().size(), 3);
     }
 };
 
