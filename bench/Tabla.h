@@ -5,9 +5,9 @@
 // they use (made before any timing), and the roads that reach them: Telquin's
 // component, Qt SQL alone and the raw driver.
 
-#include "dam/Direccion.h"
 #include "Comparacion.h"
 #include "Generador.h"
+#include "dam/Direccion.h"
 
 #include "data/Contrato.h"
 

@@ -132,7 +132,4 @@ QString formatearUnidad(const QString &sUnidEst)
     return (num->negativo && !esCero ? QStringLiteral("-") : QString()) + digitos;
 }
 
-bool esUnidadValida(const QString &sUnidEst)
-{
-    return sUnidEst.size() == 2 && esNumerico(sUnidEst);
-}
+bool esUnidadValida(const QString &sUnidEst) { return sUnidEst.size() == 2 && esNumerico(sUnidEst); }

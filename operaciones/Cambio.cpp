@@ -58,7 +58,8 @@ qlonglong enTransaccion(Transacciones &t, Transacciones::Aislamiento aislamiento
 
 } // namespace
 
-qlonglong filasCambiadas(Componente &oDAM, qlonglong filas, const QString &posicion, const std::optional<QString> &unidad)
+qlonglong filasCambiadas(Componente &oDAM, qlonglong filas, const QString &posicion,
+                         const std::optional<QString> &unidad)
 {
     if (filas >= 0)
         return filas;

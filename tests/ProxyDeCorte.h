@@ -28,8 +28,7 @@ public:
     enum class Corte { Ninguno, TrasEnviar, SinEnviar };
 
     // socketServidor: the server's socket file (DIR/.s.PGSQL.PORT).
-    ProxyDeCorte(const QString &socketServidor, int puerto)
-        : servidor_(socketServidor.toLocal8Bit())
+    ProxyDeCorte(const QString &socketServidor, int puerto) : servidor_(socketServidor.toLocal8Bit())
     {
         ruta_ = QStringLiteral("%1/.s.PGSQL.%2").arg(dir_.path()).arg(puerto).toLocal8Bit();
         escucha_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -102,7 +101,8 @@ private:
         }
         const int servidor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const sockaddr_un direccion = direccionDe(servidor_);
-        if (servidor < 0 || ::connect(servidor, reinterpret_cast<const sockaddr *>(&direccion), sizeof direccion) != 0) {
+        if (servidor < 0
+            || ::connect(servidor, reinterpret_cast<const sockaddr *>(&direccion), sizeof direccion) != 0) {
             ::close(cliente);
             if (servidor >= 0)
                 ::close(servidor);

@@ -192,7 +192,7 @@ private slots:
             opciones.aplicar = true;
             opciones.filasPorTrozo = 5;
             const ResultadoLote r = procesarLote(*oDAM, archivo.filas, opciones);
-            visto = r.fin == FinDeLote::Guardado ? "guardado"
+            visto = r.fin == FinDeLote::Guardado  ? "guardado"
                 : r.fin == FinDeLote::FalloDeBase ? "revertido"
                 : r.fin == FinDeLote::Incierto    ? "incierto"
                                                   : "otro";

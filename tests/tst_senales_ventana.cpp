@@ -36,7 +36,8 @@ private slots:
                     QTest::keyClick(frm->findChild<QLineEdit *>("txtUnidEstNEW"), Qt::Key_F9);
                 }
         });
-        const int salida = ejecutarTelquin(*qApp, mensajes, [guion] { return std::make_unique<ComponenteGrabador>(guion); });
+        const int salida
+            = ejecutarTelquin(*qApp, mensajes, [guion] { return std::make_unique<ComponenteGrabador>(guion); });
         QCOMPARE(salida, 128 + SIGTERM);
         QVERIFY2(mensajes.textos().last().startsWith("Cambio en la Ncm 8901.10.00.000L realizado correctamente:"),
                  qPrintable(mensajes.textos().join(" | ")));

@@ -254,13 +254,12 @@ void Frm_Telquin::guardarConF9()
     // one. The lookup's own message waits until it has ended: no box may keep the
     // table locked while it waits for the user.
     bool noEncontrada = false;
-    cambio_ = consultarYGuardar(*oDAM, txtNcm->text(), txtUnidEstNEW->text(), QStringLiteral("ventana"),
-                                [&](const UnidadLeida &leida) {
-                                    noEncontrada = !leida.encontrada;
-                                    // A row holding the marker itself reads as no row.
-                                    return !noEncontrada && textoDeUnidad(leida.valor) != NotFoundMarker
-                                        && ncmValida && unidadValida;
-                                });
+    cambio_ = consultarYGuardar(
+        *oDAM, txtNcm->text(), txtUnidEstNEW->text(), QStringLiteral("ventana"), [&](const UnidadLeida &leida) {
+            noEncontrada = !leida.encontrada;
+            // A row holding the marker itself reads as no row.
+            return !noEncontrada && textoDeUnidad(leida.valor) != NotFoundMarker && ncmValida && unidadValida;
+        });
     leida_ = cambio_.leida;
     if (noEncontrada)
         avisar(kPosicionNoEncontrada);

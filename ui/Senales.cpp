@@ -15,7 +15,7 @@ constexpr int kSenales[] = {SIGINT, SIGTERM, SIGHUP};
 
 int tuberia[2] = {-1, -1};
 volatile std::sig_atomic_t primera = 0;
-struct sigaction anteriores[std::size(kSenales)] { };
+struct sigaction anteriores[std::size(kSenales)]{};
 
 extern "C" void alRecibir(int senal)
 {
