@@ -34,7 +34,7 @@ fi
 tmp=$(mktemp -d)
 programa=""
 terminar() {
-    [[ -n "$programa" ]] && kill "$programa" 2>/dev/null || true
+    if [[ -n "$programa" ]]; then kill "$programa" 2>/dev/null || true; fi
     wait 2>/dev/null || true
     rm -rf "$tmp"
 }
