@@ -2,7 +2,8 @@
 # make run            installs what running needs, builds the program alone, creates the
 #                     sample database if absent, starts Telquin
 # make install-local  links the program that make run built into ~/.local/bin
-# make test           installs the test tools too, builds everything, runs every test (the
+# make test           installs the test tools too, checks the code's layout and the shell
+#                     scripts, builds everything, runs every test (the
 #                     core tests under sanitizers too, and the package's in build-paquete)
 # make package        builds the Debian package in build-paquete, with Debian's flags
 
@@ -13,7 +14,7 @@ BUILD_PAQUETE ?= build-paquete
 JOBS          ?= $(shell nproc)
 BIN_LOCAL     ?= $(HOME)/.local/bin
 
-.PHONY: all deps deps-test build build-test build-asan run install-local sample-db test test-asan \
+.PHONY: all deps deps-test build build-test build-asan estilo run install-local sample-db test test-asan \
         screenshot bench package clean
 
 all: build
@@ -36,10 +37,11 @@ build-test: deps-test
 	  $$([ -f $(BUILD)/CMakeCache.txt ] || echo -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every target, the window's included, under the sanitizers and with warnings as errors.
+# Every target, the window's and the benchmarks' included, under the sanitizers and with
+# warnings as errors, so that nothing rots unseen.
 build-asan: deps-test
 	@cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DTELQUIN_SANITIZE=ON -DTELQUIN_WIDGETS=ON \
-	  -DTELQUIN_ALL_TESTS=ON >/dev/null
+	  -DTELQUIN_ALL_TESTS=ON -DTELQUIN_BENCH=ON >/dev/null
 	@cmake --build $(BUILD_ASAN) -j $(JOBS)
 
 sample-db: deps
@@ -58,7 +60,11 @@ install-local: build
 	@case ":$$PATH:" in *":$(BIN_LOCAL):"*) ;; \
 	  *) echo "$(BIN_LOCAL) no está en el PATH de esta terminal: export PATH=\"$(BIN_LOCAL):\$$PATH\"" ;; esac
 
-test: build-test build-asan
+# The checks no compiler makes: the code's layout (.clang-format) and the shell scripts.
+estilo: deps-test
+	@scripts/comprobar-estilo
+
+test: estilo build-test build-asan
 	ctest --test-dir $(BUILD) --output-on-failure
 	@$(MAKE) --no-print-directory test-asan
 
