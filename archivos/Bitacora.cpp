@@ -162,11 +162,13 @@ std::optional<QString> anotarEn(const QString &ruta, const QList<Anotacion> &cam
     for (const Anotacion &c : cambios) {
         if (!previa || !mismaFecha(c.fecha, previa->fecha) || c.usuario != previa->usuario || c.equipo != previa->equipo
             || c.base != previa->base) {
-            comun = lineaCsv({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base}).toUtf8() + ',';
+            comun.clear();
+            agregarLineaCsv(comun, {fechaBitacora(c.fecha), c.usuario, c.equipo, c.base});
+            comun += ',';
             previa = &c;
         }
         lineas += comun;
-        lineas += lineaCsv({c.posicion, c.anterior, c.nueva, c.origen}).toUtf8();
+        agregarLineaCsv(lineas, {c.posicion, c.anterior, c.nueva, c.origen});
         lineas += '\n';
     }
 

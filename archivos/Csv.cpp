@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archivos/Csv.h"
 
+#include <QStringEncoder>
+
 #include <algorithm>
 
 namespace {
@@ -130,4 +132,27 @@ QString lineaCsv(const QStringList &campos)
             linea += campo;
     }
     return linea;
+}
+
+void agregarLineaCsv(QByteArray &destino, std::initializer_list<QStringView> campos)
+{
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    const auto agregar = [&](QStringView texto) {
+        const qsizetype antes = destino.size();
+        destino.resize(antes + utf8.requiredSpace(texto.size()));
+        char *const fin = utf8.appendToBuffer(destino.data() + antes, texto);
+        destino.truncate(fin - destino.constData());
+    };
+    const auto especial = [](QChar c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; };
+    bool primero = true;
+    for (const QStringView campo : campos) {
+        if (!primero)
+            destino += ',';
+        primero = false;
+        const bool bordes = !campo.isEmpty() && (campo.front().isSpace() || campo.back().isSpace());
+        if (!bordes && std::none_of(campo.cbegin(), campo.cend(), especial))
+            agregar(campo);
+        else
+            agregar(lineaCsv({campo.toString()}));
+    }
 }

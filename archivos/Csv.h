@@ -7,7 +7,10 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <QByteArray>
+
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 struct FilaCsv {
@@ -36,3 +39,5 @@ struct LectorCsv {
 // One CSV line (without its line end), fields quoted where they need it, with CR and
 // LF in a field written as blanks so that the line stays one physical line.
 [[nodiscard]] QString lineaCsv(const QStringList &campos);
+// The same line appended to `destino` in UTF-8, without its line end.
+void agregarLineaCsv(QByteArray &destino, std::initializer_list<QStringView> campos);

@@ -120,6 +120,8 @@ private slots:
                                   << "Ñandú — 中";
         QTest::newRow("vacio") << ""
                                << "";
+        QTest::newRow("fuera del plano basico")
+            << QString::fromUtf8("\xF0\x9F\x98\x80") << QString::fromUtf8("\xF0\x9F\x98\x80");
     }
 
     void idaYVuelta()
