@@ -13,7 +13,7 @@ constexpr int kSenales[] = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t interrumpido = 0;
 volatile std::sig_atomic_t cancelable = 0;
 FilasEnBloque::Cancelacion cancelacion;
-struct sigaction anteriores[std::size(kSenales)] { };
+struct sigaction anteriores[std::size(kSenales)]{};
 
 extern "C" void alInterrumpir(int senal)
 {
@@ -72,9 +72,9 @@ void Interrupcion::cancelarCon(FilasEnBloque::Cancelacion c)
 
 void Interrupcion::cancelarSentencia(bool si) { cancelable = si ? 1 : 0; }
 
-bool Interrupcion::pedida() { return interrumpido != 0; }
+bool Interrupcion::pedida() const { return interrumpido != 0; }
 
-int Interrupcion::senal() { return interrumpido; }
+int Interrupcion::senal() const { return interrumpido; }
 
 QString Interrupcion::nombreDeSenal(int senal)
 {
