@@ -632,7 +632,7 @@ private slots:
         const Corrida c = correr(argumentos, lote, {}, ::ordenes(), &lleno);
         QCOMPARE(c.estado, estado);
         QCOMPARE(c.salida, QString());
-        QVERIFY2(c.error.endsWith(error.arg(rutaDeBitacora())), qPrintable(c.error));
+        QVERIFY2(c.error.endsWith(error.contains(u"%1") ? error.arg(rutaDeBitacora()) : error), qPrintable(c.error));
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString(bitacoraEsperada.isEmpty() ? "07" : "05"));
         const QStringList lineas = bitacora();
         QCOMPARE(lineas.size(), bitacoraEsperada.size());
@@ -670,11 +670,6 @@ private slots:
             << "telquin: Ctrl+C llegó con los cambios ya enviados a la base de datos: quedaron guardados y anotados.\n"
                "telquin: Cambios guardados: 1.\n"
             << "05";
-        // A batch that only checks stores nothing, and a signal after its check changes nothing.
-        QTest::newRow("lote sin aplicar, SIGTERM despues")
-            << QStringList{"lote", "-"} << SIGTERM << false << 0 << "1\t8901.10.00.000L\t07\t05\tcambia\t\n"
-            << "repetida: 0\n"
-            << "07";
     }
 
     void senales()
@@ -781,7 +776,7 @@ private slots:
         const Corrida c = correr({"lote", ruta, "--aplicar"});
         QCOMPARE(c.estado, estado);
         QCOMPARE(c.salida, salida);
-        QVERIFY2(c.error.endsWith(error.arg(ruta)), qPrintable(c.error));
+        QVERIFY2(c.error.endsWith(error.contains(u"%1") ? error.arg(ruta) : error), qPrintable(c.error));
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), unidad);
     }
 
