@@ -141,7 +141,7 @@ int lote(Contexto &contexto, const Pedido &pedido)
 
     const auto oDAM = contexto.componente();
     const auto interrupcion = contexto.vigilar();
-    Progreso progreso(contexto.conProgreso);
+    Progreso progreso(contexto.conProgreso, contexto.errores);
     Seguimiento seguimiento;
     seguimiento.etapa = [&](const QString &participio, qsizetype total) { progreso.etapa(participio, total); };
     seguimiento.avance = [&](qsizetype hechas) { progreso.avanzar(hechas); };

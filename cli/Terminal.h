@@ -4,6 +4,7 @@
 // What the command line needs from its terminal: Ctrl+C turned into a flag, and a
 // progress line for long batches.
 
+#include "cli/Salida.h"
 #include "data/Contrato.h"
 
 #include <QElapsedTimer>
@@ -63,8 +64,8 @@ public:
 // and once the batch has run longer than a second, and is wiped when done.
 class Progreso {
 public:
-    Progreso();
-    explicit Progreso(bool activo);
+    // errores: standard error, where the line is drawn.
+    Progreso(bool activo, Destino &errores);
     ~Progreso();
     Progreso(const Progreso &) = delete;
     Progreso &operator=(const Progreso &) = delete;
@@ -78,6 +79,7 @@ private:
     void dibujar(const QString &linea);
 
     bool activo_;
+    Destino &errores_;
     QElapsedTimer reloj_;
     QString participio_;
     qsizetype total_ = 0;
