@@ -7,13 +7,11 @@
 #include "BaseDePrueba.h"
 #include "LecturaDeBitacora.h"
 #include "cli/Terminal.h"
-#include "dam/Direccion.h"
 
 #include <QProcess>
 #include <QtTest>
 
 #include <csignal>
-#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 
