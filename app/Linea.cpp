@@ -11,8 +11,8 @@
 
 extern "C" Q_DECL_EXPORT int telquin_entrada(int argc, char **argv)
 {
-    abrirDescriptoresEstandar();
+    const bool salidaCerrada = abrirDescriptoresEstandar();
     registrarComponenteDAM();
-    return ejecutarLinea(argc, argv);
+    return ejecutarLinea(argc, argv, salidaCerrada);
 }
 static_assert(std::is_same_v<decltype(&telquin_entrada), EntradaDeModulo>);

@@ -1,44 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the command line's commands share: messages, the component, the state of
-// their changes.
+// What the command line's commands share: messages, the component, the reading of
+// their declarations.
 
 #include "cli/Linea.h"
 #include "cli/Ordenes.h"
-#include "cli/Salida.h"
 #include "data/Clases.h"
 #include "operaciones/Textos.h"
 
-#include <cstdio>
+#include <algorithm>
 
-namespace {
-
-bool guardados = false;
-bool puedeGuardar = false;
-
-} // namespace
-
-void avisar(const QString &mensaje)
+void avisar(Contexto &contexto, const QString &mensaje)
 {
     // What was written before the message comes out before it.
-    (void)salida().volcar();
+    (void)contexto.salida.volcar();
     // Each line after the first is indented: every line on standard error either starts
     // with the program's name or carries on the one before.
     QStringList lineas = mensaje.split(u'\n');
     for (qsizetype i = 1; i < lineas.size(); ++i)
         if (!lineas[i].isEmpty())
             lineas[i].prepend(QStringLiteral("  "));
+    // Nothing is left to tell a failure to.
     const QByteArray texto = lineas.join(u'\n').toUtf8() + '\n';
-    std::fwrite(texto.constData(), 1, size_t(texto.size()), stderr);
-    std::fflush(stderr);
+    (void)contexto.errores.escribir(texto);
 }
 
-int errorDeUso(const QString &mensaje)
+int errorDeUso(Contexto &contexto, const QString &mensaje)
 {
-    avisar(kPrefijo + mensaje + QStringLiteral("\nPruebe «telquin --help» para más información."));
+    avisar(contexto, kPrefijo + mensaje + QStringLiteral("\nPruebe «telquin --help» para más información."));
     return estado::kUso;
 }
 
-int falloDeBase(const ErrorComponente &error, const QString &posicion)
+int falloDeBase(Contexto &contexto, const ErrorComponente &error, const QString &posicion)
 {
     QString queOcurrio = dynamic_cast<const ErrorDeConfiguracion *>(&error)
         ? QStringLiteral("Error en la configuración.")
@@ -47,7 +39,7 @@ int falloDeBase(const ErrorComponente &error, const QString &posicion)
         const AvisoDeCondicion aviso = avisoDeCondicion(pasajera->condicion(), posicion);
         queOcurrio = aviso.queOcurrio + u' ' + aviso.queHacer;
     }
-    avisar(kPrefijo + queOcurrio + nadaGuardado() + u'\n' + error.mensaje());
+    avisar(contexto, kPrefijo + queOcurrio + nadaGuardado(contexto) + u'\n' + error.mensaje());
     return estado::kFalloDeBase;
 }
 
@@ -58,10 +50,41 @@ std::unique_ptr<Componente> abrirComponente()
     return oDAM;
 }
 
-void marcarQuePuedeGuardar(bool puede) { puedeGuardar = puede; }
+QString nadaGuardado(const Contexto &contexto) { return contexto.puedeGuardar ? u' ' + kNadaGuardado : QString(); }
 
-QString nadaGuardado() { return puedeGuardar ? u' ' + kNadaGuardado : QString(); }
+QString Pedido::de(const Orden &orden, Clase clase) const
+{
+    for (std::size_t i = 0; i < orden.argumentos.size(); ++i)
+        if (orden.argumentos[i].clase == clase)
+            return argumentos.value(qsizetype(i));
+    return {};
+}
 
-void marcarGuardadosYAnotados(bool estan) { guardados = estan; }
+QString Orden::uso() const
+{
+    QString texto = nombre;
+    for (const Argumento &a : argumentos)
+        texto += a.opcional ? QStringLiteral(" [%1]").arg(a.nombre) : u' ' + a.nombre;
+    for (const OpcionDeOrden &o : opciones)
+        texto += QStringLiteral(" [--%1]").arg(o.nombre);
+    return texto;
+}
 
-bool guardadosYAnotados() { return guardados; }
+qsizetype Orden::minimo() const
+{
+    return qsizetype(
+        std::count_if(argumentos.begin(), argumentos.end(), [](const Argumento &a) { return !a.opcional; }));
+}
+
+bool Orden::guardaCon(const Pedido &pedido) const
+{
+    return guarda || std::any_of(opciones.begin(), opciones.end(), [&](const OpcionDeOrden &o) {
+               return o.guarda && pedido.tiene(o.nombre);
+           });
+}
+
+const std::vector<Orden> &ordenes()
+{
+    static const std::vector<Orden> todas{ordenConsultar(), ordenCambiar(), ordenLote(), ordenHistorial()};
+    return todas;
+}

@@ -1,68 +1,138 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Ayuda.h"
+#include "cli/Linea.h"
 
-QString ayuda()
+#include <algorithm>
+#include <csignal>
+
+namespace {
+
+// Each line of the text after the first indented to the column where the first starts.
+QString sangrado(const QString &texto, qsizetype columna)
 {
-    return QStringLiteral("Uso:\n"
-                          "  telquin                           abre la ventana\n"
-                          "  telquin consultar POSICION        muestra la unidad de una posición\n"
-                          "  telquin cambiar POSICION UNIDAD   guarda otra unidad para una posición\n"
-                          "  telquin lote ARCHIVO [--aplicar]  revisa un lote de cambios (y lo guarda)\n"
-                          "  telquin historial [POSICION]      muestra el registro de cambios\n"
-                          "\n"
-                          "Los datos salen por la salida estándar, un registro por línea, con los\n"
-                          "campos separados por tabuladores; los mensajes, por la salida de errores.\n"
-                          "\n"
-                          "Órdenes:\n"
-                          "  consultar  Escribe la posición, su unidad estadística y el nombre de la\n"
-                          "             unidad (\"código no oficial\" si no está en la tabla oficial;\n"
-                          "             vacío si la posición no tiene unidad).\n"
-                          "  cambiar    Como F9 en la ventana: la posición debe existir y la unidad\n"
-                          "             tener dos dígitos (\"5\" se guarda como \"05\"). Escribe la\n"
-                          "             posición, la unidad anterior y la nueva, y anota el cambio en\n"
-                          "             el registro de cambios.\n"
-                          "  lote       ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
-                          "             separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n"
-                          "             estándar. Si el primer campo de la primera línea es\n"
-                          "             \"posicion\", esa línea es el encabezado.\n"
-                          "             Sin --aplicar no escribe nada en la base: revisa cada fila y\n"
-                          "             escribe línea, posición, unidad actual, unidad nueva,\n"
-                          "             resultado y nota. Resultados: cambia, igual, no encontrada,\n"
-                          "             formato incorrecto, unidad incorrecta, repetida (la misma\n"
-                          "             posición con otra unidad en otra fila). Al final, la cuenta\n"
-                          "             de cada resultado por la salida de errores.\n"
-                          "             Con --aplicar revisa igual y, si todas las filas son \"cambia\"\n"
-                          "             o \"igual\", guarda los cambios en una sola transacción: todos\n"
-                          "             o ninguno.\n"
-                          "  historial  Escribe el registro de cambios, del más antiguo al más\n"
-                          "             reciente (o solo los de una posición), después de una línea\n"
-                          "             de encabezado.\n"
-                          "\n"
-                          "Opciones:\n"
-                          "  --aplicar      con lote: guarda los cambios revisados\n"
-                          "  -h, --help     muestra esta ayuda\n"
-                          "  -v, --version  muestra la versión\n"
-                          "\n"
-                          "La base de datos es la de DAM_DATABASE_URL o la de\n"
-                          "~/.config/telquin/dam.conf (véase man telquin). El registro de cambios es\n"
-                          "~/.local/state/telquin/cambios.csv.\n"
-                          "\n"
-                          "Estados de salida:\n"
-                          "  0    hecho\n"
-                          "  1    problema de los datos (posición no encontrada o mal escrita, unidad\n"
-                          "       incorrecta, una actualización que no cambió ninguna fila, filas con\n"
-                          "       errores en un lote); no se guardó nada. Con historial: líneas del\n"
-                          "       registro que no se pudieron leer\n"
-                          "  2    error de uso: orden u opción desconocida, falta un argumento,\n"
-                          "       archivo que no se puede leer, lote de más de 64 MiB\n"
-                          "  3    falló la base de datos, o siguió ocupada más allá de su espera; no\n"
-                          "       se guardó nada\n"
-                          "  4    se guardó, pero no se pudo anotar en el registro de cambios\n"
-                          "  5    no se pudo escribir la salida estándar (si la orden guardaba\n"
-                          "       cambios, quedaron guardados y anotados en el registro)\n"
-                          "  6    se perdió la conexión al confirmar y no se sabe si los cambios se\n"
-                          "       guardaron; no se anotó nada\n"
-                          "  130  Ctrl+C (SIGINT), 143 SIGTERM, 129 SIGHUP: antes de confirmar, detiene\n"
-                          "       la orden y no se guardó nada; después, espera a que los cambios\n"
-                          "       queden anotados en el registro, y todos quedaron guardados\n");
+    QString resultado = texto;
+    resultado.replace(u'\n', u'\n' + QString(columna, u' '));
+    return resultado;
+}
+
+// "  nombre  texto" entries, the texts lined up two columns after the longest name.
+QString entradas(const QList<std::pair<QString, QString>> &filas)
+{
+    qsizetype ancho = 0;
+    for (const auto &[nombre, texto] : filas)
+        ancho = std::max(ancho, nombre.size());
+    QString resultado;
+    for (const auto &[nombre, texto] : filas)
+        resultado += QStringLiteral("  ") + nombre.leftJustified(ancho + 2) + sangrado(texto, ancho + 4) + u'\n';
+    return resultado;
+}
+
+} // namespace
+
+const std::vector<OpcionGeneral> &opcionesGenerales()
+{
+    static const std::vector<OpcionGeneral> opciones{
+        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("muestra esta ayuda")},
+        {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("muestra la versión")},
+    };
+    return opciones;
+}
+
+const std::vector<EstadoDeSalida> &estadosDeSalida()
+{
+    static const std::vector<EstadoDeSalida> estados{
+        {{estado::kHecho}, QStringLiteral("hecho")},
+        {{estado::kProblemaDeDatos},
+         QStringLiteral("problema de los datos (posición no encontrada o mal escrita, unidad\n"
+                        "incorrecta, una actualización que no cambió ninguna fila, filas con\n"
+                        "errores en un lote); no se guardó nada. Con historial: líneas del\n"
+                        "registro que no se pudieron leer")},
+        {{estado::kUso},
+         QStringLiteral("error de uso: orden u opción desconocida, falta un argumento,\n"
+                        "archivo que no se puede leer, lote de más de 64 MiB")},
+        {{estado::kFalloDeBase},
+         QStringLiteral("falló la base de datos, o siguió ocupada más allá de su espera; no\n"
+                        "se guardó nada")},
+        {{estado::kSinBitacora}, QStringLiteral("se guardó, pero no se pudo anotar en el registro de cambios")},
+        {{estado::kSinSalida},
+         QStringLiteral("no se pudo escribir la salida estándar (si la orden guardaba\n"
+                        "cambios, quedaron guardados y anotados en el registro)")},
+        {{estado::kDesenlaceIncierto},
+         QStringLiteral("se perdió la conexión al confirmar y no se sabe si los cambios se\n"
+                        "guardaron; no se anotó nada")},
+        {{estado::porSenal(SIGINT), estado::porSenal(SIGTERM), estado::porSenal(SIGHUP)},
+         QStringLiteral("Ctrl+C (SIGINT), %1 SIGTERM, %2 SIGHUP: antes de confirmar, detiene\n"
+                        "la orden y no se guardó nada; después, espera a que los cambios\n"
+                        "queden anotados en el registro, y todos quedaron guardados")
+             .arg(estado::porSenal(SIGTERM))
+             .arg(estado::porSenal(SIGHUP))},
+    };
+    return estados;
+}
+
+QString nombresDeOpcion(const QStringList &nombres)
+{
+    QStringList conGuiones;
+    for (const QString &n : nombres)
+        conGuiones << (n.size() == 1 ? QString(u'-' + n) : QString(QStringLiteral("--") + n));
+    return conGuiones.join(QStringLiteral(", "));
+}
+
+QString enumeracion(const QStringList &palabras)
+{
+    if (palabras.size() < 2)
+        return palabras.join(QString());
+    return palabras.first(palabras.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" o ") + palabras.last();
+}
+
+QString ayuda(const std::vector<Orden> &ordenes)
+{
+    QList<std::pair<QString, QString>> usos{{QStringLiteral("telquin"), QStringLiteral("abre la ventana")}};
+    QList<std::pair<QString, QString>> parrafos;
+    QList<std::pair<QString, QString>> opciones;
+    for (const Orden &o : ordenes) {
+        usos.append({QStringLiteral("telquin ") + o.uso(), o.resumen});
+        parrafos.append({o.nombre, o.ayuda});
+        for (const OpcionDeOrden &opcion : o.opciones)
+            opciones.append(
+                {QStringLiteral("--") + opcion.nombre, QStringLiteral("con %1: %2").arg(o.nombre, opcion.ayuda)});
+    }
+    for (const OpcionGeneral &g : opcionesGenerales())
+        opciones.append({nombresDeOpcion(g.nombres), g.ayuda});
+    QString texto = QStringLiteral("Uso:\n") + entradas(usos)
+        + QStringLiteral("\n"
+                         "Los datos salen por la salida estándar, un registro por línea, con los\n"
+                         "campos separados por tabuladores; los mensajes, por la salida de errores.\n"
+                         "\n"
+                         "Órdenes:\n")
+        + entradas(parrafos) + QStringLiteral("\nOpciones:\n") + entradas(opciones)
+        + QStringLiteral("\n"
+                         "La base de datos es la de DAM_DATABASE_URL o la de\n"
+                         "~/.config/telquin/dam.conf (véase man telquin). El registro de cambios es\n"
+                         "~/.local/state/telquin/cambios.csv.\n"
+                         "\n"
+                         "Estados de salida:\n");
+    QString estados;
+    for (const EstadoDeSalida &e : estadosDeSalida())
+        estados += QStringLiteral("  ") + QString::number(e.codigos.front()).leftJustified(5) + sangrado(e.texto, 7)
+            + u'\n';
+    return texto + estados;
+}
+
+QString palabrasDeCompletado(const std::vector<Orden> &ordenes)
+{
+    QStringList generales;
+    for (const OpcionGeneral &g : opcionesGenerales())
+        generales << nombresDeOpcion(g.nombres).split(QStringLiteral(", "));
+    QString texto = QStringLiteral("opciones ") + generales.join(u' ') + u'\n';
+    for (const Orden &o : ordenes) {
+        texto += QStringLiteral("orden ") + o.nombre;
+        for (const OpcionDeOrden &opcion : o.opciones)
+            texto += QStringLiteral(" --") + opcion.nombre;
+        texto += u'\n';
+        for (std::size_t i = 0; i < o.argumentos.size(); ++i)
+            if (o.argumentos[i].clase == Clase::Archivo)
+                texto += QStringLiteral("archivo %1 %2\n").arg(o.nombre).arg(i + 1);
+    }
+    return texto;
 }

@@ -1,7 +1,44 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+// What the command line tells of itself, made from the commands' declarations:
+// --help, and the words the bash completion offers.
+
+#include "cli/Ordenes.h"
+
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// An option of the program itself, valid with any command or none.
+struct OpcionGeneral {
+    QStringList nombres; // without dashes: {"h", "help"}
+    QString ayuda;
+};
+
+[[nodiscard]] const std::vector<OpcionGeneral> &opcionesGenerales();
+
+// An exit status as --help explains it; the first code opens the entry, the others
+// (the signals' statuses) are named in its text.
+struct EstadoDeSalida {
+    QList<int> codigos;
+    QString texto; // lines of 70 characters at most
+};
+
+[[nodiscard]] const std::vector<EstadoDeSalida> &estadosDeSalida();
+
+// "-h, --help"
+[[nodiscard]] QString nombresDeOpcion(const QStringList &nombres);
 
 // What `telquin --help` writes: the commands, the options and the exit statuses.
-[[nodiscard]] QString ayuda();
+[[nodiscard]] QString ayuda(const std::vector<Orden> &ordenes);
+
+// "consultar, cambiar, lote o historial"
+[[nodiscard]] QString enumeracion(const QStringList &palabras);
+
+// For the bash completion, one line each: "opciones" and the program's options;
+// "orden", a command and its options; "archivo", a command and the number (from 1)
+// of an argument that names a file.
+[[nodiscard]] QString palabrasDeCompletado(const std::vector<Orden> &ordenes);

@@ -3,7 +3,6 @@
 
 #include "cli/Linea.h"
 #include "cli/Ordenes.h"
-#include "cli/Salida.h"
 #include "codes/Codigos.h"
 #include "codes/Unidades.h"
 #include "data/Sentencias.h"
@@ -31,21 +30,41 @@ QString codigoDeUnidad(const QVariant &valor)
     }
 }
 
+int consultar(Contexto &contexto, const Pedido &pedido);
+
 } // namespace
 
-int consultar(const QString &posicion)
+Orden ordenConsultar()
 {
+    return {QStringLiteral("consultar"),
+            {{QStringLiteral("POSICION"), Clase::Posicion}},
+            {},
+            QStringLiteral("muestra la unidad de una posición"),
+            QStringLiteral("Escribe la posición, su unidad estadística y el nombre de la\n"
+                           "unidad (\"código no oficial\" si no está en la tabla oficial;\n"
+                           "vacío si la posición no tiene unidad)."),
+            false,
+            consultar};
+}
+
+namespace {
+
+int consultar(Contexto &contexto, const Pedido &pedido)
+{
+    const QString &posicion = pedido.argumentos[0];
     if (!esPosicionValida(posicion)) {
-        avisar(kPrefijo + kFormatoIncorrecto);
+        avisar(contexto, kPrefijo + kFormatoIncorrecto);
         return estado::kProblemaDeDatos;
     }
-    const auto oDAM = abrirComponente();
+    const auto oDAM = contexto.componente();
     const UnidadLeida leida = ConsultarUnidad(*oDAM, posicion);
     if (!leida.encontrada) {
-        avisar(kPrefijo + kPosicionNoEncontrada);
+        avisar(contexto, kPrefijo + kPosicionNoEncontrada);
         return estado::kProblemaDeDatos;
     }
     const QString unidad = textoDeUnidad(leida.valor);
-    salida().linea({posicion, unidad, descripcionDeUnidad(codigoDeUnidad(leida.valor))});
+    contexto.salida.linea({posicion, unidad, descripcionDeUnidad(codigoDeUnidad(leida.valor))});
     return estado::kHecho;
 }
+
+} // namespace

@@ -4,12 +4,14 @@
 #include "archivos/Bitacora.h"
 #include "cli/Linea.h"
 #include "cli/Ordenes.h"
-#include "cli/Salida.h"
 
-int historial(const QString &posicion)
+namespace {
+
+int historial(Contexto &contexto, const Pedido &pedido)
 {
+    const QString posicion = pedido.argumentos.value(0);
     const QString ruta = rutaBitacora();
-    Salida &s = salida();
+    Salida &s = contexto.salida;
     for (const QString &columna : columnasBitacora())
         s.campo(columna);
     s.finDeLinea();
@@ -18,15 +20,30 @@ int historial(const QString &posicion)
         ruta, posicion,
         [&](const Anotacion &c) {
             s.linea({fechaBitacora(c.fecha), c.usuario, c.equipo, c.base, c.posicion, c.anterior, c.nueva, c.origen});
-            return errorDeSalida() == 0;
+            return s.error() == 0;
         },
         [&](int, const QString &motivo) {
             saltadas = true;
-            avisar(kPrefijo + sinControles(QStringLiteral("registro de cambios %1: %2").arg(ruta, motivo)));
+            avisar(contexto, kPrefijo + sinControles(QStringLiteral("registro de cambios %1: %2").arg(ruta, motivo)));
         });
     if (error) {
-        avisar(kPrefijo + sinControles(QStringLiteral("registro de cambios %1: %2").arg(ruta, *error)));
+        avisar(contexto, kPrefijo + sinControles(QStringLiteral("registro de cambios %1: %2").arg(ruta, *error)));
         return estado::kUso;
     }
     return saltadas ? estado::kProblemaDeDatos : estado::kHecho;
+}
+
+} // namespace
+
+Orden ordenHistorial()
+{
+    return {QStringLiteral("historial"),
+            {{QStringLiteral("POSICION"), Clase::Posicion, true}},
+            {},
+            QStringLiteral("muestra el registro de cambios"),
+            QStringLiteral("Escribe el registro de cambios, del más antiguo al más\n"
+                           "reciente (o solo los de una posición), después de una línea\n"
+                           "de encabezado."),
+            false,
+            historial};
 }

@@ -6,115 +6,140 @@
 #include "archivos/Sistema.h"
 #include "cli/Ayuda.h"
 #include "cli/Ordenes.h"
-#include "cli/Salida.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <csignal>
+
 namespace {
 
-struct Orden {
-    const char *nombre;
-    int minimo;
-    int maximo;
-    const char *uso;
-    // Runs the command with its arguments (the command's name first).
-    int (*ejecutar)(const QStringList &argumentos, bool aplicar);
-    // Stores changes (with --aplicar, for lote): a closed pipe is then an error to
-    // report, not the end.
-    bool (*guarda)(bool aplicar);
-};
-
-constexpr Orden kOrdenes[] = {
-    {"consultar", 1, 1, "consultar POSICION", [](const QStringList &a, bool) { return consultar(a[1]); },
-     [](bool) { return false; }},
-    {"cambiar", 2, 2, "cambiar POSICION UNIDAD", [](const QStringList &a, bool) { return cambiar(a[1], a[2]); },
-     [](bool) { return true; }},
-    {"lote", 1, 1, "lote ARCHIVO [--aplicar]", [](const QStringList &a, bool aplicar) { return lote(a[1], aplicar); },
-     [](bool aplicar) { return aplicar; }},
-    {"historial", 0, 1, "historial [POSICION]", [](const QStringList &a, bool) { return historial(a.value(1)); },
-     [](bool) { return false; }},
-};
+// The option that gives the completion its words; --help does not list it.
+const QString kCompletado = QStringLiteral("palabras-de-completado");
 
 // The command's status, once what it left for standard output is written.
-int conSalidaEscrita(int estadoDeLaOrden)
+int conSalidaEscrita(Contexto &contexto, int estadoDeLaOrden)
 {
-    if (salida().volcar())
+    if (contexto.salida.volcar())
         return estadoDeLaOrden;
     QString mensaje = QStringLiteral("telquin: no se pudo escribir la salida: ")
-        + motivoDelSistema(errorDeSalida(), Acceso::Escritura);
-    if (guardadosYAnotados())
+        + motivoDelSistema(contexto.salida.error(), Acceso::Escritura);
+    if (contexto.guardadosYAnotados)
         mensaje += QStringLiteral("\nLos cambios están guardados y anotados en el registro.");
-    avisar(mensaje);
+    avisar(contexto, mensaje);
     // A journal not written (4), a database that failed (3) or Ctrl+C (130) say more.
     return estadoDeLaOrden == estado::kHecho || estadoDeLaOrden == estado::kProblemaDeDatos ? estado::kSinSalida
                                                                                             : estadoDeLaOrden;
 }
 
-int ejecutarOrden(const Orden &orden, const QStringList &argumentos, bool aplicar)
+int ejecutarOrden(Contexto &contexto, const Orden &orden, const Pedido &pedido)
 {
     try {
-        return orden.ejecutar(argumentos, aplicar);
+        return orden.ejecutar(contexto, pedido);
     } catch (const ErrorComponente &e) {
-        const bool conPosicion = QLatin1String(orden.nombre) != QLatin1String("lote");
-        return falloDeBase(e, conPosicion ? argumentos.value(1) : QString());
+        return falloDeBase(contexto, e, pedido.de(orden, Clase::Posicion));
     }
+}
+
+// "la orden lote", "las órdenes lote o cambiar": those that take the option.
+QString ordenesConOpcion(const std::vector<Orden> &ordenes, const QString &opcion)
+{
+    QStringList nombres;
+    for (const Orden &o : ordenes)
+        for (const OpcionDeOrden &d : o.opciones)
+            if (d.nombre == opcion)
+                nombres << o.nombre;
+    return (nombres.size() == 1 ? QStringLiteral("la orden ") : QStringLiteral("las órdenes ")) + enumeracion(nombres);
 }
 
 } // namespace
 
-int ejecutarLinea(int argc, char **argv)
+int ejecutarOrdenes(Contexto &contexto, const QStringList &argumentos, const std::vector<Orden> &ordenes)
 {
-    terminarEnTuberiaCerrada(true);
+    QCommandLineParser parser;
+    QStringList deOrdenes;
+    for (const Orden &o : ordenes)
+        for (const OpcionDeOrden &d : o.opciones)
+            if (!deOrdenes.contains(d.nombre)) {
+                deOrdenes << d.nombre;
+                parser.addOption(QCommandLineOption(d.nombre));
+            }
+    for (const OpcionGeneral &g : opcionesGenerales())
+        parser.addOption(QCommandLineOption(g.nombres));
+    QCommandLineOption completado(kCompletado);
+    completado.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(completado);
+    if (!parser.parse(argumentos)) {
+        const QStringList desconocidas = parser.unknownOptionNames();
+        if (!desconocidas.isEmpty())
+            return errorDeUso(contexto,
+                              QStringLiteral("opción desconocida: %1%2")
+                                  .arg(desconocidas.front().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                                       desconocidas.front()));
+        return errorDeUso(contexto, parser.errorText());
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        contexto.salida.texto(ayuda(ordenes));
+        return conSalidaEscrita(contexto, estado::kHecho);
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        contexto.salida.texto(QStringLiteral("telquin " TELQUIN_VERSION "\n"));
+        return conSalidaEscrita(contexto, estado::kHecho);
+    }
+    if (parser.isSet(completado)) {
+        contexto.salida.texto(palabrasDeCompletado(ordenes));
+        return conSalidaEscrita(contexto, estado::kHecho);
+    }
+
+    const QStringList posicionales = parser.positionalArguments();
+    if (posicionales.isEmpty()) {
+        QStringList nombres;
+        for (const Orden &o : ordenes)
+            nombres << o.nombre;
+        return errorDeUso(contexto, QStringLiteral("falta la orden (%1)").arg(enumeracion(nombres)));
+    }
+    const QString &nombre = posicionales.front();
+    const auto orden = std::find_if(ordenes.begin(), ordenes.end(), [&](const Orden &o) { return o.nombre == nombre; });
+    if (orden == ordenes.end())
+        return errorDeUso(contexto, QStringLiteral("orden desconocida: «%1»").arg(nombre));
+    Pedido pedido;
+    pedido.argumentos = posicionales.mid(1);
+    if (pedido.argumentos.size() < orden->minimo())
+        return errorDeUso(contexto, QStringLiteral("faltan argumentos; uso: telquin %1").arg(orden->uso()));
+    if (pedido.argumentos.size() > orden->maximo())
+        return errorDeUso(contexto, QStringLiteral("sobran argumentos; uso: telquin %1").arg(orden->uso()));
+    for (const QString &opcion : deOrdenes) {
+        if (!parser.isSet(opcion))
+            continue;
+        const bool suya = std::any_of(orden->opciones.begin(), orden->opciones.end(),
+                                      [&](const OpcionDeOrden &d) { return d.nombre == opcion; });
+        if (!suya)
+            return errorDeUso(contexto,
+                              QStringLiteral("--%1 solo vale para %2").arg(opcion, ordenesConOpcion(ordenes, opcion)));
+        pedido.opciones << opcion;
+    }
+
+    // A command that stores reports a closed pipe after its work like any lost output.
+    contexto.puedeGuardar = orden->guardaCon(pedido);
+    contexto.salida.destino().terminarEnTuberia(!contexto.puedeGuardar);
+    return conSalidaEscrita(contexto, ejecutarOrden(contexto, *orden, pedido));
+}
+
+int ejecutarLinea(int argc, char **argv, bool salidaCerrada)
+{
+    // A closed pipe comes back as a failed write, which the output then handles.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telquin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
     // The option parser's own errors ("Valor inesperado tras «--aplicar».") in Spanish.
     instalarTraduccionDeQt(app);
 
-    QCommandLineParser parser;
-    const QCommandLineOption opcionAplicar(QStringLiteral("aplicar"));
-    const QCommandLineOption opcionAyuda(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption opcionVersion(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({opcionAplicar, opcionAyuda, opcionVersion});
-    if (!parser.parse(QCoreApplication::arguments())) {
-        const QStringList desconocidas = parser.unknownOptionNames();
-        if (!desconocidas.isEmpty())
-            return errorDeUso(QStringLiteral("opción desconocida: %1%2")
-                                  .arg(desconocidas.front().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
-                                       desconocidas.front()));
-        return errorDeUso(parser.errorText());
-    }
-    if (parser.isSet(opcionAyuda)) {
-        salida().texto(ayuda());
-        return conSalidaEscrita(estado::kHecho);
-    }
-    if (parser.isSet(opcionVersion)) {
-        salida().texto(QStringLiteral("telquin " TELQUIN_VERSION "\n"));
-        return conSalidaEscrita(estado::kHecho);
-    }
-
-    const QStringList argumentos = parser.positionalArguments();
-    if (argumentos.isEmpty())
-        return errorDeUso(QStringLiteral("falta la orden (consultar, cambiar, lote o historial)"));
-    const QString &nombre = argumentos.front();
-    const Orden *orden = nullptr;
-    for (const Orden &o : kOrdenes)
-        if (nombre == QLatin1String(o.nombre))
-            orden = &o;
-    if (!orden)
-        return errorDeUso(QStringLiteral("orden desconocida: «%1»").arg(nombre));
-    const qsizetype dados = argumentos.size() - 1;
-    if (dados < orden->minimo)
-        return errorDeUso(QStringLiteral("faltan argumentos; uso: telquin %1").arg(QLatin1String(orden->uso)));
-    if (dados > orden->maximo)
-        return errorDeUso(QStringLiteral("sobran argumentos; uso: telquin %1").arg(QLatin1String(orden->uso)));
-    const bool aplicar = parser.isSet(opcionAplicar);
-    if (aplicar && nombre != QLatin1String("lote"))
-        return errorDeUso(QStringLiteral("--aplicar solo vale para la orden lote"));
-
-    // A command that stores reports a closed pipe after its work like any lost output.
-    terminarEnTuberiaCerrada(!orden->guarda(aplicar));
-    marcarQuePuedeGuardar(orden->guarda(aplicar));
-    return conSalidaEscrita(ejecutarOrden(*orden, argumentos, aplicar));
+    DestinoDescriptor salida(STDOUT_FILENO, salidaCerrada);
+    // --help and the usage errors store nothing.
+    salida.terminarEnTuberia(true);
+    DestinoDescriptor errores(STDERR_FILENO);
+    Contexto contexto(salida, errores);
+    contexto.conProgreso = terminalConProgreso();
+    return ejecutarOrdenes(contexto, QCoreApplication::arguments(), ordenes());
 }

@@ -1,9 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QStringList>
+
+#include <vector>
+
+struct Contexto;
+struct Orden;
+
 // The command line: `telquin ORDEN ARGUMENTOS...`. Creates its own QCoreApplication,
 // shows no window, and returns the program's exit status (see estados below).
-int ejecutarLinea(int argc, char **argv);
+// salidaCerrada: standard output was closed when the program started.
+int ejecutarLinea(int argc, char **argv, bool salidaCerrada);
+
+// The command line's work on the arguments (the program's name first), with the
+// commands `ordenes` declares, in what the context gives: in-process, once a
+// QCoreApplication exists.
+int ejecutarOrdenes(Contexto &contexto, const QStringList &argumentos, const std::vector<Orden> &ordenes);
 
 namespace estado {
 inline constexpr int kHecho = 0;

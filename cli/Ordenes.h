@@ -1,44 +1,115 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The command line's four commands, each in a file of its own, and what they share.
-// Each returns its exit status (see Linea.h).
+// The command line's commands, each declared in a file of its own, and what they
+// share. A declaration (Orden) is all the command line knows of a command: the
+// parser, the usage errors, --help and the words of the bash completion come from it.
+// Each command returns its exit status (see Linea.h).
 
+#include "cli/Salida.h"
+#include "cli/Terminal.h"
 #include "data/Contrato.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <unistd.h>
+#include <vector>
 
-int consultar(const QString &posicion);
-int cambiar(const QString &posicion, const QString &unidadEscrita);
-int lote(const QString &nombre, bool aplicar);
-int historial(const QString &posicion);
+// The registered component, with its parameters loaded.
+[[nodiscard]] std::unique_ptr<Componente> abrirComponente();
+
+// What a command runs with: where its output and messages go, what it reads as "-",
+// the component, what stops it, and the state of its changes. The program makes one
+// on its standard descriptors; a test, one on buffers.
+struct Contexto {
+    Contexto(Destino &destinoSalida, Destino &destinoErrores) : salida(destinoSalida), errores(destinoErrores) { }
+
+    Salida salida;
+    Destino &errores;
+    int entrada = STDIN_FILENO;
+    std::function<std::unique_ptr<Componente>()> componente = abrirComponente;
+    // Made when a command starts the work that a signal may stop.
+    std::function<std::unique_ptr<Interrupciones>()> vigilar = [] { return std::make_unique<Interrupcion>(); };
+    // Whether a batch may draw its progress line on standard error.
+    bool conProgreso = false;
+    // Whether the command that runs may store changes (cambiar, lote --aplicar): only
+    // then does a failure add that nothing was stored.
+    bool puedeGuardar = false;
+    // Whether its changes are stored and noted in the journal, as a failed standard
+    // output then says.
+    bool guardadosYAnotados = false;
+};
+
+// What an argument names: the completion offers files for an Archivo (or "-", standard
+// input), and a database failure names the Posicion.
+enum class Clase { Posicion, Unidad, Archivo };
+
+struct Argumento {
+    QString nombre; // as the usage shows it: POSICION
+    Clase clase;
+    bool opcional = false;
+};
+
+struct OpcionDeOrden {
+    QString nombre; // without the dashes: aplicar
+    QString ayuda; // after "con ORDEN: " in --help
+    // Given, the command stores changes.
+    bool guarda = false;
+};
+
+struct Orden;
+
+// A command as the user gave it.
+struct Pedido {
+    QStringList argumentos; // without the command's name
+    QStringList opciones; // the command's options given, by name
+    [[nodiscard]] bool tiene(const QString &opcion) const { return opciones.contains(opcion); }
+    // The argument of that class, or an empty text.
+    [[nodiscard]] QString de(const Orden &orden, Clase clase) const;
+};
+
+struct Orden {
+    QString nombre;
+    std::vector<Argumento> argumentos; // the optional ones last
+    std::vector<OpcionDeOrden> opciones;
+    QString resumen; // its line of the usage, lower case
+    QString ayuda; // its paragraph under "Órdenes:", lines of 64 characters at most
+    // Stores changes whatever its options.
+    bool guarda = false;
+    int (*ejecutar)(Contexto &contexto, const Pedido &pedido) = nullptr;
+
+    // "lote ARCHIVO [--aplicar]"
+    [[nodiscard]] QString uso() const;
+    [[nodiscard]] qsizetype minimo() const;
+    [[nodiscard]] qsizetype maximo() const { return qsizetype(argumentos.size()); }
+    [[nodiscard]] bool guardaCon(const Pedido &pedido) const;
+};
+
+// The commands, in the order --help lists them.
+[[nodiscard]] const std::vector<Orden> &ordenes();
+
+// One function per command file.
+[[nodiscard]] Orden ordenConsultar();
+[[nodiscard]] Orden ordenCambiar();
+[[nodiscard]] Orden ordenLote();
+[[nodiscard]] Orden ordenHistorial();
 
 inline const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
 // The start of every message on standard error; a message's later lines (the
 // component's own text, say) go without it.
 inline const QString kPrefijo = QStringLiteral("telquin: ");
 
-// Whether the command that runs may store changes (cambiar, lote --aplicar): only then
-// does a failure add that nothing was stored.
-void marcarQuePuedeGuardar(bool puede);
 // " No se guardó ningún cambio." after a command that may store; empty after one that
 // only reads.
-[[nodiscard]] QString nadaGuardado();
+[[nodiscard]] QString nadaGuardado(const Contexto &contexto);
 
 // A message on standard error, after what standard output holds.
-void avisar(const QString &mensaje);
+void avisar(Contexto &contexto, const QString &mensaje);
 // A usage error: the message, the hint of --help, and status 2.
-int errorDeUso(const QString &mensaje);
+int errorDeUso(Contexto &contexto, const QString &mensaje);
 // A failure of the database, told as the window tells it, of the position when the
 // command names one (none for a batch); status 3.
-int falloDeBase(const ErrorComponente &error, const QString &posicion = {});
-
-// The registered component, with its parameters loaded.
-[[nodiscard]] std::unique_ptr<Componente> abrirComponente();
-
-// Whether the command's changes are stored and noted in the journal, as a failed
-// standard output then says.
-void marcarGuardadosYAnotados(bool guardados);
-[[nodiscard]] bool guardadosYAnotados();
+int falloDeBase(Contexto &contexto, const ErrorComponente &error, const QString &posicion = {});

@@ -10,10 +10,6 @@
 
 namespace {
 
-bool salidaCerrada = false;
-bool terminarEnTuberia = true;
-int errorDeEscritura = 0;
-
 void morirComoCat()
 {
     std::signal(SIGPIPE, SIG_DFL);
@@ -23,30 +19,6 @@ void morirComoCat()
     ::pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
     std::raise(SIGPIPE);
     ::_exit(128 + SIGPIPE);
-}
-
-bool escribirSalida(QByteArrayView bytes)
-{
-    if (bytes.isEmpty() || errorDeEscritura)
-        return errorDeEscritura == 0;
-    if (salidaCerrada) {
-        errorDeEscritura = EBADF;
-        return false;
-    }
-    qsizetype escritos = 0;
-    while (escritos < bytes.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + escritos, size_t(bytes.size() - escritos));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            errorDeEscritura = n < 0 ? errno : EIO;
-            if (errorDeEscritura == EPIPE && terminarEnTuberia)
-                morirComoCat();
-            return false;
-        }
-        escritos += n;
-    }
-    return true;
 }
 
 // C1 too: a terminal may take U+009B as the start of a sequence, as it takes ESC [.
@@ -67,8 +39,9 @@ QString sinControles(QStringView texto)
     return limpio;
 }
 
-void abrirDescriptoresEstandar()
+bool abrirDescriptoresEstandar()
 {
+    bool salidaCerrada = false;
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
@@ -77,20 +50,27 @@ void abrirDescriptoresEstandar()
         // The lowest free number: this one, as those below it are open.
         (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     }
+    return salidaCerrada;
 }
 
-void terminarEnTuberiaCerrada(bool terminar)
+int DestinoDescriptor::escribir(QByteArrayView bytes)
 {
-    terminarEnTuberia = terminar;
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
-int errorDeSalida() { return errorDeEscritura; }
-
-Salida &salida()
-{
-    static Salida unica;
-    return unica;
+    if (cerrado_)
+        return EBADF;
+    qsizetype escritos = 0;
+    while (escritos < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + escritos, size_t(bytes.size() - escritos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            if (error == EPIPE && terminar_)
+                morirComoCat();
+            return error;
+        }
+        escritos += n;
+    }
+    return 0;
 }
 
 void Salida::linea(std::initializer_list<QStringView> campos)
@@ -137,9 +117,10 @@ void Salida::texto(QStringView texto) { codificar(texto); }
 
 bool Salida::volcar()
 {
-    const bool escrito = escribirSalida(texto_);
+    if (!texto_.isEmpty() && error_ == 0)
+        error_ = destino_.escribir(texto_);
     texto_.resize(0);
-    return escrito;
+    return error_ == 0;
 }
 
 void Salida::separar()

@@ -13,7 +13,7 @@ constexpr int kSenales[] = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t interrumpido = 0;
 volatile std::sig_atomic_t cancelable = 0;
 FilasEnBloque::Cancelacion cancelacion;
-struct sigaction anteriores[std::size(kSenales)] { };
+struct sigaction anteriores[std::size(kSenales)]{};
 
 extern "C" void alInterrumpir(int senal)
 {
@@ -28,17 +28,6 @@ extern "C" void alInterrumpir(int senal)
 
 constexpr qint64 kAntesDeMostrarMs = 1000;
 constexpr qint64 kEntreDibujosMs = 200;
-
-void escribirError(const QByteArray &texto)
-{
-    qsizetype escritos = 0;
-    while (escritos < texto.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, texto.constData() + escritos, size_t(texto.size() - escritos));
-        if (n <= 0)
-            return;
-        escritos += n;
-    }
-}
 
 } // namespace
 
@@ -72,9 +61,9 @@ void Interrupcion::cancelarCon(FilasEnBloque::Cancelacion c)
 
 void Interrupcion::cancelarSentencia(bool si) { cancelable = si ? 1 : 0; }
 
-bool Interrupcion::pedida() { return interrumpido != 0; }
+bool Interrupcion::pedida() const { return interrumpido != 0; }
 
-int Interrupcion::senal() { return interrumpido; }
+int Interrupcion::senal() const { return interrumpido; }
 
 QString Interrupcion::nombreDeSenal(int senal)
 {
@@ -109,9 +98,7 @@ QString lineaDeProgreso(const QString &participio, qsizetype hechas, qsizetype t
     return linea;
 }
 
-Progreso::Progreso() : Progreso(terminalConProgreso()) { }
-
-Progreso::Progreso(bool activo) : activo_(activo) { reloj_.start(); }
+Progreso::Progreso(bool activo, Destino &errores) : activo_(activo), errores_(errores) { reloj_.start(); }
 
 Progreso::~Progreso() { borrar(); }
 
@@ -137,12 +124,13 @@ void Progreso::borrar()
 {
     if (!visible_)
         return;
-    escribirError("\r\033[K");
+    (void)errores_.escribir("\r\033[K");
     visible_ = false;
 }
 
 void Progreso::dibujar(const QString &linea)
 {
-    escribirError("\r\033[K" + linea.toUtf8());
+    const QByteArray texto = "\r\033[K" + linea.toUtf8();
+    (void)errores_.escribir(texto);
     visible_ = true;
 }

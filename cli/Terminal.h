@@ -4,6 +4,7 @@
 // What the command line needs from its terminal: Ctrl+C turned into a flag, and a
 // progress line for long batches.
 
+#include "cli/Salida.h"
 #include "data/Contrato.h"
 
 #include <QElapsedTimer>
@@ -12,25 +13,40 @@
 
 #include <csignal>
 
+// What stops a command that runs: the signals in the program (Interrupcion), a flag
+// of the test's own when the commands run in-process.
+class Interrupciones {
+public:
+    Interrupciones() = default;
+    virtual ~Interrupciones() = default;
+    Interrupciones(const Interrupciones &) = delete;
+    Interrupciones &operator=(const Interrupciones &) = delete;
+
+    [[nodiscard]] virtual bool pedida() const = 0;
+    // The first signal that came, or 0.
+    [[nodiscard]] virtual int senal() const = 0;
+    // How a statement is stopped, and whether a signal may stop one now.
+    virtual void cancelarCon(FilasEnBloque::Cancelacion cancelacion) = 0;
+    virtual void cancelarSentencia(bool si) = 0;
+};
+
 // While it lives, SIGINT (Ctrl+C), SIGTERM and SIGHUP set a flag, which the work
 // reads between rows or chunks, and, while the work allows it, stop the statement that
 // is running; the previous handling comes back with its end. None of them ends the
 // program by itself: from the commit until the journal is written they wait, and the
-// work acts on them afterwards.
-class Interrupcion {
+// work acts on them afterwards. The flag is the process's own, as a signal handler
+// can reach nothing else.
+class Interrupcion : public Interrupciones {
 public:
     Interrupcion();
-    ~Interrupcion();
-    Q_DISABLE_COPY(Interrupcion)
+    ~Interrupcion() override;
 
-    [[nodiscard]] static bool pedida();
-    // The first of those signals that came, or 0; still told after the end.
-    [[nodiscard]] static int senal();
+    [[nodiscard]] bool pedida() const override;
+    [[nodiscard]] int senal() const override;
+    void cancelarCon(FilasEnBloque::Cancelacion cancelacion) override;
+    void cancelarSentencia(bool si) override;
     // "Ctrl+C", "SIGTERM", "SIGHUP".
     [[nodiscard]] static QString nombreDeSenal(int senal);
-    // How a statement is stopped, and whether Ctrl+C may stop one now.
-    static void cancelarCon(FilasEnBloque::Cancelacion cancelacion);
-    static void cancelarSentencia(bool si);
 };
 
 // Whether standard error is a terminal that a line can be rewritten on: not a file or
@@ -48,8 +64,8 @@ public:
 // and once the batch has run longer than a second, and is wiped when done.
 class Progreso {
 public:
-    Progreso();
-    explicit Progreso(bool activo);
+    // errores: standard error, where the line is drawn.
+    Progreso(bool activo, Destino &errores);
     ~Progreso();
     Progreso(const Progreso &) = delete;
     Progreso &operator=(const Progreso &) = delete;
@@ -63,6 +79,7 @@ private:
     void dibujar(const QString &linea);
 
     bool activo_;
+    Destino &errores_;
     QElapsedTimer reloj_;
     QString participio_;
     qsizetype total_ = 0;

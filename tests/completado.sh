@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The bash completion, run by bash-completion as Tab runs it, against the program's own
 # --help: every command and option the help lists must be offered, and nothing it does
-# not list; files only where the program reads one.
+# not list; files only where the program reads one. The completion asks the program
+# for its words, so the program's folder goes first on the PATH.
 #   completado.sh TELQUIN COMPLETION_SCRIPT
 set -uo pipefail
 telquin=$1
@@ -17,6 +18,11 @@ fi
 . "$bashCompletion"
 # shellcheck disable=SC1090
 . "$guion"
+PATH="$(cd "$(dirname "$telquin")" && pwd):$PATH"
+[[ $(basename "$telquin") == telquin ]] || {
+  echo "FALLA: el programa debe llamarse telquin: $telquin"
+  exit 1
+}
 funcion=$(complete -p telquin 2>/dev/null | sed -n 's/.* -F \([^ ]*\) .*/\1/p')
 if [[ -z $funcion ]]; then
   echo "FALLA: $guion no registra ninguna función de completado para telquin"
@@ -111,6 +117,40 @@ for caso in "${casos[@]}"; do
   [[ $ofrecidas == "$esperado" ]] && bien "telquin ${escrito//|/ }⇥ → $(unaLinea <<<"$esperado")" \
     || mal "telquin ${escrito//|/ }⇥ ofrece «$(unaLinea <<<"$ofrecidas")», se esperaba «$(unaLinea <<<"$esperado")»"
 done
+
+# --- words that come from the program ---------------------------------------
+# Another program under the same name, with other commands: the completion offers
+# what it declares, nothing of telquin's own.
+mkdir otro
+cat >otro/telquin <<'FIN'
+#!/bin/sh
+[ "$1" = --palabras-de-completado ] || exit 2
+printf 'opciones -q --quieto\norden probar --seco\narchivo probar 2\norden medir\n'
+FIN
+chmod +x otro/telquin
+casos=(
+  " → medir probar"
+  "- → -- --quieto -q"
+  "probar|- → -- --quieto --seco -q"
+  "probar|x|- → - -- --quieto --seco -q"
+  "probar|x| → - -raro.csv cambios cambios.csv notas.txt otro"
+  "probar| → "
+  "medir|- → -- --quieto -q"
+  "lote| → "
+)
+for caso in "${casos[@]}"; do
+  escrito=${caso%% → *}
+  esperado=$(enLinea <<<"${caso#* → }")
+  IFS='|' read -r -a palabras <<<"$escrito|"
+  ofrecidas=$(PATH="$carpeta/otro:$PATH" completar "${palabras[@]}")
+  [[ $ofrecidas == "$esperado" ]] && bien "otro telquin ${escrito//|/ }⇥ → $(unaLinea <<<"$esperado")" \
+    || mal "otro telquin ${escrito//|/ }⇥ ofrece «$(unaLinea <<<"$ofrecidas")», se esperaba «$(unaLinea <<<"$esperado")»"
+done
+# A program that does not answer: no words, and no error on the terminal.
+printf '#!/bin/sh\nexit 1\n' >otro/telquin
+ofrecidas=$(PATH="$carpeta/otro:$PATH" completar "" 2>&1)
+[[ -z $ofrecidas ]] && bien "un telquin que no responde no ofrece nada" \
+  || mal "un telquin que no responde ofrece «$(unaLinea <<<"$ofrecidas")»"
 
 echo
 if [[ $fallos -eq 0 ]]; then
