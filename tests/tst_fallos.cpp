@@ -341,8 +341,15 @@ private slots:
                 QVERIFY(QFile::setPermissions(QFileInfo(base->ruta()).path(),
                                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
                                                   | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+                // Nor may root's own folders be searched then: the user's configuration
+                // is looked for where that uid may look.
+                const QByteArray configuracion = qgetenv("XDG_CONFIG_HOME");
+                qputenv("XDG_CONFIG_HOME", QFileInfo(base->ruta()).path().toUtf8());
                 setfsuid(65534);
-                deshacer = [] { setfsuid(0); };
+                deshacer = [configuracion] {
+                    setfsuid(0);
+                    qputenv("XDG_CONFIG_HOME", configuracion);
+                };
 #else
                 QSKIP("como root, un archivo sin permiso de escritura se escribe igual");
 #endif
