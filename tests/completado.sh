@@ -5,6 +5,8 @@
 # not list; files only where the program reads one. The completion asks the program
 # for its words, so the program's folder goes first on the PATH.
 #   completado.sh TELQUIN COMPLETION_SCRIPT
+# `cond && bien … || mal …` reads as if-then-else here: bien only prints, and never fails.
+# shellcheck disable=SC2015
 set -uo pipefail
 telquin=$1
 guion=$2
