@@ -108,10 +108,9 @@ Motivo motivoDeServidor(const QString &estado)
 {
     // PostgreSQL's SQLSTATEs, and ODBC's own for a missing table.
     static const std::pair<const char *, Motivo> kPorEstado[] = {
-        {"55P03", Motivo::EsperaAgotada}, {"40P01", Motivo::Interbloqueo},  {"57014", Motivo::Cancelada},
-        {"40001", Motivo::CambioConcurrente},
-        {"42P01", Motivo::TablaQueFalta}, {"42S02", Motivo::TablaQueFalta}, {"53100", Motivo::DiscoLleno},
-        {"25006", Motivo::SoloLectura},   {"42501", Motivo::SinPermiso},
+        {"55P03", Motivo::EsperaAgotada},     {"40P01", Motivo::Interbloqueo},  {"57014", Motivo::Cancelada},
+        {"40001", Motivo::CambioConcurrente}, {"42P01", Motivo::TablaQueFalta}, {"42S02", Motivo::TablaQueFalta},
+        {"53100", Motivo::DiscoLleno},        {"25006", Motivo::SoloLectura},   {"42501", Motivo::SinPermiso},
     };
     for (const auto &[codigo, motivo] : kPorEstado)
         if (estado == QLatin1String(codigo))

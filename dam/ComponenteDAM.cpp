@@ -96,7 +96,7 @@ using LiberarCancelacion = void (*)(void *);
 using Cancelar = int (*)(void *, char *, int);
 using ManejarOcupado = int (*)(void *, int (*)(void *, int), void *);
 
-template<typename Funcion>
+template <typename Funcion>
 Funcion funcionDe(const char *biblioteca, int version, const char *nombre)
 {
     return reinterpret_cast<Funcion>(QLibrary::resolve(QLatin1String(biblioteca), version, nombre));
@@ -465,9 +465,9 @@ void ComponenteDAM::comenzarTransaccion(Aislamiento aislamiento)
     // QSQLITE's own transaction() begins a deferred one, which takes no lock; SQLite
     // with the write lock taken needs no stricter isolation. PostgreSQL takes the
     // level with BEGIN; through ODBC the driver begins by itself.
-    const QString comienzo = esSqlite(base)                         ? QStringLiteral("BEGIN IMMEDIATE")
+    const QString comienzo = esSqlite(base)          ? QStringLiteral("BEGIN IMMEDIATE")
         : base.motor == Motor::Postgres && repetible ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ")
-                                                                    : QString();
+                                                     : QString();
     std::optional<Fallo> fallo = intentarPaso(base, comienzo, &QSqlDatabase::transaction);
     if (fallo && base.motor == Motor::Postgres && (sesionTerminada(*fallo) || conexionPerdida(base))) {
         reabrirAqui();
