@@ -2,6 +2,7 @@
 #include "dam/Conector.h"
 
 #include "dam/ConectorQt.h"
+#include "dam/ConectorSqlite.h"
 
 std::unique_ptr<Conector> abrirConector(const Direccion &d, int espera)
 {
@@ -11,6 +12,7 @@ std::unique_ptr<Conector> abrirConector(const Direccion &d, int espera)
     // A new kind of database is one more connector, and one more case here.
     switch (d.motor) {
     case Motor::Sqlite:
+        return abrirSqlite(d, espera);
     case Motor::Postgres:
     case Motor::Odbc:
         return abrirConQtSql(d, espera);
