@@ -95,20 +95,11 @@ ErrorComponente baseQueNoExiste(const Direccion &d, const QString &ruta)
 
 QSqlDatabase prepararSqlite(const Direccion &d, const QString &nombreConexion, int espera)
 {
-    const QFileInfo archivo(d.ruta);
-    if (archivo.isDir())
-        throw ErrorComponente(QStringLiteral("La base de datos %1 es una carpeta, no un archivo de base de datos.")
-                                  .arg(archivo.absoluteFilePath()));
-    if (!archivo.isFile())
-        throw baseQueNoExiste(d, archivo.absoluteFilePath());
-
+    const QString uri = uriSqlite(archivoSqlite(d));
     QSqlDatabase db = nuevaConexion(QStringLiteral("QSQLITE"), nombreConexion);
-    // mode=rw makes SQLite itself refuse to create the file if it vanished meanwhile;
-    // the busy timeout makes a statement wait, up to the limit, while another program
+    // The busy timeout makes a statement wait, up to the limit, while another program
     // writes the file.
-    QUrl uri = QUrl::fromLocalFile(archivo.absoluteFilePath());
-    uri.setQuery(QStringLiteral("mode=rw"));
-    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+    db.setDatabaseName(uri);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(espera * 1000));
     return db;
 }
@@ -215,6 +206,25 @@ void prepararSesionOCerrar(QSqlDatabase &db, Motor motor, int espera)
 }
 
 } // namespace
+
+QString archivoSqlite(const Direccion &d)
+{
+    const QFileInfo archivo(d.ruta);
+    if (archivo.isDir())
+        throw ErrorComponente(QStringLiteral("La base de datos %1 es una carpeta, no un archivo de base de datos.")
+                                  .arg(archivo.absoluteFilePath()));
+    if (!archivo.isFile())
+        throw baseQueNoExiste(d, archivo.absoluteFilePath());
+    return archivo.absoluteFilePath();
+}
+
+QString uriSqlite(const QString &ruta)
+{
+    // mode=rw makes SQLite itself refuse to create the file if it vanished meanwhile.
+    QUrl uri = QUrl::fromLocalFile(ruta);
+    uri.setQuery(QStringLiteral("mode=rw"));
+    return uri.toString(QUrl::FullyEncoded);
+}
 
 void ajustarSesionOdbc(const EjecutorDeAjuste &ejecutar, bool postgres, int espera)
 {

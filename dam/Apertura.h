@@ -21,6 +21,13 @@
 // when it cannot.
 [[nodiscard]] bool reabrirBaseDeDatos(QSqlDatabase &db, Motor motor, int espera);
 
+// The SQLite file of an address, as an absolute path, once it is known to be a file;
+// else raises the error that says what is there instead (and, for the default
+// database, how to create it).
+[[nodiscard]] QString archivoSqlite(const Direccion &d);
+// The URI that opens that file for reading and writing, and never creates it.
+[[nodiscard]] QString uriSqlite(const QString &ruta);
+
 // Runs one statement of the session's setup; the server's reason when it failed.
 using EjecutorDeAjuste = std::function<std::optional<QString>(const QString &sentencia)>;
 

@@ -72,14 +72,16 @@ QString jsonDeFilas(std::size_t filas, const Valores &valores)
     return json;
 }
 
-// The chunk's rows as the common table expression v reads them.
-QString filas(DialectoDeBloque dialecto, const QString &json, const QString &columnas)
+// The chunk's rows as the common table expression v reads them, from `fuente`: the
+// JSON as a literal, or the parameter that carries it.
+QString filas(DialectoDeBloque dialecto, const QString &fuente, const QString &columnas)
 {
     return dialecto == DialectoDeBloque::Sqlite
-        ? QStringLiteral("SELECT %1 FROM json_each('%2')").arg(columnas, literal(json))
-        : QStringLiteral("SELECT %1 FROM json_array_elements('%2') WITH ORDINALITY AS t(e, n)")
-              .arg(columnas, literal(json));
+        ? QStringLiteral("SELECT %1 FROM json_each(%2)").arg(columnas, fuente)
+        : QStringLiteral("SELECT %1 FROM json_array_elements(%2) WITH ORDINALITY AS t(e, n)").arg(columnas, fuente);
 }
+
+QString comoLiteral(const QString &json) { return u'\'' + literal(json) + u'\''; }
 
 const QString kUnion = QStringLiteral("NCM.\"001\" = v.a AND NCM.\"002\" = v.b AND NCM.\"003\" = v.c");
 
@@ -102,18 +104,28 @@ QString jsonDeCambios(const std::vector<std::pair<PositionKey, QString>> &cambio
 
 QString textoConsultaEnBloque(DialectoDeBloque dialecto, const QString &json, bool bloquear)
 {
+    return consultaEnBloqueDesde(dialecto, comoLiteral(json), bloquear);
+}
+
+QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json)
+{
+    return updateEnBloqueDesde(dialecto, comoLiteral(json));
+}
+
+QString consultaEnBloqueDesde(DialectoDeBloque dialecto, const QString &fuente, bool bloquear)
+{
     const QString columnas = dialecto == DialectoDeBloque::Sqlite
         ? QStringLiteral("key, value ->> 0, value ->> 1, value ->> 2")
         : QStringLiteral("t.n - 1, t.e ->> 0, t.e ->> 1, t.e ->> 2");
     QString texto = QStringLiteral("WITH v(n, a, b, c) AS (%1) SELECT v.n, NCM.\"012\" FROM v JOIN NCM ON %2")
-                        .arg(filas(dialecto, json, columnas), kUnion);
+                        .arg(filas(dialecto, fuente, columnas), kUnion);
     if (bloquear && dialecto == DialectoDeBloque::Postgres)
         texto += QStringLiteral(" ORDER BY NCM.\"001\" COLLATE \"C\", NCM.\"002\" COLLATE \"C\", NCM.\"003\" COLLATE "
                                 "\"C\" FOR UPDATE OF NCM");
     return texto;
 }
 
-QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json)
+QString updateEnBloqueDesde(DialectoDeBloque dialecto, const QString &fuente)
 {
     // PostgreSQL assigns no text to a column of another type (a unit stored as an
     // integer); read through a row of the table's own type, each unit takes the
@@ -130,5 +142,5 @@ QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json)
         ? QStringLiteral("NCM.\"001\", NCM.\"002\", NCM.\"003\"")
         : QStringLiteral("v.a, v.b, v.c");
     return QStringLiteral("WITH v(a, b, c, u) AS (%1) UPDATE NCM SET \"012\" = v.u FROM v WHERE %2 RETURNING %3")
-        .arg(filas(dialecto, json, columnas), kUnion, devuelta);
+        .arg(filas(dialecto, fuente, columnas), kUnion, devuelta);
 }

@@ -3,8 +3,8 @@
 
 // The statements that look up or update a whole chunk of positions at once. The
 // chunk's values travel as one JSON text, placed in the statement as a literal by
-// the same quoting function as every other value; the join is a common table
-// expression, which SQLite and PostgreSQL both read.
+// the same quoting function as every other value, or bound as its one parameter; the
+// join is a common table expression, which SQLite and PostgreSQL both read.
 
 #include "codes/Codigos.h"
 
@@ -27,3 +27,8 @@ enum class DialectoDeBloque { Sqlite, Postgres };
 // row of three key values for each row changed (on PostgreSQL the key as sent, on
 // SQLite as stored).
 [[nodiscard]] QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json);
+
+// The same statements with the chunk's JSON given by `fuente`, an SQL expression such
+// as a statement's parameter ("?1", "$1").
+[[nodiscard]] QString consultaEnBloqueDesde(DialectoDeBloque dialecto, const QString &fuente, bool bloquear);
+[[nodiscard]] QString updateEnBloqueDesde(DialectoDeBloque dialecto, const QString &fuente);

@@ -1,15 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/Causas.h"
 
-#include <QLibrary>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlResult>
-
-#include <sqlext.h>
 
 #include <initializer_list>
 #include <utility>
@@ -100,8 +92,7 @@ Motivo motivoDeSqlite(const Fallo &fallo)
         break;
     }
     // SQLite gives a missing table no code of its own; its texts are never translated.
-    return fallo.error.databaseText().startsWith(QLatin1String("no such table")) ? Motivo::TablaQueFalta
-                                                                                 : Motivo::Rechazada;
+    return fallo.textoBase.startsWith(QLatin1String("no such table")) ? Motivo::TablaQueFalta : Motivo::Rechazada;
 }
 
 Motivo motivoDeServidor(const QString &estado)
@@ -169,55 +160,7 @@ std::optional<CondicionPasajera> condicionDe(Motivo motivo)
     }
 }
 
-// The SQLSTATE of the first diagnostic record of an ODBC handle, as QODBC's handle()
-// gives it. The function is taken from the driver manager Qt's ODBC plugin has
-// already loaded: linking it would load it at every start, and make the package
-// require it, for a driver most users never load.
-QString estadoOdbc(SQLSMALLINT tipo, const QVariant &handle)
-{
-    using LeerDiagnostico = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *, SQLCHAR *,
-                                          SQLSMALLINT, SQLSMALLINT *);
-    static const auto leer
-        = reinterpret_cast<LeerDiagnostico>(QLibrary::resolve(QStringLiteral("odbc"), 2, "SQLGetDiagRec"));
-    if (!leer || handle.metaType() != QMetaType::fromType<SQLHANDLE>())
-        return {};
-    const SQLHANDLE manejador = handle.value<SQLHANDLE>();
-    if (!manejador)
-        return {};
-    SQLCHAR estado[SQL_SQLSTATE_SIZE + 1] = {};
-    SQLCHAR texto[2];
-    SQLINTEGER nativo = 0;
-    SQLSMALLINT largo = 0;
-    if (!SQL_SUCCEEDED(leer(tipo, manejador, 1, estado, &nativo, texto, sizeof texto, &largo)))
-        return {};
-    return QString::fromLatin1(reinterpret_cast<const char *>(estado));
-}
-
-Fallo fallo(Motor motor, const QSqlError &error, SQLSMALLINT tipo, const QVariant &handle)
-{
-    switch (motor) {
-    case Motor::Sqlite:
-        return {error, error.nativeErrorCode().toInt(), {}};
-    case Motor::Odbc:
-        return {error, -1, estadoOdbc(tipo, handle)};
-    case Motor::Postgres:
-    case Motor::Ninguno:
-        break;
-    }
-    return {error, -1, error.nativeErrorCode()};
-}
-
 } // namespace
-
-Fallo falloDeSentencia(Motor motor, const QSqlQuery &q)
-{
-    return fallo(motor, q.lastError(), SQL_HANDLE_STMT, q.result() ? q.result()->handle() : QVariant());
-}
-
-Fallo falloDeConexion(Motor motor, const QSqlDatabase &db)
-{
-    return fallo(motor, db.lastError(), SQL_HANDLE_DBC, db.driver() ? db.driver()->handle() : QVariant());
-}
 
 CausaDeFallo causaDeSentencia(const Fallo &fallo, const QString &entidad, int espera)
 {

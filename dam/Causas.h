@@ -4,13 +4,9 @@
 #include "dam/Direccion.h"
 #include "data/Contrato.h"
 
-#include <QSqlError>
 #include <QString>
 
 #include <optional>
-
-class QSqlDatabase;
-class QSqlQuery;
 
 // Why a driver could not open a database, in the user's words. A failed connection
 // has no error code, so this reads the texts: libpq's and unixODBC's in English (the
@@ -20,19 +16,17 @@ class QSqlQuery;
 
 // What a failed statement, begin or commit left to tell why, read at once.
 struct Fallo {
-    QSqlError error;
+    // The driver's whole text, and the database's own part of it.
+    QString texto;
+    QString textoBase;
     // SQLite's extended result code; -1 from a server.
     int codigoSqlite = -1;
     // The server's SQLSTATE; empty from SQLite, and when none came (libpq's own
     // failures, such as a link that broke, have none).
     QString estadoSql;
+    // Known already to have come with the connection's loss.
+    bool perdida = false;
 };
-
-// Read right after the failure, before anything else runs on the query: ODBC keeps a
-// statement's diagnostics only until the next call on it.
-[[nodiscard]] Fallo falloDeSentencia(Motor motor, const QSqlQuery &q);
-// The same for a failed open, begin or commit, from the connection.
-[[nodiscard]] Fallo falloDeConexion(Motor motor, const QSqlDatabase &db);
 
 struct CausaDeFallo {
     QString texto;

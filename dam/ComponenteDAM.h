@@ -5,8 +5,9 @@
 
 #include <memory>
 
-// The bundled data-access component, on Qt SQL. loadparameters opens the database
-// named by resolverParametros(); the database stays open for the component's life
+// The bundled data-access component: the host's contract over the connector of the
+// address's kind (Conector.h). loadparameters opens the database named by
+// resolverParametros(); the database stays open for the component's life
 // and every connection object shares it. A statement that fails because the
 // connection was lost, or because the server ended the session, is run once more on
 // a new connection; one that met a passing condition (a wait run out, a deadlock, a
