@@ -460,6 +460,10 @@ private slots:
                 QSqlQuery q(db);
                 esperando = q.exec("SELECT 1 FROM pg_locks WHERE NOT granted") && q.next();
             }
+            // The server looks for a deadlock a second after each wait began, and stops
+            // the session whose second came first: on a loaded machine a few
+            // milliseconds apart are not enough to make that the batch.
+            QThread::msleep(300);
             ejecutar(
                 QStringLiteral("UPDATE NCM SET \"012\" = '55' WHERE \"001\" = '%1'").arg(posicionExtra(0).left(10)));
             QThread::msleep(300);
