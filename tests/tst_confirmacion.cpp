@@ -63,13 +63,7 @@ class TstConfirmacion : public QObject {
     std::unique_ptr<QTemporaryDir> estado;
     std::unique_ptr<BaseDePrueba> base;
 
-    QStringList bitacora() const
-    {
-        QStringList lineas;
-        for (const Anotacion &a : leerBitacora(estado->filePath("telquin/cambios.csv")))
-            lineas << QStringList{a.posicion, a.anterior, a.nueva, a.origen}.join(u' ');
-        return lineas;
-    }
+    QStringList bitacora() const { return lineasDeBitacora(estado->filePath("telquin/cambios.csv")); }
 
     std::unique_ptr<Componente> componente(const QString &url)
     {

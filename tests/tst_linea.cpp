@@ -78,17 +78,7 @@ class TstLinea : public QObject {
         return ruta;
     }
 
-    // Lines of the journal as "posicion anterior nueva origen base".
-    QStringList bitacora()
-    {
-        QString error;
-        QStringList lineas;
-        for (const Anotacion &c : leerBitacora(rutaDeBitacora(), {}, &error))
-            lineas << QStringList{c.posicion, c.anterior, c.nueva, c.origen, c.base}.join(u' ');
-        if (!error.isEmpty())
-            lineas << "error: " + error;
-        return lineas;
-    }
+    QStringList bitacora() { return lineasDeBitacora(rutaDeBitacora(), true); }
 
 private slots:
     void init()
