@@ -53,3 +53,12 @@ QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal)
         personal += u'/';
     return personal + bajoLaCarpetaPersonal;
 }
+
+QStringList carpetasXdgDelEquipo(const char *variable, const QStringList &porDefecto)
+{
+    QStringList carpetas;
+    for (const QString &carpeta : qEnvironmentVariable(variable).split(u':', Qt::SkipEmptyParts))
+        if (QDir::isAbsolutePath(carpeta) && !carpetas.contains(carpeta))
+            carpetas << carpeta;
+    return carpetas.isEmpty() ? porDefecto : carpetas;
+}

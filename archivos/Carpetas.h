@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The user's home folder: $HOME, or, when it is unset or empty, the folder the
 // password database gives the effective user (as a login shell would set it). "/"
@@ -12,3 +13,7 @@
 // under the home folder (".local/state") when it is unset, empty or relative: a
 // relative value is ignored, as the XDG base directory rules say.
 [[nodiscard]] QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal);
+
+// The absolute folders an XDG list variable names ("XDG_CONFIG_DIRS"), in its order,
+// each once; `porDefecto` when it names none.
+[[nodiscard]] QStringList carpetasXdgDelEquipo(const char *variable, const QStringList &porDefecto);

@@ -1,114 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/ComponenteDAM.h"
 
+#include "dam/BaseDAM.h"
 #include "dam/Bloques.h"
-#include "dam/Causas.h"
-#include "dam/Conector.h"
 #include "dam/Dialecto.h"
 #include "dam/Direccion.h"
 #include "dam/Parametros.h"
 #include "data/Clases.h"
 #include "data/Sentencias.h"
 
-#include <QHash>
-#include <QThread>
-
 #include <algorithm>
-#include <chrono>
-#include <map>
+
+using namespace dam;
 
 namespace {
-
-struct Entidad {
-    QString nombre;
-    bool conCorchetes; // the database takes [name] identifiers as they are
-    QString sql;
-    // Each [name] met so far, in the database's quoting: a statement names only a few.
-    std::vector<std::pair<QString, QString>> citados;
-};
-
-} // namespace
-
-struct ComponenteDAM::Base {
-    std::unique_ptr<Conector> conector;
-    int espera = kEsperaPorDefecto;
-    QString visible;
-    Secretos secretos;
-    std::map<QString, std::shared_ptr<Entidad>> entidades;
-    bool enTransaccion = false;
-
-    // The connector, while the component lives: a connection object kept past the
-    // component's end finds none.
-    Conector &con() const
-    {
-        if (!conector)
-            throw ErrorComponente(QStringLiteral("El componente de datos ya se cerró."));
-        return *conector;
-    }
-};
-
-namespace {
-
-// The table a failed begin or commit names in its cause: the only one this program
-// changes.
-const QString kEntidadTransaccion = QStringLiteral("NCM");
-
-const QString kEjecutar = QStringLiteral("ejecutar la sentencia");
-
-const QString kConexionPerdida
-    = QStringLiteral("se perdió la conexión con el servidor de la base de datos y no se pudo restablecer");
-
-// "Error de la base de datos al ACCION: cause.", then the statement (when there is
-// one) and the driver's text. A session the server ended is a lost connection, and
-// never a passing condition: the statement may not be tried again on it.
-[[noreturn]] void fallar(const ComponenteDAM::Base &base, const Fallo &fallo, const QString &entidad,
-                         const QString &accion, const QString &sentencia = {})
-{
-    const bool perdida = fallo.perdida || sesionTerminada(fallo);
-    const CausaDeFallo causa = causaDeSentencia(fallo, entidad, base.espera);
-    QString mensaje
-        = QStringLiteral("Error de la base de datos al %1: %2.").arg(accion, perdida ? kConexionPerdida : causa.texto);
-    if (!sentencia.isEmpty())
-        mensaje += u'\n' + sentencia;
-    const QString textoDriver = base.secretos.sinClaves(fallo.texto.trimmed());
-    if (!textoDriver.isEmpty())
-        mensaje += u'\n' + textoDriver;
-    if (causa.pasajera && !perdida)
-        throw ErrorOcupado(mensaje, *causa.pasajera);
-    throw ErrorComponente(mensaje);
-}
-
-Fallo conPerdida(Fallo fallo, bool perdida)
-{
-    fallo.perdida = perdida;
-    return fallo;
-}
-
-// Runs one statement. Outside a transaction, a connection found lost (a server
-// restarted, a link dropped overnight) gets one new connection and one more try: every
-// statement this component runs may safely run twice. `mostrada` is the statement as
-// an error message shows it, made only when one does.
-template <typename Intento, typename Mostrada>
-Respuesta correr(ComponenteDAM::Base &base, const Intento &intento, const QString &entidad, const Mostrada &mostrada)
-{
-    Conector &con = base.con();
-    const auto fallarCon = [&](const Fallo &fallo) { fallar(base, fallo, entidad, kEjecutar, mostrada()); };
-    Respuesta r = intento(con);
-    if (!r.fallo)
-        return r;
-    // A statement that ran and failed as its rows were read is not tried again; in a
-    // transaction the error has already aborted it, and asking the server would fail.
-    if (r.alLeer)
-        fallarCon(conPerdida(*r.fallo, false));
-    if (base.enTransaccion || (!r.fallo->perdida && !con.conexionPerdida()))
-        fallarCon(*r.fallo);
-    if (const auto fallo = con.reabrir())
-        fallarCon(conPerdida(*fallo, true));
-    r = intento(con);
-    if (r.fallo)
-        fallarCon(conPerdida(*r.fallo, !r.alLeer && con.conexionPerdida()));
-    return r;
-}
 
 [[noreturn]] void fallarPorControlador(const QString &mostrada)
 {
@@ -121,7 +26,7 @@ Respuesta correr(ComponenteDAM::Base &base, const Intento &intento, const QStrin
 
 class ConexionDAM final : public Conexion {
 public:
-    ConexionDAM(std::shared_ptr<ComponenteDAM::Base> base, std::shared_ptr<Entidad> entidad)
+    ConexionDAM(std::shared_ptr<ComponenteDAM::Base> base, std::shared_ptr<EntidadDAM> entidad)
         : base_(std::move(base))
         , entidad_(std::move(entidad))
     {
@@ -159,7 +64,7 @@ private:
         // quoting, asked of the connector once per name.
         class CitadorDelConector final : public Citador {
         public:
-            CitadorDelConector(Entidad &entidad, const Conector &con) : entidad_(entidad), con_(con) { }
+            CitadorDelConector(EntidadDAM &entidad, const Conector &con) : entidad_(entidad), con_(con) { }
             QStringView citar(QStringView nombre) override
             {
                 for (const auto &[conocido, citado] : entidad_.citados)
@@ -170,7 +75,7 @@ private:
             }
 
         private:
-            Entidad &entidad_;
+            EntidadDAM &entidad_;
             const Conector &con_;
         };
         const bool conCorchetes = entidad_->conCorchetes;
@@ -188,7 +93,7 @@ private:
     }
 
     std::shared_ptr<ComponenteDAM::Base> base_;
-    std::shared_ptr<Entidad> entidad_;
+    std::shared_ptr<EntidadDAM> entidad_;
 };
 
 } // namespace
@@ -229,105 +134,9 @@ std::unique_ptr<Conexion> ComponenteDAM::getDataConnectionByEntity(const QString
     exigirParametros();
     auto &estado = base_->entidades[entidad.toUpper()];
     if (!estado)
-        estado = std::make_shared<Entidad>(Entidad{entidad.toUpper(), base_->con().tomaCorchetes(), {}, {}});
+        estado = std::make_shared<EntidadDAM>(EntidadDAM{entidad.toUpper(), base_->con().tomaCorchetes(), {}, {}});
     return std::make_unique<ConexionDAM>(base_, estado);
 }
-
-namespace {
-
-const QString kConfirmar = QStringLiteral("confirmar la transacción");
-
-// The server's own number for the open transaction, which it can still be asked
-// about after the connection is lost (PostgreSQL keeps the outcome of recent ones).
-std::optional<qlonglong> numeroDeTransaccion(ComponenteDAM::Base &base)
-{
-    Conector &con = base.con();
-    if (!con.guardaDesenlaces())
-        return std::nullopt;
-    const Respuesta r = con.ejecutar(QStringLiteral("SELECT txid_current()"), 1);
-    if (r.fallo || r.filas.empty())
-        fallar(base, r.fallo ? conPerdida(*r.fallo, false) : Fallo{}, kEntidadTransaccion, kConfirmar);
-    bool numero = false;
-    const qlonglong txid = r.filas.front().front().toLongLong(&numero);
-    return numero ? std::optional(txid) : std::nullopt;
-}
-
-enum class Desenlace { Confirmada, Revertida, Incierto };
-
-// What became of a transaction whose commit lost its answer, asked on a new
-// connection. A transaction still "in progress" is one whose session the server has
-// not yet seen end; it is asked again for a while.
-Desenlace desenlaceDe(ComponenteDAM::Base &base, std::optional<qlonglong> txid)
-{
-    Conector &con = base.con();
-    if (!txid || con.reabrir())
-        return Desenlace::Incierto;
-    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(base.espera, 5));
-    for (;;) {
-        const Respuesta r = con.ejecutar(QStringLiteral("SELECT txid_status(%1)").arg(*txid), 1);
-        if (r.fallo || r.filas.empty() || r.filas.front().front().isNull())
-            return Desenlace::Incierto;
-        const QString estado = r.filas.front().front().toString();
-        if (estado == QLatin1String("committed"))
-            return Desenlace::Confirmada;
-        if (estado == QLatin1String("aborted"))
-            return Desenlace::Revertida;
-        if (std::chrono::steady_clock::now() >= limite || con.detenida())
-            return Desenlace::Incierto;
-        QThread::msleep(100);
-    }
-}
-
-} // namespace
-
-void ComponenteDAM::comenzarTransaccion(Aislamiento aislamiento)
-{
-    exigirParametros();
-    if (base_->enTransaccion)
-        throw ErrorComponente(QStringLiteral("Ya hay una transacción abierta."));
-    if (const auto fallo = base_->con().comenzar(aislamiento))
-        fallar(*base_, *fallo, kEntidadTransaccion, QStringLiteral("comenzar la transacción"));
-    base_->enTransaccion = true;
-}
-
-void ComponenteDAM::confirmarTransaccion()
-{
-    if (!base_ || !base_->enTransaccion)
-        throw ErrorComponente(QStringLiteral("No hay ninguna transacción abierta que confirmar."));
-    Base &base = *base_;
-    Conector &con = base.con();
-    const std::optional<qlonglong> txid = numeroDeTransaccion(base);
-    const std::optional<Fallo> fallo = con.confirmar();
-    if (!fallo) {
-        base.enTransaccion = false;
-        return;
-    }
-    // A commit whose connection still answers failed as known: it stored nothing.
-    if (!fallo->perdida && !con.conexionPerdida())
-        fallar(base, *fallo, kEntidadTransaccion, kConfirmar);
-    base.enTransaccion = false;
-    switch (desenlaceDe(base, txid)) {
-    case Desenlace::Confirmada:
-        return;
-    case Desenlace::Revertida:
-        throw ErrorComponente(QStringLiteral("Error de la base de datos al confirmar la transacción: se perdió la "
-                                             "conexión con el servidor, que no la confirmó."));
-    case Desenlace::Incierto:
-        break;
-    }
-    throw ErrorDesenlaceIncierto(kDesenlaceIncierto);
-}
-
-void ComponenteDAM::revertirTransaccion() noexcept
-{
-    if (!base_ || !base_->enTransaccion)
-        return;
-    base_->enTransaccion = false;
-    if (base_->conector)
-        base_->conector->revertir();
-}
-
-bool ComponenteDAM::enTransaccion() const { return base_ && base_->enTransaccion; }
 
 namespace {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/Direccion.h"
 
+#include "dam/Espera.h"
 #include "dam/LectoresDeDireccion.h"
-#include "dam/Parametros.h"
 
 namespace {
 

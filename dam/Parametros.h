@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "dam/Espera.h"
+
 #include <QString>
 #include <QStringList>
-
-inline constexpr int kEsperaPorDefecto = 5;
-inline constexpr int kEsperaMaxima = 60;
 
 struct ParametrosDAM {
     QString url;
@@ -42,6 +41,3 @@ inline const QString kOrigenPorDefecto = QStringLiteral("la dirección por defec
 // The warning owed for the user's own dam.conf when its address holds a password and
 // the file can be read by its group or by others; empty when none is owed.
 [[nodiscard]] QString avisoDeClaveLegible(const QString &ruta, const QString &url);
-
-// The wait written as text: whole seconds from 1 to kEsperaMaxima; 0 when it is not.
-[[nodiscard]] int leerEspera(const QString &texto);
