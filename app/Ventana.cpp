@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's module: what the program does when it starts without arguments.
+#include "app/Fabrica.h"
 #include "app/Modulos.h"
 #include "cli/Salida.h"
-#include "dam/ComponenteDAM.h"
 #include "ui/Aplicacion.h"
 #include "ui/Mensajes.h"
 
@@ -14,13 +14,12 @@
 extern "C" Q_DECL_EXPORT int telquin_entrada(int argc, char **argv)
 {
     abrirDescriptoresEstandar();
-    registrarComponenteDAM();
     if (const QString falta = faltaDePantalla(); !falta.isEmpty()) {
         std::fputs((falta + u'\n').toUtf8().constData(), stderr);
         return 1;
     }
     QApplication app(argc, argv);
     MensajesQt mensajes;
-    return ejecutarTelquin(app, mensajes);
+    return ejecutarTelquin(app, mensajes, fabricaDelPrograma());
 }
 static_assert(std::is_same_v<decltype(&telquin_entrada), EntradaDeModulo>);

@@ -125,7 +125,7 @@ int ejecutarOrdenes(Contexto &contexto, const QStringList &argumentos, const std
     return conSalidaEscrita(contexto, ejecutarOrden(contexto, *orden, pedido));
 }
 
-int ejecutarLinea(int argc, char **argv, bool salidaCerrada)
+int ejecutarLinea(int argc, char **argv, bool salidaCerrada, FabricaComponente crearComponente)
 {
     // A closed pipe comes back as a failed write, which the output then handles.
     std::signal(SIGPIPE, SIG_IGN);
@@ -141,5 +141,10 @@ int ejecutarLinea(int argc, char **argv, bool salidaCerrada)
     DestinoDescriptor errores(STDERR_FILENO);
     Contexto contexto(salida, errores);
     contexto.conProgreso = terminalConProgreso();
+    contexto.componente = [crear = std::move(crearComponente)] {
+        std::unique_ptr<Componente> componente = crear();
+        componente->loadparameters();
+        return componente;
+    };
     return ejecutarOrdenes(contexto, QCoreApplication::arguments(), ordenes());
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/Clases.h"
+
 #include <QStringList>
 
 #include <vector>
@@ -10,8 +12,10 @@ struct Orden;
 
 // The command line: `telquin ORDEN ARGUMENTOS...`. Creates its own QCoreApplication,
 // shows no window, and returns the program's exit status (see estados below).
-// salidaCerrada: standard output was closed when the program started.
-int ejecutarLinea(int argc, char **argv, bool salidaCerrada);
+// salidaCerrada: standard output was closed when the program started. Each command
+// that needs the database gets a component from `crearComponente`, its parameters
+// loaded.
+int ejecutarLinea(int argc, char **argv, bool salidaCerrada, FabricaComponente crearComponente);
 
 // The command line's work on the arguments (the program's name first), with the
 // commands `ordenes` declares, in what the context gives: in-process, once a
