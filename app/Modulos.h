@@ -14,6 +14,7 @@
 // its exit status.
 inline constexpr const char *kEntradaDeModulo = "telquin_entrada";
 using EntradaDeModulo = int (*)(int argc, char **argv);
+extern "C" int telquin_entrada(int argc, char **argv);
 
 // Loads the module `nombre` from beside the running program and runs its entry. When
 // it cannot be loaded, says why on standard error and returns 1.

@@ -137,8 +137,8 @@ bool Frm_Telquin::Form_Load()
         return false;
     }
     avisosALaVista_ = true;
-    for (const QString &aviso : std::exchange(avisosRetenidos_, {}))
-        avisar(aviso, Mensajes::Icono::Advertencia);
+    for (const QString &retenido : std::exchange(avisosRetenidos_, {}))
+        avisar(retenido, Mensajes::Icono::Advertencia);
     try {
         oDAM = crearComponente_();
         if (!oDAM)
