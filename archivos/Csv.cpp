@@ -136,9 +136,16 @@ QString lineaCsv(const QStringList &campos)
 
 void agregarLineaCsv(QByteArray &destino, std::initializer_list<QStringView> campos)
 {
-    QStringEncoder utf8(QStringEncoder::Utf8);
     const auto agregar = [&](QStringView texto) {
         const qsizetype antes = destino.size();
+        // ASCII, nearly every field of the journal, is its own UTF-8.
+        if (std::all_of(texto.cbegin(), texto.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+            destino.resize(antes + texto.size());
+            std::transform(texto.cbegin(), texto.cend(), destino.data() + antes,
+                           [](QChar c) { return char(c.unicode()); });
+            return;
+        }
+        QStringEncoder utf8(QStringEncoder::Utf8);
         destino.resize(antes + utf8.requiredSpace(texto.size()));
         char *const fin = utf8.appendToBuffer(destino.data() + antes, texto);
         destino.truncate(fin - destino.constData());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "codes/Codigos.h"
 
+#include <array>
+
 #include <optional>
 
 namespace {
@@ -105,7 +107,19 @@ QString pistaLetraDeControl(const QString &sNcm)
     return QStringLiteral("La letra de control debería ser ") + *letra;
 }
 
-PositionKey cortarPosicion(const QString &sNcm) { return {sNcm.mid(0, 10), sNcm.mid(11, 3), sNcm.mid(14, 1)}; }
+PositionKey cortarPosicion(const QString &sNcm)
+{
+    // The check letter is one of 26 texts, shared rather than made for every key.
+    static const std::array<QString, 26> kLetras = [] {
+        std::array<QString, 26> letras;
+        for (char16_t i = 0; i < 26; ++i)
+            letras[i] = QString(QChar(u'A' + i));
+        return letras;
+    }();
+    const QStringView letra = QStringView(sNcm).mid(14, 1);
+    const bool mayuscula = letra.size() == 1 && letra[0] >= u'A' && letra[0] <= u'Z';
+    return {sNcm.mid(0, 10), sNcm.mid(11, 3), mayuscula ? kLetras[letra[0].unicode() - u'A'] : letra.toString()};
+}
 
 QString formatearUnidad(const QString &sUnidEst)
 {

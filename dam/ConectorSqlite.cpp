@@ -144,8 +144,15 @@ private:
     // why).
     sqlite3 *abrir()
     {
+        // The library counts every allocation under a lock of its own unless told not
+        // to before its first use; nothing here reads the counts. A connection is used
+        // by one thread at a time (a signal handler only interrupts it), so it needs
+        // no lock either.
+        static const bool sinCuentas = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+        Q_UNUSED(sinCuentas);
         sqlite3 *nueva = nullptr;
-        const int codigo = sqlite3_open_v2(uri_.constData(), &nueva, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+        const int codigo = sqlite3_open_v2(uri_.constData(), &nueva,
+                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
         if (codigo != SQLITE_OK) {
             textoDeApertura_ = QString::fromUtf8(nueva ? sqlite3_errmsg(nueva) : sqlite3_errstr(codigo));
             sqlite3_close(nueva);

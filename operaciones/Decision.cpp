@@ -85,14 +85,56 @@ QStringView textoDe(const Revisiones &r, qint32 posicion)
     return r.archivo.campo(r.posiciones[std::size_t(posicion)].fila, 0);
 }
 
+namespace {
+
+// A position written as "8901.10.00.000L", its digits and letter as one number: for two
+// of that shape the numbers' order is the texts' order, and far cheaper to compare.
+// Zero for any other shape.
+quint64 comoNumero(QStringView posicion)
+{
+    static constexpr char16_t kForma[] = u"9999.99.99.999";
+    if (posicion.size() != 15)
+        return 0;
+    quint64 numero = 0;
+    for (qsizetype i = 0; i < 14; ++i) {
+        const char16_t c = posicion[i].unicode();
+        if (kForma[i] == u'.') {
+            if (c != u'.')
+                return 0;
+        } else if (c >= u'0' && c <= u'9') {
+            numero = numero * 10 + (c - u'0');
+        } else {
+            return 0;
+        }
+    }
+    return (numero << 16 | posicion[14].unicode()) + 1;
+}
+
+} // namespace
+
 // The positions in the order their rows are locked: by key, so that two batches never
 // wait on each other in turn. The key's three parts have fixed widths in a well written
 // position, so the position's own order is the key's.
 std::vector<qint32> ordenarPorClave(const Revisiones &r)
 {
-    std::vector<qint32> orden(r.posiciones.size());
-    std::iota(orden.begin(), orden.end(), 0);
-    std::sort(orden.begin(), orden.end(), [&](qint32 a, qint32 b) { return textoDe(r, a) < textoDe(r, b); });
+    struct Clave {
+        quint64 numero;
+        QStringView texto;
+        qint32 posicion;
+    };
+    std::vector<Clave> claves;
+    claves.reserve(r.posiciones.size());
+    for (qint32 i = 0; i < qint32(r.posiciones.size()); ++i) {
+        const QStringView texto = textoDe(r, i);
+        claves.push_back(Clave{comoNumero(texto), texto, i});
+    }
+    std::sort(claves.begin(), claves.end(), [](const Clave &a, const Clave &b) {
+        return a.numero && b.numero ? a.numero < b.numero : a.texto < b.texto;
+    });
+    std::vector<qint32> orden;
+    orden.reserve(claves.size());
+    for (const Clave &c : claves)
+        orden.push_back(c.posicion);
     return orden;
 }
 

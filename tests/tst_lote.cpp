@@ -2,6 +2,7 @@
 // Reading a batch file: separators, byte order mark, header, quotes, blanks, line
 // numbers, and text that cannot be read as a batch.
 
+#include "operaciones/Decision.h"
 #include "operaciones/Lote.h"
 
 #include <QtTest>
@@ -77,6 +78,28 @@ private slots:
             QCOMPARE(archivo.separador, separador.front());
             QCOMPARE(archivo.conCabecera, cabecera);
         }
+    }
+
+    // Rows are locked in the key's order, which is the positions' text order.
+    void ordenDeBloqueo()
+    {
+        QByteArray datos;
+        for (const char *p :
+             {"8901.10.00.000L", "0101.21.00.100W", "8901.10.00.000A", "8901.09.99.999Z", "0101.21.00.100w",
+              "9999.99.99.999Z", "0000.00.00.000A", "8901.10.00.000L", "5408.22.00.111F", "5408.22.00.111E"})
+            datos += QByteArray(p) + ",07\n";
+        const ArchivoLote archivo = leerLote(datos);
+        Revisiones r;
+        Unidades unidades(r.unidades);
+        clasificar(archivo.filas, r, unidades);
+        QVERIFY(r.posiciones.size() >= 8);
+        QStringList esperadas, ordenadas;
+        for (qint32 i = 0; i < qint32(r.posiciones.size()); ++i)
+            esperadas << textoDe(r, i).toString();
+        std::sort(esperadas.begin(), esperadas.end());
+        for (const qint32 i : ordenarPorClave(r))
+            ordenadas << textoDe(r, i).toString();
+        QCOMPARE(ordenadas, esperadas);
     }
 };
 
