@@ -3,10 +3,15 @@
 
 #include "dam/Apertura.h"
 #include "dam/Detencion.h"
+#include "dam/FormaSqlite.h"
 
 #include <sqlite3.h>
 
 #include <QByteArray>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -96,8 +101,20 @@ public:
     Respuesta ejecutar(const QString &texto, std::size_t maxFilas) override
     {
         Respuesta r;
-        sqlite3_stmt *sentencia = nullptr;
         const QByteArray utf8 = texto.toUtf8();
+        if (const std::optional<FormaDeSentencia> forma = formaConParametros(utf8))
+            if (sqlite3_stmt *const preparada = preparadaPara(forma->texto)) {
+                for (std::size_t i = 0; i < forma->valores.size(); ++i) {
+                    const QByteArray &v = forma->valores[i];
+                    sqlite3_bind_text(preparada, int(i + 1), v.constData(), int(v.size()), SQLITE_STATIC);
+                }
+                leer(preparada, maxFilas, r);
+                // Done with it: an unfinished statement keeps the file locked.
+                sqlite3_reset(preparada);
+                sqlite3_clear_bindings(preparada);
+                return r;
+            }
+        sqlite3_stmt *sentencia = nullptr;
         if (sqlite3_prepare_v2(db(), utf8.constData(), int(utf8.size()), &sentencia, nullptr) != SQLITE_OK) {
             r.fallo = falloDe(db());
             return r;
@@ -171,6 +188,34 @@ private:
             sqlite3_finalize(*s);
             *s = nullptr;
         }
+        for (auto &[forma, sentencia] : formas_)
+            sqlite3_finalize(sentencia);
+        formas_.clear();
+    }
+
+    // The statement of a form, prepared once and kept among the last few used; none
+    // when the form cannot be prepared (the statement's own text then says why).
+    sqlite3_stmt *preparadaPara(const QByteArray &forma)
+    {
+        for (std::size_t i = 0; i < formas_.size(); ++i)
+            if (formas_[i].first == forma) {
+                std::rotate(formas_.begin(), formas_.begin() + qsizetype(i), formas_.begin() + qsizetype(i) + 1);
+                return formas_.front().second;
+            }
+        sqlite3_stmt *sentencia = nullptr;
+        if (sqlite3_prepare_v3(db(), forma.constData(), int(forma.size()), SQLITE_PREPARE_PERSISTENT, &sentencia,
+                               nullptr)
+                != SQLITE_OK
+            || !sentencia) {
+            sqlite3_finalize(sentencia);
+            return nullptr;
+        }
+        if (formas_.size() == kFormasGuardadas) {
+            sqlite3_finalize(formas_.back().second);
+            formas_.pop_back();
+        }
+        formas_.insert(formas_.begin(), {forma, sentencia});
+        return sentencia;
     }
 
     // Steps through the statement: up to maxFilas rows read, or, with none, to its end
@@ -244,6 +289,8 @@ private:
     sqlite3_stmt *consulta_ = nullptr;
     sqlite3_stmt *consultaBloqueada_ = nullptr;
     sqlite3_stmt *update_ = nullptr;
+    static constexpr std::size_t kFormasGuardadas = 8;
+    std::vector<std::pair<QByteArray, sqlite3_stmt *>> formas_; // the last used first
 };
 
 } // namespace

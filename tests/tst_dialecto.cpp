@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/Apertura.h"
 #include "dam/Dialecto.h"
+#include "dam/FormaSqlite.h"
 #include "data/Avisos.h"
 #include "data/Contrato.h"
 
@@ -164,6 +165,57 @@ private slots:
             QVERIFY2(recibidos[i].contains(avisos[i]), qPrintable(recibidos[i]));
             QVERIFY2(recibidos[i].contains(razon), qPrintable(recibidos[i]));
         }
+    }
+
+    // Which literals of a statement become parameters of a prepared form. "-" for a
+    // statement run as written.
+    void formaConParametros_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QByteArray>("forma");
+        QTest::addColumn<QList<QByteArray>>("valores");
+
+        QTest::newRow("consulta de una posicion")
+            << QByteArray("SELECT [012] FROM NCM WHERE [001] = '8901.10.00' AND [002] = '000' AND [003] = 'L'")
+            << QByteArray("SELECT [012] FROM NCM WHERE [001] = ? AND [002] = ? AND [003] = ?")
+            << QList<QByteArray>{"8901.10.00", "000", "L"};
+        QTest::newRow("el SET queda escrito")
+            << QByteArray("Update NCM SET [012] = '07' WHERE [001]='a''b'")
+            << QByteArray("Update NCM SET [012] = '07' WHERE [001]=?") << QList<QByteArray>{"a'b"};
+        QTest::newRow("comentarios y nombres con comillas")
+            << QByteArray("select \"a'\" from t -- 'x'\n where [b'] <> 'y' /* 'z' */ and `c` >= 'ü'")
+            << QByteArray("select \"a'\" from t -- 'x'\n where [b'] <> ? /* 'z' */ and `c` >= ?")
+            << QList<QByteArray>{"y", "ü"};
+        QTest::newRow("subconsulta") << QByteArray("SELECT 'k' FROM t WHERE a IN (SELECT b FROM u WHERE c = 'x')")
+                                     << QByteArray("SELECT 'k' FROM t WHERE a IN (SELECT b FROM u WHERE c = ?)")
+                                     << QList<QByteArray>{"x"};
+        QTest::newRow("blob, concatenacion, LIKE")
+            << QByteArray("DELETE FROM t WHERE b = x'00' AND c LIKE 'a%' AND d = 'p' || 'q'")
+            << QByteArray("DELETE FROM t WHERE b = x'00' AND c LIKE 'a%' AND d = ? || 'q'") << QList<QByteArray>{"p"};
+        QTest::newRow("WHERE solo dentro de parentesis")
+            << QByteArray("SELECT (SELECT 1 FROM u WHERE c = 'x')") << QByteArray("-") << QList<QByteArray>{};
+        QTest::newRow("ya tiene parametros")
+            << QByteArray("SELECT a FROM t WHERE b = ? AND c = 'x'") << QByteArray("-") << QList<QByteArray>{};
+        QTest::newRow("parametro con nombre")
+            << QByteArray("SELECT a FROM t WHERE b = :b AND c = 'x'") << QByteArray("-") << QList<QByteArray>{};
+        QTest::newRow("vista") << QByteArray("CREATE VIEW v AS SELECT a FROM t WHERE b = 'x'") << QByteArray("-")
+                               << QList<QByteArray>{};
+        QTest::newRow("disparador tras comentario")
+            << QByteArray("/* x */ CREATE TRIGGER g AFTER UPDATE ON t BEGIN DELETE FROM u WHERE a = 'x'; END")
+            << QByteArray("-") << QList<QByteArray>{};
+        QTest::newRow("comillas sin cerrar")
+            << QByteArray("SELECT a FROM t WHERE b = 'x") << QByteArray("-") << QList<QByteArray>{};
+    }
+
+    void formaConParametros()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, forma);
+        QFETCH(QList<QByteArray>, valores);
+        const std::optional<FormaDeSentencia> hecha = ::formaConParametros(sql);
+        QCOMPARE(hecha ? hecha->texto : QByteArray("-"), forma);
+        QCOMPARE(hecha ? QList<QByteArray>(hecha->valores.begin(), hecha->valores.end()) : QList<QByteArray>{},
+                 valores);
     }
 };
 
