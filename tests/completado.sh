@@ -116,8 +116,16 @@ casos=(
   "consultar|- → -- --help --version -h -v"
   "cambiar|8901.10.00.000L| → "
   "historial| → "
-  "-v| → cambiar consultar historial lote"
-  "--|l → lote"
+  "-v| → buscar cambiar consultar historial lista lote"
+  "--|l → lista lote"
+  "lista| → importar"
+  "lista|i → importar"
+  "lista|importar| → - -raro.csv cambios cambios.csv notas.txt"
+  "lista|importar|cambios.csv| → "
+  "buscar| → "
+  "buscar|- → -- --help --max --version -h -v"
+  "buscar|--max| → "
+  "buscar|--max|5|tejidos|- → -- --help --max --version -h -v"
 )
 for caso in "${casos[@]}"; do
   escrito=${caso%% → *}
