@@ -91,8 +91,7 @@ EscritorDeIndice::EscritorDeIndice(const QString &ruta) : ruta_(ruta)
         fallar(QStringLiteral("no se puede crear"));
     // The file is a new one, renamed into place once whole: it needs no journal of
     // its own, and is synced once at its end.
-    ejecutar("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
-             "PRAGMA cache_size=-32768");
+    ejecutar("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE");
     ejecutar("BEGIN");
     ejecutar(kEsquema);
     const auto preparar = [&](const char *sql, sqlite3_stmt **s) {

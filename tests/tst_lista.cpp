@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/file.h>
 
 using namespace lista_de_prueba;
 
@@ -220,6 +221,28 @@ private slots:
             (void)importarLista(archivo("n.txt", listaGrande(5000, "otra")), destino, seguimiento));
         QCOMPARE(ListaOficial::abrir(destino)->datos().sha256, antes.datos.sha256);
         QCOMPARE(QDir(QFileInfo(destino).path()).entryList(QDir::Files | QDir::Hidden), QStringList{"lista.sqlite"});
+    }
+
+    // What a killed import left is removed by the next one; a file an import still
+    // holds is not, however old.
+    void abandonados()
+    {
+        const QString carpeta = QFileInfo(destino).path();
+        QVERIFY(QDir().mkpath(carpeta));
+        const QString suelto = carpeta + "/.lista-suelto";
+        const QString tomado = carpeta + "/.lista-tomado";
+        escribir(suelto, "x");
+        escribir(tomado, "x");
+        const QDateTime antes = QDateTime::currentDateTime().addSecs(-3600);
+        for (const QString &ruta : {suelto, tomado}) {
+            QFile f(ruta);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(antes, QFileDevice::FileModificationTime));
+        }
+        QFile abierto(tomado);
+        QVERIFY(abierto.open(QIODevice::ReadOnly) && ::flock(abierto.handle(), LOCK_EX) == 0);
+        (void)importarLista(archivo("nomenclador_01012026.txt", listaChica()), destino);
+        QVERIFY(!QFile::exists(suelto));
+        QVERIFY(QFile::exists(tomado));
     }
 
     // The list in use: the user's, else the first under XDG_DATA_DIRS.
