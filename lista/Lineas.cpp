@@ -24,7 +24,7 @@ QString desdeWindows1252(QByteArrayView linea)
     QChar *destino = texto.data();
     for (const char c : linea) {
         const auto b = static_cast<unsigned char>(c);
-        *destino++ = b >= 0x80 && b < 0xA0 ? QChar(kDe80a9F[b - 0x80]) : QChar(b);
+        *destino++ = b >= 0x80 && b < 0xA0 ? QChar(kDe80a9F[b - 0x80]) : QChar(char16_t(b));
     }
     return texto;
 }
