@@ -69,7 +69,7 @@ int importar(Contexto &contexto, const Pedido &pedido)
     qint64 lineas = -1;
     seguimiento.avance = [&](qint64 hechas, qint64 total) {
         if (total != lineas)
-            progreso.etapa(QStringLiteral("Leídas"), qsizetype(lineas = total));
+            progreso.etapa(QStringLiteral("Leídas"), qsizetype(lineas = total), QStringLiteral("líneas"));
         progreso.avanzar(qsizetype(hechas));
     };
     seguimiento.interrumpir = [&] { return interrupcion->pedida(); };

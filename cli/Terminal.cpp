@@ -85,9 +85,10 @@ bool terminalConProgreso()
     return ::isatty(STDERR_FILENO) == 1 && !terminal.isEmpty() && terminal != "dumb";
 }
 
-QString lineaDeProgreso(const QString &participio, qsizetype hechas, qsizetype total, qint64 transcurridoMs)
+QString lineaDeProgreso(const QString &participio, qsizetype hechas, qsizetype total, qint64 transcurridoMs,
+                        const QString &que)
 {
-    QString linea = QStringLiteral("%1 %2 de %3 filas").arg(participio).arg(hechas).arg(total);
+    QString linea = QStringLiteral("%1 %2 de %3 %4").arg(participio).arg(hechas).arg(total).arg(que);
     if (hechas <= 0 || transcurridoMs <= 0)
         return linea;
     const auto faltan = qint64(std::ceil(double(transcurridoMs) * double(total - hechas) / double(hechas) / 1000.0));
@@ -102,9 +103,10 @@ Progreso::Progreso(bool activo, Destino &errores) : activo_(activo), errores_(er
 
 Progreso::~Progreso() { borrar(); }
 
-void Progreso::etapa(const QString &participio, qsizetype total)
+void Progreso::etapa(const QString &participio, qsizetype total, const QString &que)
 {
     participio_ = participio;
+    que_ = que;
     total_ = total;
     inicioEtapa_ = reloj_.elapsed();
 }
@@ -117,7 +119,7 @@ void Progreso::avanzar(qsizetype hechas)
     if (ahora < kAntesDeMostrarMs || (dibujado_ >= 0 && ahora - dibujado_ < kEntreDibujosMs))
         return;
     dibujado_ = ahora;
-    dibujar(lineaDeProgreso(participio_, hechas, total_, ahora - inicioEtapa_));
+    dibujar(lineaDeProgreso(participio_, hechas, total_, ahora - inicioEtapa_, que_));
 }
 
 void Progreso::borrar()

@@ -57,7 +57,7 @@ public:
 // "Revisadas 200 de 1000 filas; faltan unos 4 s", the time left estimated from the
 // pace so far.
 [[nodiscard]] QString lineaDeProgreso(const QString &participio, qsizetype hechas, qsizetype total,
-                                      qint64 transcurridoMs);
+                                      qint64 transcurridoMs, const QString &que = QStringLiteral("filas"));
 
 // A line on standard error, rewritten in place, with how far a batch has come and
 // an estimate of the time left. It appears only on a terminal (terminalConProgreso)
@@ -70,8 +70,9 @@ public:
     Progreso(const Progreso &) = delete;
     Progreso &operator=(const Progreso &) = delete;
 
-    // A new stage ("Revisadas", "Guardadas"): the estimate starts again.
-    void etapa(const QString &participio, qsizetype total);
+    // A new stage ("Revisadas", "Guardadas") of `total` things ("filas", "líneas"):
+    // the estimate starts again.
+    void etapa(const QString &participio, qsizetype total, const QString &que = QStringLiteral("filas"));
     void avanzar(qsizetype hechas);
     void borrar();
 
@@ -82,6 +83,7 @@ private:
     Destino &errores_;
     QElapsedTimer reloj_;
     QString participio_;
+    QString que_;
     qsizetype total_ = 0;
     qint64 inicioEtapa_ = 0;
     qint64 dibujado_ = -1;

@@ -231,6 +231,7 @@ private slots:
     void progreso()
     {
         QCOMPARE(lineaDeProgreso("Revisadas", 750, 1000, 1500), QString("Revisadas 750 de 1000 filas; falta 1 s"));
+        QCOMPARE(lineaDeProgreso("Leídas", 0, 9, 0, "líneas"), QString("Leídas 0 de 9 líneas"));
         QCOMPARE(lineaDeProgreso("Revisadas", 500, 1000, 1001),
                  QString("Revisadas 500 de 1000 filas; faltan unos 2 s"));
         int maestro = -1;
