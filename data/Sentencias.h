@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 inline const QString NotFoundMarker = QStringLiteral("No encontrado");
 inline const QString kPosicionNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
@@ -31,6 +32,9 @@ using Avisador = std::function<void(const QString &mensaje)>;
 // Puts back sAnterior (null when it has no value) only while the row still holds sActual.
 [[nodiscard]] QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior,
                                     const QString &sActual);
+
+// Every row of the table: its three key values and its unit.
+[[nodiscard]] QString textoClavesDeTabla();
 
 struct UnidadLeida {
     bool encontrada = false;
@@ -61,3 +65,12 @@ struct UnidadLeida {
 // Runs textoDeshacer; the number of rows it changed, as above.
 [[nodiscard]] qlonglong DeshacerUnidad(Componente &oDAM, const QString &sNcm, const std::optional<QString> &sAnterior,
                                        const QString &sActual);
+
+struct FilaDeTabla {
+    PositionKey clave;
+    QVariant unidad; // as stored
+};
+
+// Every row of the table, in the order the database gives them; nothing when the
+// component cannot give more than one row of a query (it lacks FilasDeConsulta).
+[[nodiscard]] std::optional<std::vector<FilaDeTabla>> ListarClavesDeTabla(Componente &oDAM);
