@@ -129,6 +129,24 @@ QString textoDeUnidad(const QVariant &valor)
     return valor.toString();
 }
 
+QString codigoDeUnidad(const QVariant &valor)
+{
+    const QString texto = textoDeUnidad(valor);
+    switch (valor.typeId()) {
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return formatearUnidad(texto);
+    default:
+        return texto;
+    }
+}
+
 UnidadLeida ConsultarUnidad(Componente &oDAM, const QString &sNcm)
 {
     const PositionKey clave = cortarPosicion(sNcm);

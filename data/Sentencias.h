@@ -47,6 +47,10 @@ struct UnidadLeida {
 // A stored unit as text: "" for null, a number's plain decimal digits, a text as it is.
 [[nodiscard]] QString textoDeUnidad(const QVariant &valor);
 
+// The official code a stored unit stands for: a number (a unit column of integers)
+// is the code of its two digits, 7 standing for "07"; a text is the code itself.
+[[nodiscard]] QString codigoDeUnidad(const QVariant &valor);
+
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
 // telling the user that the position does not exist. A position whose key values
 // hold a character esVedado refuses is answered so without any statement. *leida,

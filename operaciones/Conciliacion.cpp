@@ -66,8 +66,8 @@ bool compararLista(Componente &oDAM, FilasEnBloque *bloques, const std::vector<O
     const auto comparar = [&](const Oficial &o, const std::optional<QVariant> &leida) {
         if (!leida)
             anotar(r, Diferencia::FaltaEnLaTabla, o.posicion, {}, o.unidad);
-        else if (const QString tabla = textoDeUnidad(*leida); !o.unidad.isEmpty() && tabla != o.unidad)
-            anotar(r, Diferencia::UnidadDistinta, o.posicion, tabla, o.unidad);
+        else if (!o.unidad.isEmpty() && codigoDeUnidad(*leida) != o.unidad)
+            anotar(r, Diferencia::UnidadDistinta, o.posicion, textoDeUnidad(*leida), o.unidad);
     };
     const qsizetype total = qsizetype(oficiales.size());
     const qsizetype paso = bloques ? porTrozo : 1;

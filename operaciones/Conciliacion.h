@@ -49,7 +49,8 @@ struct OpcionesDeConciliacion {
 };
 
 // Looks up the list's positions a chunk at a time (one by one without FilasEnBloque),
-// then lists the table's rows with one query (textoClavesDeTabla). A position whose
+// then lists the table's rows with one query (textoClavesDeTabla). Units are compared
+// as codes (codigoDeUnidad: 7 in a column of integers is "07"); a position whose
 // official unit is blank has no unit to differ from. Of a key that several rows
 // share, the first row read counts, as for one lookup. Component errors are raised.
 [[nodiscard]] ResultadoConciliacion conciliar(Componente &oDAM, const ListaOficial &lista,
