@@ -8,6 +8,7 @@
 #include "operaciones/Textos.h"
 
 #include <algorithm>
+#include <limits>
 
 void avisar(Contexto &contexto, const QString &mensaje)
 {
@@ -60,14 +61,26 @@ QString Pedido::de(const Orden &orden, Clase clase) const
     return {};
 }
 
+QString Orden::titulo() const { return palabra.isEmpty() ? nombre : nombre + u' ' + palabra; }
+
 QString Orden::uso() const
 {
-    QString texto = nombre;
-    for (const Argumento &a : argumentos)
-        texto += a.opcional ? QStringLiteral(" [%1]").arg(a.nombre) : u' ' + a.nombre;
+    QString texto = titulo();
+    for (const Argumento &a : argumentos) {
+        const QString n = a.repetido ? a.nombre + QStringLiteral("...") : a.nombre;
+        texto += a.opcional ? QStringLiteral(" [%1]").arg(n) : u' ' + n;
+    }
     for (const OpcionDeOrden &o : opciones)
-        texto += QStringLiteral(" [--%1]").arg(o.nombre);
+        texto += o.valor ? QStringLiteral(" [--%1 %2]").arg(o.nombre, o.valor->nombre)
+                         : QStringLiteral(" [--%1]").arg(o.nombre);
     return texto;
+}
+
+qsizetype Orden::maximo() const
+{
+    if (!argumentos.empty() && argumentos.back().repetido)
+        return std::numeric_limits<qsizetype>::max();
+    return qsizetype(argumentos.size());
 }
 
 qsizetype Orden::minimo() const

@@ -29,6 +29,11 @@ QString entradas(const QList<std::pair<QString, QString>> &filas)
 
 } // namespace
 
+QString nombreConValor(const OpcionDeOrden &opcion)
+{
+    return QStringLiteral("--") + opcion.nombre + (opcion.valor ? u' ' + opcion.valor->nombre : QString());
+}
+
 const std::vector<OpcionGeneral> &opcionesGenerales()
 {
     static const std::vector<OpcionGeneral> opciones{
@@ -92,10 +97,9 @@ QString ayuda(const std::vector<Orden> &ordenes)
     QList<std::pair<QString, QString>> opciones;
     for (const Orden &o : ordenes) {
         usos.append({QStringLiteral("telquin ") + o.uso(), o.resumen});
-        parrafos.append({o.nombre, o.ayuda});
+        parrafos.append({o.titulo(), o.ayuda});
         for (const OpcionDeOrden &opcion : o.opciones)
-            opciones.append(
-                {QStringLiteral("--") + opcion.nombre, QStringLiteral("con %1: %2").arg(o.nombre, opcion.ayuda)});
+            opciones.append({nombreConValor(opcion), QStringLiteral("con %1: %2").arg(o.titulo(), opcion.ayuda)});
     }
     for (const OpcionGeneral &g : opcionesGenerales())
         opciones.append({nombresDeOpcion(g.nombres), g.ayuda});
@@ -125,14 +129,21 @@ QString palabrasDeCompletado(const std::vector<Orden> &ordenes)
     for (const OpcionGeneral &g : opcionesGenerales())
         generales << nombresDeOpcion(g.nombres).split(QStringLiteral(", "));
     QString texto = QStringLiteral("opciones ") + generales.join(u' ') + u'\n';
+    QStringList conValor;
     for (const Orden &o : ordenes) {
-        texto += QStringLiteral("orden ") + o.nombre;
+        texto += QStringLiteral("orden ") + o.titulo();
         for (const OpcionDeOrden &opcion : o.opciones)
             texto += QStringLiteral(" --") + opcion.nombre;
         texto += u'\n';
         for (std::size_t i = 0; i < o.argumentos.size(); ++i)
             if (o.argumentos[i].clase == Clase::Archivo)
-                texto += QStringLiteral("archivo %1 %2\n").arg(o.nombre).arg(i + 1);
+                texto += QStringLiteral("archivo %1 %2\n").arg(o.titulo()).arg(i + 1);
+        for (const OpcionDeOrden &opcion : o.opciones)
+            if (opcion.valor && !conValor.contains(opcion.nombre)) {
+                conValor << opcion.nombre;
+                texto += QStringLiteral("valor --") + opcion.nombre
+                    + (opcion.valor->clase == Clase::Archivo ? QStringLiteral(" archivo\n") : QStringLiteral("\n"));
+            }
     }
     return texto;
 }

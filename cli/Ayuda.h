@@ -29,6 +29,9 @@ struct EstadoDeSalida {
 
 [[nodiscard]] const std::vector<EstadoDeSalida> &estadosDeSalida();
 
+// "--max N", "--aplicar"
+[[nodiscard]] QString nombreConValor(const OpcionDeOrden &opcion);
+
 // "-h, --help"
 [[nodiscard]] QString nombresDeOpcion(const QStringList &nombres);
 
@@ -39,6 +42,7 @@ struct EstadoDeSalida {
 [[nodiscard]] QString enumeracion(const QStringList &palabras);
 
 // For the bash completion, one line each: "opciones" and the program's options;
-// "orden", a command and its options; "archivo", a command and the number (from 1)
-// of an argument that names a file.
+// "orden", a command (its name, and its word when it has one) and its options;
+// "archivo", a command and the number (from 1, after its word) of an argument that
+// names a file; "valor", an option that takes a value, and "archivo" when a file.
 [[nodiscard]] QString palabrasDeCompletado(const std::vector<Orden> &ordenes);

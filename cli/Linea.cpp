@@ -48,8 +48,34 @@ QString ordenesConOpcion(const std::vector<Orden> &ordenes, const QString &opcio
     for (const Orden &o : ordenes)
         for (const OpcionDeOrden &d : o.opciones)
             if (d.nombre == opcion)
-                nombres << o.nombre;
+                nombres << o.titulo();
     return (nombres.size() == 1 ? QStringLiteral("la orden ") : QStringLiteral("las órdenes ")) + enumeracion(nombres);
+}
+
+// The command the words name: the one whose word follows the name, else the one of
+// that name without a word. Null when none.
+const Orden *ordenNombrada(const std::vector<Orden> &ordenes, const QStringList &posicionales)
+{
+    const Orden *sinPalabra = nullptr;
+    for (const Orden &o : ordenes) {
+        if (o.nombre != posicionales.front())
+            continue;
+        if (o.palabra.isEmpty())
+            sinPalabra = &o;
+        else if (posicionales.size() > 1 && posicionales[1] == o.palabra)
+            return &o;
+    }
+    return sinPalabra;
+}
+
+// "telquin lista, o telquin lista importar ARCHIVO": every command of that name.
+QString usos(const std::vector<Orden> &ordenes, const QString &nombre)
+{
+    QStringList lineas;
+    for (const Orden &o : ordenes)
+        if (o.nombre == nombre)
+            lineas << QStringLiteral("telquin ") + o.uso();
+    return lineas.join(QStringLiteral(", o "));
 }
 
 } // namespace
@@ -62,7 +88,8 @@ int ejecutarOrdenes(Contexto &contexto, const QStringList &argumentos, const std
         for (const OpcionDeOrden &d : o.opciones)
             if (!deOrdenes.contains(d.nombre)) {
                 deOrdenes << d.nombre;
-                parser.addOption(QCommandLineOption(d.nombre));
+                parser.addOption(d.valor ? QCommandLineOption(d.nombre, QString(), d.valor->nombre)
+                                         : QCommandLineOption(d.nombre));
             }
     for (const OpcionGeneral &g : opcionesGenerales())
         parser.addOption(QCommandLineOption(g.nombres));
@@ -95,28 +122,39 @@ int ejecutarOrdenes(Contexto &contexto, const QStringList &argumentos, const std
     if (posicionales.isEmpty()) {
         QStringList nombres;
         for (const Orden &o : ordenes)
-            nombres << o.nombre;
+            if (!nombres.contains(o.nombre))
+                nombres << o.nombre;
         return errorDeUso(contexto, QStringLiteral("falta la orden (%1)").arg(enumeracion(nombres)));
     }
     const QString &nombre = posicionales.front();
-    const auto orden = std::find_if(ordenes.begin(), ordenes.end(), [&](const Orden &o) { return o.nombre == nombre; });
-    if (orden == ordenes.end())
-        return errorDeUso(contexto, QStringLiteral("orden desconocida: «%1»").arg(nombre));
+    const Orden *orden = ordenNombrada(ordenes, posicionales);
+    if (!orden) {
+        const bool existe
+            = std::any_of(ordenes.begin(), ordenes.end(), [&](const Orden &o) { return o.nombre == nombre; });
+        if (!existe)
+            return errorDeUso(contexto, QStringLiteral("orden desconocida: «%1»").arg(nombre));
+        return errorDeUso(contexto, QStringLiteral("uso: %1").arg(usos(ordenes, nombre)));
+    }
     Pedido pedido;
-    pedido.argumentos = posicionales.mid(1);
+    pedido.argumentos = posicionales.mid(orden->palabra.isEmpty() ? 1 : 2);
     if (pedido.argumentos.size() < orden->minimo())
-        return errorDeUso(contexto, QStringLiteral("faltan argumentos; uso: telquin %1").arg(orden->uso()));
+        return errorDeUso(contexto, QStringLiteral("faltan argumentos; uso: %1").arg(usos(ordenes, nombre)));
     if (pedido.argumentos.size() > orden->maximo())
-        return errorDeUso(contexto, QStringLiteral("sobran argumentos; uso: telquin %1").arg(orden->uso()));
+        return errorDeUso(contexto, QStringLiteral("sobran argumentos; uso: %1").arg(usos(ordenes, nombre)));
     for (const QString &opcion : deOrdenes) {
         if (!parser.isSet(opcion))
             continue;
-        const bool suya = std::any_of(orden->opciones.begin(), orden->opciones.end(),
-                                      [&](const OpcionDeOrden &d) { return d.nombre == opcion; });
-        if (!suya)
+        const auto suya = std::find_if(orden->opciones.begin(), orden->opciones.end(),
+                                       [&](const OpcionDeOrden &d) { return d.nombre == opcion; });
+        if (suya == orden->opciones.end())
             return errorDeUso(contexto,
                               QStringLiteral("--%1 solo vale para %2").arg(opcion, ordenesConOpcion(ordenes, opcion)));
         pedido.opciones << opcion;
+        if (!suya->valor)
+            continue;
+        if (parser.values(opcion).size() > 1)
+            return errorDeUso(contexto, QStringLiteral("--%1 se dio más de una vez").arg(opcion));
+        pedido.valores.insert(opcion, parser.value(opcion));
     }
 
     // A command that stores reports a closed pipe after its work like any lost output.

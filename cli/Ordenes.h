@@ -9,12 +9,16 @@
 #include "cli/Salida.h"
 #include "cli/Terminal.h"
 #include "data/Contrato.h"
+#include "lista/ListaOficial.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <QMap>
+
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -31,6 +35,8 @@ struct Contexto {
     Destino &errores;
     int entrada = STDIN_FILENO;
     std::function<std::unique_ptr<Componente>()> componente = abrirComponente;
+    // The official list in use, or none.
+    std::function<std::unique_ptr<ListaOficial>()> lista = ListaOficial::enUso;
     // Made when a command starts the work that a signal may stop.
     std::function<std::unique_ptr<Interrupciones>()> vigilar = [] { return std::make_unique<Interrupcion>(); };
     // Whether a batch may draw its progress line on standard error.
@@ -44,13 +50,15 @@ struct Contexto {
 };
 
 // What an argument names: the completion offers files for an Archivo (or "-", standard
-// input), and a database failure names the Posicion.
-enum class Clase { Posicion, Unidad, Archivo };
+// input), and a database failure names the Posicion. A Texto is free words.
+enum class Clase { Posicion, Unidad, Archivo, Texto };
 
 struct Argumento {
     QString nombre; // as the usage shows it: POSICION
     Clase clase;
     bool opcional = false;
+    // The last argument only: it takes every word left ("PALABRAS...").
+    bool repetido = false;
 };
 
 struct OpcionDeOrden {
@@ -58,6 +66,9 @@ struct OpcionDeOrden {
     QString ayuda; // after "con ORDEN: " in --help
     // Given, the command stores changes.
     bool guarda = false;
+    // The value it takes ("--max N"), none for an option that is only given or not. An
+    // option's name means the same in every command: with a value in all or in none.
+    std::optional<Argumento> valor = std::nullopt;
 };
 
 struct Orden;
@@ -66,7 +77,9 @@ struct Orden;
 struct Pedido {
     QStringList argumentos; // without the command's name
     QStringList opciones; // the command's options given, by name
+    QMap<QString, QString> valores; // of the options that take one, by name
     [[nodiscard]] bool tiene(const QString &opcion) const { return opciones.contains(opcion); }
+    [[nodiscard]] QString valor(const QString &opcion) const { return valores.value(opcion); }
     // The argument of that class, or an empty text.
     [[nodiscard]] QString de(const Orden &orden, Clase clase) const;
 };
@@ -80,11 +93,16 @@ struct Orden {
     // Stores changes whatever its options.
     bool guarda = false;
     int (*ejecutar)(Contexto &contexto, const Pedido &pedido) = nullptr;
+    // The word after the name that chooses this command ("importar" of "lista
+    // importar ARCHIVO"); several commands share a name, one of them may have none.
+    QString palabra = {};
 
+    // "lista importar", or the name alone.
+    [[nodiscard]] QString titulo() const;
     // "lote ARCHIVO [--aplicar]"
     [[nodiscard]] QString uso() const;
     [[nodiscard]] qsizetype minimo() const;
-    [[nodiscard]] qsizetype maximo() const { return qsizetype(argumentos.size()); }
+    [[nodiscard]] qsizetype maximo() const;
     [[nodiscard]] bool guardaCon(const Pedido &pedido) const;
 };
 

@@ -79,10 +79,18 @@ ofrecidas=$(completar "")
   || mal "telquin ⇥ ofrece «$(unaLinea <<<"$ofrecidas")»; --help lista «$(unaLinea <<<"$ordenes")»"
 
 # Each option must be offered where it applies (--aplicar after lote); "-" and "--"
-# are not in the help's list, being no options of their own.
-ofrecidas=$( (completar "-" && completar lote "-") | grep -vx -e - -e -- | sort -u)
-[[ $ofrecidas == "$opciones" ]] && bien "telquin -⇥ y telquin lote -⇥ ofrecen las opciones de --help" \
-  || mal "telquin -⇥ y telquin lote -⇥ ofrecen «$(unaLinea <<<"$ofrecidas")»; --help lista «$(unaLinea <<<"$opciones")»"
+# are not in the help's list, being no options of their own. The usage's lines give
+# each command with its word ("lista importar").
+mapfile -t titulos < <(sed -n 's/^  telquin \([a-z][a-z-]*\( [a-z][a-z-]*\)\?\)\( .*\)\?$/\1/p' <<<"$ayuda" | sed 's/  .*//')
+ofrecidas=$( (
+  completar "-"
+  for t in "${titulos[@]}"; do
+    read -r -a palabras <<<"$t"
+    completar "${palabras[@]}" "-"
+  done
+) | grep -vx -e - -e -- | sort -u)
+[[ $ofrecidas == "$opciones" ]] && bien "telquin -⇥ y telquin ORDEN -⇥ ofrecen las opciones de --help" \
+  || mal "telquin -⇥ y telquin ORDEN -⇥ ofrecen «$(unaLinea <<<"$ofrecidas")»; --help lista «$(unaLinea <<<"$opciones")»"
 
 # --- words and files ----------------------------------------------------------
 carpeta=$(mktemp -d "${TMPDIR:-/tmp}/completado.XXXXXX")
@@ -128,11 +136,21 @@ cat >otro/telquin <<'FIN'
 #!/bin/sh
 [ "$1" = --palabras-de-completado ] || exit 2
 printf 'opciones -q --quieto\norden probar --seco\narchivo probar 2\norden medir\n'
+printf 'orden guardar\norden guardar todo --max --en\narchivo guardar todo 1\nvalor --max\nvalor --en archivo\n'
 FIN
 chmod +x otro/telquin
 casos=(
-  " → medir probar"
+  " → guardar medir probar"
   "- → -- --quieto -q"
+  "guardar| → todo"
+  "guardar|t → todo"
+  "guardar|todo| → - -raro.csv cambios cambios.csv notas.txt otro"
+  "guardar|todo|- → - -- --en --max --quieto -q"
+  "guardar|todo|--max| → "
+  "guardar|todo|--en| → -raro.csv cambios cambios.csv notas.txt otro"
+  "guardar|--max|3|todo|x|- → -- --en --max --quieto -q"
+  "guardar|--max|3|todo| → - -raro.csv cambios cambios.csv notas.txt otro"
+  "guardar|todo|a| → "
   "probar|- → -- --quieto --seco -q"
   "probar|x|- → - -- --quieto --seco -q"
   "probar|x| → - -raro.csv cambios cambios.csv notas.txt otro"

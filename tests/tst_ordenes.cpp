@@ -64,9 +64,27 @@ int registrar(Contexto &contexto, const Pedido &pedido, const QString &orden)
 }
 
 // Commands unlike telquin's: one with an optional argument and two options, one
-// sharing an option with it, one without any.
+// sharing an option with it, one without any; one name alone and with a word, an
+// option that takes a value, words that repeat.
 std::vector<Orden> ordenesInventadas()
 {
+    Orden guardar{"guardar",
+                  {},
+                  {},
+                  "guarda",
+                  "Guarda.",
+                  false,
+                  [](Contexto &c, const Pedido &p) {
+                      return registrar(c, p, "guardar"); }};
+    Orden guardarTodo{"guardar",
+                      {{"ARCHIVO", Clase::Archivo}, {"NOTAS", Clase::Texto, false, true}},
+                      {{"max", "como mucho N", false, Argumento{"N", Clase::Texto}},
+                       {"en", "en ese archivo", false, Argumento{"DESTINO", Clase::Archivo}}},
+                      "guarda todo",
+                      "Guarda todo.",
+                      false,
+                      [](Contexto &c, const Pedido &p) { return registrar(c, p, "guardar todo"); },
+                      "todo"};
     return {
         {"probar",
          {{"ARCHIVO", Clase::Archivo}, {"NOTA", Clase::Unidad, true}},
@@ -92,6 +110,8 @@ std::vector<Orden> ordenesInventadas()
              // A database failure names the argument declared a position.
              throw ErrorOcupado("ocupada", CondicionPasajera::EsperaAgotada);
          }},
+        guardar,
+        guardarTodo,
     };
 }
 
@@ -149,22 +169,34 @@ QStringList desacuerdos(const QString &manual, const std::vector<Orden> &ordenes
     const auto etiquetada = [](const QList<Entrada> &entradas, const QString &etiqueta) {
         return std::find_if(entradas.begin(), entradas.end(), [&](const Entrada &e) { return e.etiqueta == etiqueta; });
     };
-    const auto declarada = [&](const QString &nombre) {
-        return std::find_if(ordenes.begin(), ordenes.end(), [&](const Orden &o) { return o.nombre == nombre; });
+    // The command of that name and word, else the one of that name without a word.
+    const auto declarada = [&](const QString &nombre, const QString &palabra) {
+        const auto conPalabra = std::find_if(ordenes.begin(), ordenes.end(), [&](const Orden &o) {
+            return o.nombre == nombre && !o.palabra.isEmpty() && o.palabra == palabra;
+        });
+        if (conPalabra != ordenes.end())
+            return conPalabra;
+        return std::find_if(ordenes.begin(), ordenes.end(),
+                            [&](const Orden &o) { return o.nombre == nombre && o.palabra.isEmpty(); });
     };
 
+    // "PALABRAS..." for the argument that repeats.
+    const auto comoSeEscribe = [](const Argumento &a) {
+        const QString n = a.repetido ? a.nombre + "..." : a.nombre;
+        return a.opcional ? u'[' + n + u']' : n;
+    };
     for (const Orden &o : ordenes) {
-        QStringList palabras{o.nombre};
+        QStringList palabras{o.titulo()};
         for (const Argumento &a : o.argumentos)
-            palabras << (a.opcional ? u'[' + a.nombre + u']' : a.nombre);
+            palabras << comoSeEscribe(a);
         if (etiquetada(comandos, palabras.join(u' ')) == comandos.end())
             quejas << "COMMANDS no tiene «" + palabras.join(u' ') + "»";
         for (const OpcionDeOrden &d : o.opciones) {
-            const auto e = etiquetada(opciones, "--" + d.nombre);
+            const auto e = etiquetada(opciones, nombreConValor(d));
             if (e == opciones.end())
-                quejas << "OPTIONS no tiene «--" + d.nombre + "»";
-            else if (!e->cuerpo.contains(o.nombre))
-                quejas << "OPTIONS no dice que --" + d.nombre + " es de " + o.nombre;
+                quejas << "OPTIONS no tiene «" + nombreConValor(d) + "»";
+            else if (!e->cuerpo.contains(o.titulo()))
+                quejas << "OPTIONS no dice que --" + d.nombre + " es de " + o.titulo();
         }
     }
     for (const OpcionGeneral &g : opcionesGenerales())
@@ -173,32 +205,38 @@ QStringList desacuerdos(const QString &manual, const std::vector<Orden> &ordenes
 
     // Every entry of COMMANDS is a command with its arguments and options of its own.
     for (const Entrada &e : comandos) {
-        const QStringList palabras = e.etiqueta.split(u' ');
-        const auto o = declarada(palabras.front());
+        QStringList palabras = e.etiqueta.split(u' ');
+        auto o = declarada(palabras.front(), palabras.value(1));
         if (o == ordenes.end()) {
             quejas << "COMMANDS nombra «" + palabras.front() + "», que no es una orden";
             continue;
         }
+        palabras = palabras.mid(o->palabra.isEmpty() ? 1 : 2);
         QStringList argumentos;
         for (const Argumento &a : o->argumentos)
-            argumentos << (a.opcional ? u'[' + a.nombre + u']' : a.nombre);
-        for (const QString &p : palabras.mid(1)) {
-            const bool suya = std::any_of(o->opciones.begin(), o->opciones.end(),
-                                          [&](const OpcionDeOrden &d) { return "--" + d.nombre == p; });
-            if (p.startsWith(u'-') ? !suya : !argumentos.contains(p))
-                quejas << "COMMANDS da a " + o->nombre + " «" + p + "», que no declara";
+            argumentos << comoSeEscribe(a);
+        for (qsizetype i = 0; i < palabras.size(); ++i) {
+            const QString &p = palabras[i];
+            const auto suya = std::find_if(o->opciones.begin(), o->opciones.end(),
+                                           [&](const OpcionDeOrden &d) { return "--" + d.nombre == p; });
+            if (p.startsWith(u'-') ? suya == o->opciones.end() : !argumentos.contains(p))
+                quejas << "COMMANDS da a " + o->titulo() + " «" + p + "», que no declara";
+            // The option's value follows it.
+            else if (p.startsWith(u'-') && suya->valor && palabras.value(i + 1) == suya->valor->nombre)
+                ++i;
         }
     }
     // And every option of OPTIONS is declared ("--" and "-" are the parser's own).
     for (const Entrada &e : opciones)
-        for (const QString &nombre : e.etiqueta.split(QStringLiteral(", "))) {
+        for (const QString &escrito : e.etiqueta.split(QStringLiteral(", "))) {
+            const QString nombre = escrito.section(u' ', 0, 0);
             if (nombre == u"--" || nombre == u"-")
                 continue;
             bool existe = std::any_of(opcionesGenerales().begin(), opcionesGenerales().end(),
                                       [&](const OpcionGeneral &g) { return nombresDeOpcion(g.nombres) == e.etiqueta; });
             for (const Orden &o : ordenes)
                 for (const OpcionDeOrden &d : o.opciones)
-                    existe = existe || "--" + d.nombre == nombre;
+                    existe = existe || nombreConValor(d) == escrito;
             if (!existe)
                 quejas << "OPTIONS nombra «" + nombre + "», que no es una opción";
         }
@@ -441,7 +479,8 @@ private slots:
         QTest::addColumn<QStringList>("pedido"); // its arguments, then its options
         QTest::addColumn<bool>("puedeGuardar");
 
-        QTest::newRow("falta la orden") << QStringList{} << 2 << "telquin: falta la orden (probar, medir o contar)"
+        QTest::newRow("falta la orden") << QStringList{} << 2
+                                        << "telquin: falta la orden (probar, medir, contar o guardar)"
                                         << "" << QStringList() << false;
         QTest::newRow("una orden de telquin") << QStringList{"lote", "x"} << 2 << "telquin: orden desconocida: «lote»"
                                               << "" << QStringList() << false;
@@ -467,6 +506,29 @@ private slots:
             << "probar" << QStringList{"a", "b", "--seco", "--forzar"} << true;
         QTest::newRow("la que siempre guarda") << QStringList{"medir", "--seco"} << 0 << ""
                                                << "medir" << QStringList{"--seco"} << true;
+        const QString usosDeGuardar
+            = "uso: telquin guardar, o telquin guardar todo ARCHIVO NOTAS... [--max N] [--en DESTINO]";
+        QTest::newRow("el nombre solo") << QStringList{"guardar"} << 0 << ""
+                                        << "guardar" << QStringList() << false;
+        QTest::newRow("con la palabra, valores y palabras que se repiten")
+            << QStringList{"guardar", "todo", "a", "x", "--max", "5", "--en=d.csv", "y"} << 0 << ""
+            << "guardar todo" << QStringList{"a", "x", "y", "--max=5", "--en=d.csv"} << false;
+        QTest::newRow("una palabra tras --") << QStringList{"guardar", "todo", "a", "--", "-x", "todo"} << 0 << ""
+                                             << "guardar todo" << QStringList{"a", "-x", "todo"} << false;
+        QTest::newRow("la palabra sin sus argumentos")
+            << QStringList{"guardar", "todo", "a"} << 2 << "telquin: faltan argumentos; " + usosDeGuardar << ""
+            << QStringList() << false;
+        QTest::newRow("otra palabra") << QStringList{"guardar", "nada"} << 2
+                                      << "telquin: sobran argumentos; " + usosDeGuardar << "" << QStringList() << false;
+        QTest::newRow("opcion de la palabra sin ella")
+            << QStringList{"guardar", "--max", "3"} << 2 << "telquin: --max solo vale para la orden guardar todo"
+            << "" << QStringList() << false;
+        QTest::newRow("valor que falta") << QStringList{"guardar", "todo", "a", "b", "--max"} << 2
+                                         << "telquin: Falta valor tras «--max»."
+                                         << "" << QStringList() << false;
+        QTest::newRow("valor dos veces") << QStringList{"guardar", "todo", "a", "b", "--max", "1", "--max=2"} << 2
+                                         << "telquin: --max se dio más de una vez"
+                                         << "" << QStringList() << false;
         QTest::newRow("fallo con posicion") << QStringList{"contar", "8901.10.00.000L"} << 3
                                             << "telquin: Otro usuario está modificando la Ncm 8901.10.00.000L en este "
                                                "momento. Espere a que termine y vuelva a intentarlo."
@@ -490,7 +552,7 @@ private slots:
         QCOMPARE(c.salida, corrio.isEmpty() ? QString() : corrio + u'\n');
         QStringList visto = ultimoPedido.argumentos;
         for (const QString &o : ultimoPedido.opciones)
-            visto << "--" + o;
+            visto << "--" + o + (ultimoPedido.valores.contains(o) ? "=" + ultimoPedido.valor(o) : "");
         QCOMPARE(visto, pedido);
         QCOMPARE(c.puedeGuardar, puedeGuardar);
     }
@@ -499,13 +561,17 @@ private slots:
     {
         const QString texto = correr({"--help"}, {}, {}, ordenesInventadas()).salida;
         for (const char *linea :
-             {"Uso:\n  telquin                                            abre la ventana\n"
-              "  telquin probar ARCHIVO [NOTA] [--seco] [--forzar]  prueba una orden\n"
-              "  telquin medir [--seco]                             mide\n"
-              "  telquin contar POSICION                            cuenta\n\n",
-              "Órdenes:\n  probar  Primera línea\n          segunda línea.\n  medir   Mide.\n  contar  Cuenta.\n\n",
+             {"Uso:\n  telquin                                                         abre la ventana\n"
+              "  telquin probar ARCHIVO [NOTA] [--seco] [--forzar]               prueba una orden\n"
+              "  telquin medir [--seco]                                          mide\n"
+              "  telquin contar POSICION                                         cuenta\n"
+              "  telquin guardar                                                 guarda\n"
+              "  telquin guardar todo ARCHIVO NOTAS... [--max N] [--en DESTINO]  guarda todo\n\n",
+              "Órdenes:\n  probar        Primera línea\n                segunda línea.\n  medir         Mide.\n"
+              "  contar        Cuenta.\n  guardar       Guarda.\n  guardar todo  Guarda todo.\n\n",
               "Opciones:\n  --seco         con probar: no toca nada\n  --forzar       con probar: guarda aunque dude\n"
-              "  --seco         con medir: mide sin guardar\n  -h, --help     muestra esta ayuda\n"})
+              "  --seco         con medir: mide sin guardar\n  --max N        con guardar todo: como mucho N\n"
+              "  --en DESTINO   con guardar todo: en ese archivo\n  -h, --help     muestra esta ayuda\n"})
             QVERIFY2(texto.contains(QString::fromUtf8(linea)), qPrintable(texto));
         QVERIFY(!texto.contains(QStringLiteral("consultar")));
         QCOMPARE(correr({"--palabras-de-completado"}, {}, {}, ordenesInventadas()).salida,
@@ -513,7 +579,12 @@ private slots:
                          "orden probar --seco --forzar\n"
                          "archivo probar 1\n"
                          "orden medir --seco\n"
-                         "orden contar\n"));
+                         "orden contar\n"
+                         "orden guardar\n"
+                         "orden guardar todo --max --en\n"
+                         "archivo guardar todo 1\n"
+                         "valor --max\n"
+                         "valor --en archivo\n"));
     }
 
     // The manual page names every command, argument, option and exit status that the
