@@ -92,7 +92,7 @@ class TstVentanaLista : public QObject {
             QAction *elegida = nullptr;
             for (QAction *a : menu->actions()) {
                 entradas << a->text().remove(u'&').section(u'\t', 0, 0);
-                if (entradas.back() == elegir)
+                if (!elegir.isEmpty() && entradas.back() == elegir)
                     elegida = a;
             }
             if (!elegida) {
