@@ -114,6 +114,7 @@ struct Orden {
 [[nodiscard]] Orden ordenCambiar();
 [[nodiscard]] Orden ordenLote();
 [[nodiscard]] Orden ordenHistorial();
+[[nodiscard]] Orden ordenConciliar();
 
 inline const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
 // The start of every message on standard error; a message's later lines (the
