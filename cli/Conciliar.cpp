@@ -106,7 +106,7 @@ Orden ordenConciliar()
 {
     return {QStringLiteral("conciliar"),
             {},
-            {{kLote, QStringLiteral("escribe el lote que pone las unidades oficiales"), false,
+            {{kLote, QStringLiteral("escribe el lote de las unidades oficiales"), false,
               Argumento{QStringLiteral("ARCHIVO"), Clase::Archivo}}},
             QStringLiteral("compara la tabla con la lista oficial"),
             QStringLiteral("Compara cada fila de la tabla con la lista oficial importada\n"

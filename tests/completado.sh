@@ -101,7 +101,7 @@ touch cambios.csv notas.txt -- -raro.csv
 
 # what is typed after "telquin" (| between words, the last being completed) → expected
 casos=(
-  "c → cambiar consultar"
+  "c → cambiar conciliar consultar"
   "lote| → - -raro.csv cambios cambios.csv notas.txt"
   "lote|cam → cambios cambios.csv"
   "lote|- → - -- --aplicar --help --version -h -v"
@@ -116,7 +116,9 @@ casos=(
   "consultar|- → -- --help --version -h -v"
   "cambiar|8901.10.00.000L| → "
   "historial| → "
-  "-v| → cambiar consultar historial lote"
+  "-v| → cambiar conciliar consultar historial lote"
+  "conciliar|- → -- --help --lote --version -h -v"
+  "conciliar|--lote| → -raro.csv cambios cambios.csv notas.txt"
   "--|l → lote"
 )
 for caso in "${casos[@]}"; do

@@ -378,7 +378,8 @@ private slots:
         QTest::newRow("version corta") << QStringList{"-v"} << 0 << "telquin 1.0.1\n"
                                        << "";
         QTest::newRow("falta la orden") << QStringList{} << 2 << ""
-                                        << "telquin: falta la orden (consultar, cambiar, lote o historial)" + pruebe;
+                                        << "telquin: falta la orden (consultar, cambiar, lote, historial o conciliar)"
+                + pruebe;
         QTest::newRow("orden desconocida") << QStringList{"borrar", "8901.10.00.000L"} << 2 << ""
                                            << "telquin: orden desconocida: «borrar»" + pruebe;
         QTest::newRow("opcion desconocida") << QStringList{"consultar", "--rapido", "8901.10.00.000L"} << 2 << ""
@@ -454,13 +455,14 @@ private slots:
     void ayudaEnColumnas()
     {
         const QString texto = ayuda(::ordenes());
-        for (const char *linea : {"Uso:\n  telquin                           abre la ventana\n",
-                                  "\n  telquin lote ARCHIVO [--aplicar]  revisa un lote de cambios (y lo guarda)\n",
-                                  "\n  telquin historial [POSICION]      muestra el registro de cambios\n\n",
+        for (const char *linea : {"Uso:\n  telquin                             abre la ventana\n",
+                                  "\n  telquin lote ARCHIVO [--aplicar]    revisa un lote de cambios (y lo guarda)\n",
+                                  "\n  telquin historial [POSICION]        muestra el registro de cambios\n",
                                   "\n  lote       ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
                                   "             separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n",
-                                  "\nOpciones:\n  --aplicar      con lote: guarda los cambios revisados\n"
-                                  "  -h, --help     muestra esta ayuda\n  -v, --version  muestra la versión\n\n",
+                                  "\nOpciones:\n  --aplicar       con lote: guarda los cambios revisados\n"
+                                  "  --lote ARCHIVO  con conciliar: escribe el lote de las unidades oficiales\n"
+                                  "  -h, --help      muestra esta ayuda\n  -v, --version   muestra la versión\n\n",
                                   "\n  6    se perdió la conexión al confirmar y no se sabe si los cambios se\n"
                                   "       guardaron; no se anotó nada\n"
                                   "  130  Ctrl+C (SIGINT), 143 SIGTERM, 129 SIGHUP: antes de confirmar, detiene\n"})
