@@ -53,3 +53,16 @@ QString carpetaXdg(const char *variable, const QString &bajoLaCarpetaPersonal)
         personal += u'/';
     return personal + bajoLaCarpetaPersonal;
 }
+
+QStringList carpetasXdg(const char *variable, const QString &porDefecto)
+{
+    const auto absolutas = [](const QString &lista) {
+        QStringList carpetas;
+        for (const QString &c : lista.split(u':', Qt::SkipEmptyParts))
+            if (QDir::isAbsolutePath(c))
+                carpetas << c;
+        return carpetas;
+    };
+    const QStringList dadas = absolutas(qEnvironmentVariable(variable));
+    return dadas.isEmpty() ? absolutas(porDefecto) : dadas;
+}

@@ -51,7 +51,8 @@ const std::vector<EstadoDeSalida> &estadosDeSalida()
          QStringLiteral("problema de los datos (posición no encontrada o mal escrita, unidad\n"
                         "incorrecta, una actualización que no cambió ninguna fila, filas con\n"
                         "errores en un lote); no se guardó nada. Con historial: líneas del\n"
-                        "registro que no se pudieron leer")},
+                        "registro que no se pudieron leer. Con lista: no hay ninguna\n"
+                        "importada; con buscar: no se encontró ninguna posición")},
         {{estado::kUso},
          QStringLiteral("error de uso: orden u opción desconocida, falta un argumento,\n"
                         "archivo que no se puede leer, lote de más de 64 MiB")},

@@ -37,9 +37,7 @@ int conciliar(Contexto &contexto, const Pedido &pedido)
         return estado::kUso;
     }
     if (!lista) {
-        avisar(contexto,
-               QStringLiteral("telquin: no hay una lista oficial; impórtela con `telquin lista importar "
-                              "ARCHIVO`."));
+        avisar(contexto, kPrefijo + kSinLista);
         return estado::kUso;
     }
     // The batch file is opened first, so that a path that cannot be written is told

@@ -114,9 +114,15 @@ struct Orden {
 [[nodiscard]] Orden ordenCambiar();
 [[nodiscard]] Orden ordenLote();
 [[nodiscard]] Orden ordenHistorial();
+[[nodiscard]] Orden ordenLista();
+[[nodiscard]] Orden ordenListaImportar();
+[[nodiscard]] Orden ordenBuscar();
 [[nodiscard]] Orden ordenConciliar();
 
 inline const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
+// What the commands that read the official list say when none was imported.
+inline const QString kSinLista
+    = QStringLiteral("No hay ninguna lista oficial importada. Impórtela con: telquin lista importar ARCHIVO");
 // The start of every message on standard error; a message's later lines (the
 // component's own text, say) go without it.
 inline const QString kPrefijo = QStringLiteral("telquin: ");

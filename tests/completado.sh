@@ -116,10 +116,18 @@ casos=(
   "consultar|- → -- --help --version -h -v"
   "cambiar|8901.10.00.000L| → "
   "historial| → "
-  "-v| → cambiar conciliar consultar historial lote"
+  "-v| → buscar cambiar conciliar consultar historial lista lote"
+  "--|l → lista lote"
+  "lista| → importar"
+  "lista|i → importar"
+  "lista|importar| → - -raro.csv cambios cambios.csv notas.txt"
+  "lista|importar|cambios.csv| → "
+  "buscar| → "
+  "buscar|- → -- --help --max --version -h -v"
+  "buscar|--max| → "
+  "buscar|--max|5|tejidos|- → -- --help --max --version -h -v"
   "conciliar|- → -- --help --lote --version -h -v"
   "conciliar|--lote| → -raro.csv cambios cambios.csv notas.txt"
-  "--|l → lote"
 )
 for caso in "${casos[@]}"; do
   escrito=${caso%% → *}

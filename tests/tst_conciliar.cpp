@@ -5,7 +5,7 @@
 // applied by lote --aplicar.
 
 #include "BaseDePrueba.h"
-#include "ListaDePrueba.h"
+#include "ListaEnMemoria.h"
 #include "cli/Linea.h"
 #include "cli/Ordenes.h"
 #include "dam/ComponenteDAM.h"
@@ -83,7 +83,7 @@ class TstConciliar : public QObject {
         DestinoEnMemoria salida;
         DestinoEnMemoria errores;
         Contexto contexto(salida, errores);
-        contexto.lista = [partidas] { return std::make_unique<ListaDePrueba>(partidas); };
+        contexto.lista = [partidas] { return std::make_unique<ListaEnMemoria>(partidas); };
         if (ajustar)
             ajustar(contexto);
         Corrida c;
@@ -182,9 +182,10 @@ private slots:
         QTest::addColumn<bool>("listaIlegible");
         QTest::addColumn<QString>("lote");
         QTest::addColumn<QString>("mensaje");
-        QTest::newRow("ninguna lista") << false << false << QString()
-                                       << "telquin: no hay una lista oficial; impórtela con `telquin lista importar "
-                                          "ARCHIVO`.\n";
+        QTest::newRow("ninguna lista")
+            << false << false << QString()
+            << "telquin: No hay ninguna lista oficial importada. Impórtela con: telquin lista importar "
+               "ARCHIVO\n";
         QTest::newRow("lista ilegible") << true << true << QString()
                                         << "telquin: El índice de la lista oficial está dañado (prueba).\n";
         QTest::newRow("lote en una carpeta que no existe")

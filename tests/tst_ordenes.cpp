@@ -377,9 +377,9 @@ private slots:
                                  << "";
         QTest::newRow("version corta") << QStringList{"-v"} << 0 << "telquin 1.0.1\n"
                                        << "";
-        QTest::newRow("falta la orden") << QStringList{} << 2 << ""
-                                        << "telquin: falta la orden (consultar, cambiar, lote, historial o conciliar)"
-                + pruebe;
+        QTest::newRow("falta la orden")
+            << QStringList{} << 2 << ""
+            << "telquin: falta la orden (consultar, cambiar, lote, historial, lista, buscar o conciliar)" + pruebe;
         QTest::newRow("orden desconocida") << QStringList{"borrar", "8901.10.00.000L"} << 2 << ""
                                            << "telquin: orden desconocida: «borrar»" + pruebe;
         QTest::newRow("opcion desconocida") << QStringList{"consultar", "--rapido", "8901.10.00.000L"} << 2 << ""
@@ -394,6 +394,15 @@ private slots:
                                             << "telquin: sobran argumentos; uso: telquin consultar POSICION" + pruebe;
         QTest::newRow("historial con dos") << QStringList{"historial", "a", "b"} << 2 << ""
                                            << "telquin: sobran argumentos; uso: telquin historial [POSICION]" + pruebe;
+        QTest::newRow("lista con otra palabra")
+            << QStringList{"lista", "importa", "x"} << 2 << ""
+            << "telquin: sobran argumentos; uso: telquin lista, o telquin lista importar ARCHIVO" + pruebe;
+        QTest::newRow("lista importar sin archivo")
+            << QStringList{"lista", "importar"} << 2 << ""
+            << "telquin: faltan argumentos; uso: telquin lista, o telquin lista importar ARCHIVO" + pruebe;
+        QTest::newRow("buscar sin palabras")
+            << QStringList{"buscar", "--max", "3"} << 2 << ""
+            << "telquin: faltan argumentos; uso: telquin buscar PALABRAS... [--max N]" + pruebe;
         QTest::newRow("aplicar fuera de un lote")
             << QStringList{"cambiar", "8901.10.00.000L", "05", "--aplicar"} << 2 << ""
             << "telquin: --aplicar solo vale para la orden lote" + pruebe;
@@ -455,12 +464,17 @@ private slots:
     void ayudaEnColumnas()
     {
         const QString texto = ayuda(::ordenes());
-        for (const char *linea : {"Uso:\n  telquin                             abre la ventana\n",
-                                  "\n  telquin lote ARCHIVO [--aplicar]    revisa un lote de cambios (y lo guarda)\n",
-                                  "\n  telquin historial [POSICION]        muestra el registro de cambios\n",
-                                  "\n  lote       ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
-                                  "             separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n",
+        for (const char *linea : {"Uso:\n  telquin                               abre la ventana\n",
+                                  "\n  telquin lote ARCHIVO [--aplicar]      revisa un lote de cambios (y lo guarda)\n",
+                                  "\n  telquin historial [POSICION]          muestra el registro de cambios\n",
+                                  "\n  telquin lista importar ARCHIVO        importa la lista oficial publicada\n",
+                                  "\n  telquin buscar PALABRAS... [--max N]  busca posiciones en la lista oficial\n",
+                                  "\n  telquin conciliar [--lote ARCHIVO]    compara la tabla con la lista oficial\n\n",
+                                  "\n  lote            ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
+                                  "                  separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n",
+                                  "\n  lista importar  ARCHIVO es el nomenclador publicado",
                                   "\nOpciones:\n  --aplicar       con lote: guarda los cambios revisados\n"
+                                  "  --max N         con buscar: escribe hasta N posiciones (20 si no se da)\n"
                                   "  --lote ARCHIVO  con conciliar: escribe el lote de las unidades oficiales\n"
                                   "  -h, --help      muestra esta ayuda\n  -v, --version   muestra la versión\n\n",
                                   "\n  6    se perdió la conexión al confirmar y no se sabe si los cambios se\n"

@@ -4,7 +4,7 @@
 // reached the table.
 
 #include "ComponenteGrabador.h"
-#include "ListaDePrueba.h"
+#include "ListaEnMemoria.h"
 #include "MensajesDePrueba.h"
 #include "ui/Aplicacion.h"
 #include "ui/Frm_Telquin.h"
@@ -26,13 +26,13 @@ const QString kDescripcion = QStringLiteral("Para pasajeros");
 const QString kUsar = QStringLiteral("Usar la unidad oficial");
 
 // The list with kPosicion and its unit; `oficial` null leaves the position out.
-std::unique_ptr<ListaDePrueba> lista(const QString &oficial, QDate fecha = QDate(2026, 6, 14))
+std::unique_ptr<ListaEnMemoria> lista(const QString &oficial, QDate fecha = QDate(2026, 6, 14))
 {
     std::vector<Partida> partidas{
         {QStringLiteral("0101.21.00.100W"), QStringLiteral("09"), QStringLiteral("Caballos"), {}}};
     if (!oficial.isNull())
         partidas.push_back({kPosicion, oficial, kDescripcion, kEncabezados});
-    return std::make_unique<ListaDePrueba>(std::move(partidas), fecha);
+    return std::make_unique<ListaEnMemoria>(std::move(partidas), fecha);
 }
 
 QStringList sentencias()
@@ -55,7 +55,7 @@ class TstVentanaLista : public QObject {
 
     // The window loaded and shown with the list (none: without one), the table's row
     // holding `guion`'s unit; the boxes and calls so far forgotten.
-    bool abrir(std::unique_ptr<ListaDePrueba> l, GuionGrabador guion = {})
+    bool abrir(std::unique_ptr<ListaEnMemoria> l, GuionGrabador guion = {})
     {
         frm = std::make_unique<Frm_Telquin>(mensajes, [guion] { return std::make_unique<ComponenteGrabador>(guion); });
         mensajes.respuestas = {true};
