@@ -5,10 +5,12 @@
 // applied by lote --aplicar.
 
 #include "BaseDePrueba.h"
+#include "ListaDePrueba.h"
 #include "ListaEnMemoria.h"
 #include "cli/Linea.h"
 #include "cli/Ordenes.h"
 #include "dam/ComponenteDAM.h"
+#include "lista/Importacion.h"
 
 #include <QtTest>
 
@@ -164,6 +166,27 @@ private slots:
         QCOMPARE(segunda.salida, QString());
         QCOMPARE(segunda.error, QString("unidad distinta: 0\tno figura en la lista: 0\tfalta en la tabla: 0\n"));
         QCOMPARE(segunda.estado, estado::kHecho);
+    }
+
+    // The index as lista importar writes it, from a list in the published format.
+    void conElIndiceReal()
+    {
+        const QString texto = dir.filePath("nomenclador_14062026.txt");
+        lista_de_prueba::escribir(texto, lista_de_prueba::listaChica());
+        const QString indice = dir.filePath("lista.sqlite");
+        (void)importarLista(texto, indice);
+        base->ejecutar(R"(UPDATE NCM SET "012" = '05' WHERE "001" = '8901.10.00')");
+        const Corrida c
+            = correr({"conciliar"}, {}, [&](Contexto &x) { x.lista = [&] { return ListaOficial::abrir(indice); }; });
+        QStringList lineas = c.salida.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lineas.size(), 36 + 6);
+        lineas.removeIf([](const QString &l) { return l.startsWith("no figura en la lista\t"); });
+        QCOMPARE(lineas,
+                 (QStringList{"falta en la tabla\t5408.22.00.111F\t\t01", "falta en la tabla\t5408.22.00.119Y\t\t01",
+                              "falta en la tabla\t5408.22.00.900U\t\t01", "falta en la tabla\t6305.10.00.100J\t\t01",
+                              "falta en la tabla\t6305.90.00.000R\t\t77", "unidad distinta\t8901.10.00.000L\t05\t07",
+                              "falta en la tabla\t8901.20.00.000B\t\t07"}));
+        QCOMPARE(c.error, QString("unidad distinta: 1\tno figura en la lista: 35\tfalta en la tabla: 6\n"));
     }
 
     // A unit column of integers holds 7 for "07": the same code, no difference.
