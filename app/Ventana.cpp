@@ -3,6 +3,7 @@
 #include "app/Fabrica.h"
 #include "app/Modulos.h"
 #include "cli/Salida.h"
+#include "lista/ListaOficial.h"
 #include "ui/Aplicacion.h"
 #include "ui/Mensajes.h"
 
@@ -20,6 +21,6 @@ extern "C" Q_DECL_EXPORT int telquin_entrada(int argc, char **argv)
     }
     QApplication app(argc, argv);
     MensajesQt mensajes;
-    return ejecutarTelquin(app, mensajes, fabricaDelPrograma());
+    return ejecutarTelquin(app, mensajes, fabricaDelPrograma(), ListaOficial::enUso);
 }
 static_assert(std::is_same_v<decltype(&telquin_entrada), EntradaDeModulo>);

@@ -29,6 +29,11 @@ public:
         ++inesperados;
         std::fprintf(stderr, "telquin_arranque: %s\n", qPrintable(texto));
     }
+    bool mostrarConBoton(const QString &titulo, const QString &texto, Icono icono, const QString &) override
+    {
+        mostrar(titulo, texto, icono);
+        return false;
+    }
     int inesperados = 0;
 };
 

@@ -98,7 +98,7 @@ bool Orden::guardaCon(const Pedido &pedido) const
 
 const std::vector<Orden> &ordenes()
 {
-    static const std::vector<Orden> todas{ordenConsultar(), ordenCambiar(),       ordenLote(),  ordenHistorial(),
-                                          ordenLista(),     ordenListaImportar(), ordenBuscar()};
+    static const std::vector<Orden> todas{ordenConsultar(), ordenCambiar(),       ordenLote(),   ordenHistorial(),
+                                          ordenLista(),     ordenListaImportar(), ordenBuscar(), ordenConciliar()};
     return todas;
 }

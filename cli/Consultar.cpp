@@ -10,26 +10,6 @@
 
 namespace {
 
-// The official code a stored unit stands for: a number (a unit column of integers)
-// is the code of its two digits, 7 standing for "07"; a text is the code itself.
-QString codigoDeUnidad(const QVariant &valor)
-{
-    const QString texto = textoDeUnidad(valor);
-    switch (valor.typeId()) {
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return formatearUnidad(texto);
-    default:
-        return texto;
-    }
-}
-
 int consultar(Contexto &contexto, const Pedido &pedido);
 
 } // namespace

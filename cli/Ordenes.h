@@ -117,6 +117,7 @@ struct Orden {
 [[nodiscard]] Orden ordenLista();
 [[nodiscard]] Orden ordenListaImportar();
 [[nodiscard]] Orden ordenBuscar();
+[[nodiscard]] Orden ordenConciliar();
 
 inline const QString kNadaGuardado = QStringLiteral("No se guardó ningún cambio.");
 // What the commands that read the official list say when none was imported.

@@ -52,6 +52,8 @@ public:
 
     QVariant Ejecutar() override { return ejecutar(0).afectadas; }
 
+    std::vector<std::vector<QVariant>> todas() { return ejecutar(kTodasLasFilas).filas; }
+
 private:
     Respuesta ejecutar(std::size_t maxFilas)
     {
@@ -226,6 +228,13 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
         ++filas[*i];
     }
     return filas;
+}
+
+std::vector<std::vector<QVariant>> ComponenteDAM::leerFilas(const QString &entidad, const QString &sentencia)
+{
+    const auto cn = getDataConnectionByEntity(entidad);
+    cn->setSQL(sentencia);
+    return static_cast<ConexionDAM &>(*cn).todas();
 }
 
 FilasEnBloque::Cancelacion ComponenteDAM::cancelacion()

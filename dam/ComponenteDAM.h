@@ -13,7 +13,11 @@
 // a new connection; one that met a passing condition (a wait run out, a deadlock, a
 // cancellation) raises ErrorOcupado. Inside a transaction a lost connection is an
 // error like any other: a new connection would have lost what the transaction did.
-class ComponenteDAM final : public Componente, public Transacciones, public FilasEnBloque, public Procedencia {
+class ComponenteDAM final : public Componente,
+                            public Transacciones,
+                            public FilasEnBloque,
+                            public Procedencia,
+                            public FilasDeConsulta {
 public:
     ComponenteDAM();
     ~ComponenteDAM() override;
@@ -39,6 +43,11 @@ public:
     [[nodiscard]] std::vector<qlonglong>
     actualizarUnidades(const std::vector<std::pair<PositionKey, QString>> &cambios) override;
     [[nodiscard]] Cancelacion cancelacion() override;
+
+    // Every row, through the entity's connection: the same identifiers, checks and
+    // retry as crearrs.
+    [[nodiscard]] std::vector<std::vector<QVariant>> leerFilas(const QString &entidad,
+                                                               const QString &sentencia) override;
 
     // The database's address without its password; empty before loadparameters.
     [[nodiscard]] QString direccion() const override;

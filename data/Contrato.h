@@ -161,6 +161,17 @@ public:
     [[nodiscard]] virtual Cancelacion cancelacion() { return {}; }
 };
 
+// What a component may offer to read every row a query yields, found with dynamic_cast
+// as the others are: the contract's recordset holds one row at most.
+class FilasDeConsulta {
+public:
+    virtual ~FilasDeConsulta() = default;
+    // Runs the query on the entity's connection as crearrs runs its statement, and
+    // gives every row's values in the order of the query's columns.
+    [[nodiscard]] virtual std::vector<std::vector<QVariant>> leerFilas(const QString &entidad, const QString &sentencia)
+        = 0;
+};
+
 // What a component may tell beyond the contract, found with dynamic_cast: the
 // address of its database as a message may show it, password hidden.
 class Procedencia {

@@ -120,11 +120,31 @@ QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnteri
     return cadena(texto);
 }
 
+QString textoClavesDeTabla() { return QStringLiteral("Select [001], [002], [003], [012] from Ncm"); }
+
 QString textoDeUnidad(const QVariant &valor)
 {
     if (valor.isNull())
         return {};
     return valor.toString();
+}
+
+QString codigoDeUnidad(const QVariant &valor)
+{
+    const QString texto = textoDeUnidad(valor);
+    switch (valor.typeId()) {
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return formatearUnidad(texto);
+    default:
+        return texto;
+    }
 }
 
 UnidadLeida ConsultarUnidad(Componente &oDAM, const QString &sNcm)
@@ -177,4 +197,23 @@ qlonglong DeshacerUnidad(Componente &oDAM, const QString &sNcm, const std::optio
     if (claveVedada(sNcm) || esVedado(sActual) || (sAnterior && esVedado(*sAnterior)))
         return 0;
     return ejecutar(oDAM, textoDeshacer(sNcm, sAnterior, sActual));
+}
+
+std::optional<std::vector<FilaDeTabla>> ListarClavesDeTabla(Componente &oDAM)
+{
+    auto *consulta = dynamic_cast<FilasDeConsulta *>(&oDAM);
+    if (!consulta)
+        return std::nullopt;
+    std::vector<std::vector<QVariant>> filas = consulta->leerFilas(kEntidadNcm, textoClavesDeTabla());
+    std::vector<FilaDeTabla> claves;
+    claves.reserve(filas.size());
+    for (std::vector<QVariant> &fila : filas) {
+        if (fila.size() < 4)
+            throw ErrorComponente(QStringLiteral("La base de datos respondió a la sentencia con filas de %1 columnas "
+                                                 "en lugar de 4.\n%2")
+                                      .arg(fila.size())
+                                      .arg(textoClavesDeTabla()));
+        claves.push_back({{fila[0].toString(), fila[1].toString(), fila[2].toString()}, std::move(fila[3])});
+    }
+    return claves;
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 inline const QString NotFoundMarker = QStringLiteral("No encontrado");
 inline const QString kPosicionNoEncontrada = QStringLiteral("Posicion Arancelaria No encontrada");
@@ -32,6 +33,9 @@ using Avisador = std::function<void(const QString &mensaje)>;
 [[nodiscard]] QString textoDeshacer(const QString &sNcm, const std::optional<QString> &sAnterior,
                                     const QString &sActual);
 
+// Every row of the table: its three key values and its unit.
+[[nodiscard]] QString textoClavesDeTabla();
+
 struct UnidadLeida {
     bool encontrada = false;
     QVariant valor; // as stored: null, a text or a number
@@ -42,6 +46,10 @@ struct UnidadLeida {
 
 // A stored unit as text: "" for null, a number's plain decimal digits, a text as it is.
 [[nodiscard]] QString textoDeUnidad(const QVariant &valor);
+
+// The official code a stored unit stands for: a number (a unit column of integers)
+// is the code of its two digits, 7 standing for "07"; a text is the code itself.
+[[nodiscard]] QString codigoDeUnidad(const QVariant &valor);
 
 // The stored unit of the position as text ("" for null), or NotFoundMarker after
 // telling the user that the position does not exist. A position whose key values
@@ -61,3 +69,12 @@ struct UnidadLeida {
 // Runs textoDeshacer; the number of rows it changed, as above.
 [[nodiscard]] qlonglong DeshacerUnidad(Componente &oDAM, const QString &sNcm, const std::optional<QString> &sAnterior,
                                        const QString &sActual);
+
+struct FilaDeTabla {
+    PositionKey clave;
+    QVariant unidad; // as stored
+};
+
+// Every row of the table, in the order the database gives them; nothing when the
+// component cannot give more than one row of a query (it lacks FilasDeConsulta).
+[[nodiscard]] std::optional<std::vector<FilaDeTabla>> ListarClavesDeTabla(Componente &oDAM);

@@ -101,7 +101,7 @@ touch cambios.csv notas.txt -- -raro.csv
 
 # what is typed after "telquin" (| between words, the last being completed) → expected
 casos=(
-  "c → cambiar consultar"
+  "c → cambiar conciliar consultar"
   "lote| → - -raro.csv cambios cambios.csv notas.txt"
   "lote|cam → cambios cambios.csv"
   "lote|- → - -- --aplicar --help --version -h -v"
@@ -116,7 +116,7 @@ casos=(
   "consultar|- → -- --help --version -h -v"
   "cambiar|8901.10.00.000L| → "
   "historial| → "
-  "-v| → buscar cambiar consultar historial lista lote"
+  "-v| → buscar cambiar conciliar consultar historial lista lote"
   "--|l → lista lote"
   "lista| → importar"
   "lista|i → importar"
@@ -126,6 +126,8 @@ casos=(
   "buscar|- → -- --help --max --version -h -v"
   "buscar|--max| → "
   "buscar|--max|5|tejidos|- → -- --help --max --version -h -v"
+  "conciliar|- → -- --help --lote --version -h -v"
+  "conciliar|--lote| → -raro.csv cambios cambios.csv notas.txt"
 )
 for caso in "${casos[@]}"; do
   escrito=${caso%% → *}

@@ -379,7 +379,7 @@ private slots:
                                        << "";
         QTest::newRow("falta la orden")
             << QStringList{} << 2 << ""
-            << "telquin: falta la orden (consultar, cambiar, lote, historial, lista o buscar)" + pruebe;
+            << "telquin: falta la orden (consultar, cambiar, lote, historial, lista, buscar o conciliar)" + pruebe;
         QTest::newRow("orden desconocida") << QStringList{"borrar", "8901.10.00.000L"} << 2 << ""
                                            << "telquin: orden desconocida: «borrar»" + pruebe;
         QTest::newRow("opcion desconocida") << QStringList{"consultar", "--rapido", "8901.10.00.000L"} << 2 << ""
@@ -468,13 +468,15 @@ private slots:
                                   "\n  telquin lote ARCHIVO [--aplicar]      revisa un lote de cambios (y lo guarda)\n",
                                   "\n  telquin historial [POSICION]          muestra el registro de cambios\n",
                                   "\n  telquin lista importar ARCHIVO        importa la lista oficial publicada\n",
-                                  "\n  telquin buscar PALABRAS... [--max N]  busca posiciones en la lista oficial\n\n",
+                                  "\n  telquin buscar PALABRAS... [--max N]  busca posiciones en la lista oficial\n",
+                                  "\n  telquin conciliar [--lote ARCHIVO]    compara la tabla con la lista oficial\n\n",
                                   "\n  lote            ARCHIVO es un CSV de dos columnas, posición y unidad,\n"
                                   "                  separadas por \",\" o \";\", en UTF-8; \"-\" lee la entrada\n",
                                   "\n  lista importar  ARCHIVO es el nomenclador publicado",
-                                  "\nOpciones:\n  --aplicar      con lote: guarda los cambios revisados\n"
-                                  "  --max N        con buscar: escribe hasta N posiciones (20 si no se da)\n"
-                                  "  -h, --help     muestra esta ayuda\n  -v, --version  muestra la versión\n\n",
+                                  "\nOpciones:\n  --aplicar       con lote: guarda los cambios revisados\n"
+                                  "  --max N         con buscar: escribe hasta N posiciones (20 si no se da)\n"
+                                  "  --lote ARCHIVO  con conciliar: escribe el lote de las unidades oficiales\n"
+                                  "  -h, --help      muestra esta ayuda\n  -v, --version   muestra la versión\n\n",
                                   "\n  6    se perdió la conexión al confirmar y no se sabe si los cambios se\n"
                                   "       guardaron; no se anotó nada\n"
                                   "  130  Ctrl+C (SIGINT), 143 SIGTERM, 129 SIGHUP: antes de confirmar, detiene\n"})

@@ -3,6 +3,7 @@
 
 #include "Version.h"
 #include "archivos/Idioma.h"
+#include "lista/ListaOficial.h"
 #include "ui/Frm_Telquin.h"
 #include "ui/Senales.h"
 
@@ -134,7 +135,8 @@ void cargarTraducciones(QCoreApplication &app, const QString &directorio)
         QCoreApplication::installTranslator(new TraduccionMinima(&app));
 }
 
-int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente crearComponente)
+int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente crearComponente,
+                    const AbrirLista &abrirLista)
 {
     QApplication::setApplicationName(QStringLiteral("Telquin"));
     QApplication::setApplicationVersion(QStringLiteral(TELQUIN_VERSION));
@@ -158,6 +160,16 @@ int ejecutarTelquin(QApplication &app, Mensajes &mensajes, FabricaComponente cre
         &frm);
     if (!frm.Form_Load())
         return SenalesDeCierre::llegada() ? 128 + SenalesDeCierre::llegada() : estado;
+    if (abrirLista) {
+        try {
+            frm.usarLista(abrirLista());
+        } catch (const ErrorDeLista &error) {
+            mensajes.mostrar(QStringLiteral("Telquin"),
+                             QStringLiteral("No se puede usar la lista oficial: ") + error.mensaje()
+                                 + QStringLiteral("\r\n\r\nLa ventana sigue sin ella."),
+                             Mensajes::Icono::Advertencia);
+        }
+    }
     frm.show();
     const int salida = app.exec();
     if (SenalesDeCierre::llegada())

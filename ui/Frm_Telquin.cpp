@@ -199,7 +199,10 @@ void Frm_Telquin::mostrarPista()
 {
     const QString pista = pistaLetraDeControl(txtNcm->text());
     Lbl_Pista->setText(pista);
+    Lbl_Pista->setToolTip({});
     txtNcm->setAccessibleDescription(pista);
+    if (lista_)
+        describirEnLista();
 }
 
 void Frm_Telquin::txtNcm_KeyDown(int KeyCode)
@@ -215,6 +218,8 @@ void Frm_Telquin::txtNcm_KeyDown(int KeyCode)
         if (unidad != NotFoundMarker) {
             ponerTexto(txtUnidEst, unidad);
             txtUnidEstNEW->setFocus();
+            if (lista_)
+                notarUnidadOficial();
         }
     });
 }
@@ -302,8 +307,7 @@ void Frm_Telquin::DeshacerUltimoCambio()
 
 void Frm_Telquin::avisar(const QString &texto, Mensajes::Icono icono) { mensajes_.mostrar(kTitulo, texto, icono); }
 
-template <typename Cuerpo>
-void Frm_Telquin::protegido(Cuerpo &&cuerpo, const QString &posicion)
+void Frm_Telquin::protegido(const std::function<void()> &cuerpo, const QString &posicion)
 {
     try {
         cuerpo();

@@ -3,11 +3,13 @@
 
 #include "data/Clases.h"
 #include "data/Sentencias.h"
+#include "lista/ListaOficial.h"
 #include "operaciones/Cambio.h"
 #include "ui/Mensajes.h"
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -47,6 +49,13 @@ public:
     // undone yet, provided the row still holds what was stored.
     void DeshacerUltimoCambio();
 
+    // The official list in use: with one, the window tells where the table departs
+    // from it (see ListaEnVentana.cpp). Without one it is the window as designed.
+    void usarLista(std::unique_ptr<ListaOficial> lista);
+    // F2 and the menus' first entry: the position's entry in the official list, in a
+    // box that can put its unit into the new-unit field.
+    void VerEnListaOficial();
+
     [[nodiscard]] bool tieneComponente() const { return oDAM != nullptr; }
 
 signals:
@@ -67,8 +76,9 @@ private:
         QString nueva;
     };
 
-    template <typename Cuerpo>
-    void protegido(Cuerpo &&cuerpo, const QString &posicion = {});
+    // Runs a handler's body: a component error ends the program, a passing condition
+    // is told and the window goes on.
+    void protegido(const std::function<void()> &cuerpo, const QString &posicion = {});
     void informarError(const ErrorComponente &error);
     void guardarConF9();
     void avisar(const QString &texto, Mensajes::Icono icono = Mensajes::Icono::Ninguno);
@@ -77,7 +87,17 @@ private:
     void avisoDelComponente(const QString &aviso);
     void nombrarUnidad(QLineEdit *campo, QLabel *nombre);
     void mostrarPista();
-    // The window's own actions (undo, open the journal) at the top of `menu`, which
+    // The official description in the position field's tooltip and description.
+    void describirEnLista();
+    // After Enter found the row: the line under the position field notes an official
+    // unit other than the row's (as read into leida_), or a position the list lacks.
+    void notarUnidadOficial();
+    // The list's entry; a list that cannot be read is told once and then left.
+    [[nodiscard]] std::optional<Partida> partidaOficial(const QString &posicion);
+    // "en la lista oficial del 14/06/2026".
+    [[nodiscard]] QString enLaListaOficial() const;
+    // The window's own actions (the list's entry, undo, open the journal) at the top of
+    // `menu`, which
     // then opens at `dondeEnPantalla` and runs the one chosen.
     void abrirMenu(QMenu &menu, const QPoint &dondeEnPantalla);
     // A field's edit menu, under the window's actions: for the mouse, the Menu key
@@ -110,5 +130,8 @@ private:
     // X11 sends it), so that press has nothing left to open.
     bool menuDeTeclaAbierto_ = false;
     bool avisosALaVista_ = false;
+    std::unique_ptr<ListaOficial> lista_;
+    // The list's entry for the text of txtNcm, looked up as it changes.
+    std::optional<Partida> partida_;
     QStringList avisosRetenidos_;
 };

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 
 namespace {
@@ -72,4 +73,15 @@ void MensajesQt::mostrar(const QString &titulo, const QString &texto, Icono icon
     // A box may give commands to copy into a terminal (the sample database's).
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
     caja.exec();
+}
+
+bool MensajesQt::mostrarConBoton(const QString &titulo, const QString &texto, Icono icono, const QString &otro)
+{
+    Caja caja(iconoQt(icono), titulo, texto, QMessageBox::Ok);
+    caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const QPushButton *boton = caja.addButton(otro, QMessageBox::ActionRole);
+    caja.setDefaultButton(QMessageBox::Ok);
+    caja.setEscapeButton(QMessageBox::Ok);
+    caja.exec();
+    return caja.clickedButton() == boton;
 }

@@ -14,6 +14,9 @@ public:
     virtual bool preguntarSiNo(const QString &titulo, const QString &texto, Icono icono, bool noPorDefecto) = 0;
     // A box with an OK button; returns when it has been closed.
     virtual void mostrar(const QString &titulo, const QString &texto, Icono icono) = 0;
+    // A box with OK and one button more, `otro`; true when that one closed it. OK is
+    // the default: Enter and Esc change nothing.
+    virtual bool mostrarConBoton(const QString &titulo, const QString &texto, Icono icono, const QString &otro) = 0;
 };
 
 // Modal QMessageBox, centred over the active window when there is one.
@@ -21,4 +24,5 @@ class MensajesQt final : public Mensajes {
 public:
     bool preguntarSiNo(const QString &titulo, const QString &texto, Icono icono, bool noPorDefecto) override;
     void mostrar(const QString &titulo, const QString &texto, Icono icono) override;
+    bool mostrarConBoton(const QString &titulo, const QString &texto, Icono icono, const QString &otro) override;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's keys as they reach its fields, and the menus: the window's own actions
-// (undo, open the journal) above each field's editing actions.
+// (the official list's entry, undo, open the journal) above each field's editing
+// actions.
 #include "ui/Frm_Telquin.h"
 
 #include "archivos/Bitacora.h"
@@ -56,6 +57,11 @@ bool Frm_Telquin::eventFilter(QObject *objeto, QEvent *evento)
     if (evento->type() == QEvent::KeyPress) {
         const auto *pulsada = static_cast<QKeyEvent *>(evento);
         const int tecla = pulsada->key();
+        // F2, which the window's keys leave free, only where there is a list to show.
+        if (lista_ && tecla == Qt::Key_F2 && (pulsada->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            VerEnListaOficial();
+            return true;
+        }
         // Ctrl+Z undoes the field's typing while it has any; then the last change.
         if (tecla == Qt::Key_Z && (pulsada->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
             if (!campo || !campo->isUndoAvailable()) {
@@ -88,11 +94,20 @@ void Frm_Telquin::abrirMenu(QMenu &menu, const QPoint &dondeEnPantalla)
     deshacer->setEnabled(!deshacibles_.isEmpty());
     auto *abrir = new QAction(QStringLiteral("Abrir el registro de cambios"), &menu);
     abrir->setEnabled(QFileInfo::exists(rutaBitacora()));
+    QAction *verEnLista = nullptr;
+    if (lista_) {
+        verEnLista = new QAction(QStringLiteral("Ver en la lista oficial\t")
+                                     + QKeySequence(Qt::Key_F2).toString(QKeySequence::NativeText),
+                                 &menu);
+        menu.insertAction(primera, verEnLista);
+    }
     menu.insertActions(primera, {deshacer, abrir});
     if (primera)
         menu.insertSeparator(primera);
     const QAction *elegida = menu.exec(dondeEnPantalla);
-    if (elegida == deshacer)
+    if (elegida && elegida == verEnLista)
+        VerEnListaOficial();
+    else if (elegida == deshacer)
         DeshacerUltimoCambio();
     else if (elegida == abrir)
         abrirBitacora();
