@@ -128,9 +128,9 @@ private slots:
     {
         const Corrida c = correr({"conciliar"}, conTresClases(), [](Contexto &x) {
             x.componente = [] {
-                auto c = std::make_unique<SoloContrato>();
-                c->loadparameters();
-                return c;
+                auto componente = std::make_unique<SoloContrato>();
+                componente->loadparameters();
+                return componente;
             };
         });
         QCOMPARE(c.salida,
