@@ -52,10 +52,13 @@ const std::vector<EstadoDeSalida> &estadosDeSalida()
                         "incorrecta, una actualización que no cambió ninguna fila, filas con\n"
                         "errores en un lote); no se guardó nada. Con historial: líneas del\n"
                         "registro que no se pudieron leer. Con lista: no hay ninguna\n"
-                        "importada; con buscar: no se encontró ninguna posición")},
+                        "importada; con buscar: no se encontró ninguna posición; con\n"
+                        "conciliar: la tabla y la lista oficial difieren")},
         {{estado::kUso},
          QStringLiteral("error de uso: orden u opción desconocida, falta un argumento,\n"
-                        "archivo que no se puede leer, lote de más de 64 MiB")},
+                        "archivo que no se puede leer, lote de más de 64 MiB. Con lista\n"
+                        "importar: la lista no se pudo importar (la lista en uso no\n"
+                        "cambió); con buscar y conciliar: no hay ninguna lista importada")},
         {{estado::kFalloDeBase},
          QStringLiteral("falló la base de datos, o siguió ocupada más allá de su espera; no\n"
                         "se guardó nada")},
