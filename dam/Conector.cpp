@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/Conector.h"
 
+#include "dam/ConectorPostgres.h"
 #include "dam/ConectorQt.h"
 #include "dam/ConectorSqlite.h"
 
@@ -14,6 +15,7 @@ std::unique_ptr<Conector> abrirConector(const Direccion &d, int espera)
     case Motor::Sqlite:
         return abrirSqlite(d, espera);
     case Motor::Postgres:
+        return abrirPostgres(d, espera);
     case Motor::Odbc:
         return abrirConQtSql(d, espera);
     case Motor::Ninguno:

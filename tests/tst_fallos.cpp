@@ -7,11 +7,14 @@
 #include "BaseDePrueba.h"
 #include "UsuariosSimulados.h"
 #include "dam/ComponenteDAM.h"
+#include "dam/ConectorPostgres.h"
+#include "dam/ConectorQt.h"
 #include "dam/Direccion.h"
 #include "dam/Parametros.h"
 #include "data/Clases.h"
 #include "data/Sentencias.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -21,8 +24,10 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <clocale>
 #include <future>
+#include <thread>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/fsuid.h>
@@ -523,6 +528,112 @@ private slots:
         QCOMPARE(ajusteDeLaSesion("client_connection_check_interval"), QString("1s"));
         base->reabrir();
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
+    // A setting is given to libpq as it is written: a semicolon, a quote or a
+    // backslash in it reaches the server unchanged.
+    void ajusteConSignos_data()
+    {
+        QTest::addColumn<QString>("valor");
+        QTest::addColumn<QString>("enLaDireccion");
+        QTest::newRow("punto y coma") << "telquin;prueba"
+                                      << "telquin%3Bprueba";
+        QTest::newRow("comilla y blanco") << "d'ana lote"
+                                          << "d'ana%20lote";
+        QTest::newRow("barra inversa") << "c:\\x"
+                                       << "c:%5Cx";
+    }
+
+    void ajusteConSignos()
+    {
+        QFETCH(QString, valor);
+        QFETCH(QString, enLaDireccion);
+        if (urlsDelServidor(dirServidor()).isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        base = std::make_unique<BaseDePrueba>(QStringLiteral("postgresql"));
+        const QString url = base->url();
+        qputenv("DAM_DATABASE_URL",
+                (url + (url.contains(u'?') ? u'&' : u'?') + "application_name=" + enLaDireccion).toUtf8());
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+        QCOMPARE(ajusteDeLaSesion("application_name"), valor);
+    }
+
+    // The libpq connector gives each value, and each failure's SQLSTATE, as Qt's
+    // driver did.
+    void comoElDriverDeQt_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("esperado");
+        QTest::newRow("tipos")
+            << "SELECT 42 AS a, -7::bigint AS b, 1.5::numeric AS c, 2.5::float8 AS d, true AS e, "
+               "'ħ😀'::text AS f, NULL::text AS g, 3::smallint AS h"
+            << "a|b|c|d|e|f|g|h\nint:42|qlonglong:-7|double:1.5|double:2.5|bool:true|QString:ħ😀|NULL|"
+               "int:3";
+        QTest::newRow("bigint sin signo") << "SELECT 7::bigint AS b"
+                                          << "b\nqulonglong:7";
+        QTest::newRow("varias filas, solo la primera") << "SELECT x FROM generate_series(5, 9) AS x"
+                                                       << "x\nint:5";
+        QTest::newRow("ninguna fila") << "SELECT 1 WHERE false"
+                                      << "";
+        QTest::newRow("tabla que falta") << "SELECT * FROM falta"
+                                         << "fallo 42P01";
+        QTest::newRow("literal con barra inversa") << "SELECT 'a\\b' AS t"
+                                                   << "t\nQString:a\\b";
+    }
+
+    void comoElDriverDeQt()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, esperado);
+        if (urlsDelServidor(dirServidor()).isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        const auto describir = [](const Respuesta &r) {
+            if (r.fallo)
+                return "fallo " + r.fallo->estadoSql;
+            QStringList lineas;
+            if (!r.columnas.empty())
+                lineas << QStringList(r.columnas.begin(), r.columnas.end()).join(u'|');
+            for (const auto &fila : r.filas) {
+                QStringList valores;
+                for (const QVariant &v : fila)
+                    valores << (v.isNull() ? QStringLiteral("NULL") : QString(v.typeName()) + u':' + v.toString());
+                lineas << valores.join(u'|');
+            }
+            return lineas.join(u'\n');
+        };
+        const Direccion d = leerDireccion(urlDePrueba("postgresql"));
+        QCOMPARE(describir(abrirPostgres(d, 5)->ejecutar(sql, 1)), esperado);
+        QCOMPARE(describir(abrirConQtSql(d, 5)->ejecutar(sql, 1)), esperado);
+    }
+
+    // Ctrl+C reaches the statement of the connection open now, not of the one the
+    // server dropped.
+    void cancelarTrasReconectar()
+    {
+        ABRIR("postgresql", 7);
+        QCOMPARE(consultar(kPosicion), QString("07"));
+        QVERIFY(servidor("halt"));
+        QVERIFY(servidor("resume"));
+        QCOMPARE(consultar(kPosicion), QString("07"));
+
+        auto *bloques = dynamic_cast<FilasEnBloque *>(oDAM.get());
+        QVERIFY(bloques);
+        const FilasEnBloque::Cancelacion cancelacion = bloques->cancelacion();
+        QVERIFY(cancelacion.cancelar);
+        const auto cn = oDAM->getDataConnectionByEntity(kEntidadNcm);
+        cn->setSQL("SELECT pg_sleep(20)");
+        auto detener = std::async(std::launch::async, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancelacion.cancelar(cancelacion.datos);
+        });
+        QElapsedTimer reloj;
+        reloj.start();
+        auto rs = std::make_unique<Recordset>();
+        const QString m = mensajeDeError([&] { (void)cn->crearrs(rs); });
+        detener.get();
+        QVERIFY2(m.contains("se canceló la sentencia"), qPrintable(m));
+        QVERIFY2(reloj.elapsed() < 10000, qPrintable(QString::number(reloj.elapsed())));
     }
 
     void conexionConKeepalives()

@@ -1,0 +1,322 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dam/ConectorPostgres.h"
+
+#include "dam/Apertura.h"
+#include "dam/Detencion.h"
+
+#include <libpq-fe.h>
+
+#include <QByteArray>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The type numbers of pg_type whose values Qt's driver gave as numbers or truth
+// values; any other comes as text.
+enum : Oid {
+    kBool = 16,
+    kInt8 = 20,
+    kInt2 = 21,
+    kInt4 = 23,
+    kOid = 26,
+    kFloat4 = 700,
+    kFloat8 = 701,
+    kNumeric = 1700,
+};
+
+QVariant valorDe(const PGresult *res, int fila, int columna)
+{
+    if (PQgetisnull(res, fila, columna))
+        return {};
+    const char *texto = PQgetvalue(res, fila, columna);
+    switch (PQftype(res, columna)) {
+    case kBool:
+        return texto[0] == 't';
+    case kInt2:
+    case kInt4:
+        return int(std::strtol(texto, nullptr, 10));
+    case kOid:
+        return uint(std::strtoul(texto, nullptr, 10));
+    case kInt8:
+        // Qt's driver gave a bigint unsigned unless it was negative.
+        if (texto[0] == '-')
+            return qlonglong(std::strtoll(texto, nullptr, 10));
+        return qulonglong(std::strtoull(texto, nullptr, 10));
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return QString::fromLatin1(texto).toDouble();
+    default:
+        break;
+    }
+    return QString::fromUtf8(texto, PQgetlength(res, fila, columna));
+}
+
+class Resultado {
+public:
+    explicit Resultado(PGresult *res) : res_(res) { }
+    ~Resultado() { PQclear(res_); }
+    Resultado(const Resultado &) = delete;
+    Resultado &operator=(const Resultado &) = delete;
+    PGresult *get() const { return res_; }
+
+private:
+    PGresult *res_;
+};
+
+void cancelar(void *datos)
+{
+    auto &parada = *static_cast<Detencion *>(datos);
+    parada.pedida = 1;
+    // PQcancel is safe in a signal handler, as libpq's manual says.
+    if (auto *const cancelacion = static_cast<PGcancel *>(parada.pgCancel.load())) {
+        char error[256];
+        (void)PQcancel(cancelacion, error, int(sizeof error));
+    }
+}
+
+class ConectorPostgres final : public Conector {
+public:
+    ConectorPostgres(const Direccion &d, int espera)
+    {
+        const auto anadir = [this](const QString &clave, const QString &valor) {
+            claves_.push_back(clave.toUtf8());
+            valores_.push_back(valor.toUtf8());
+        };
+        if (!d.host.isEmpty())
+            anadir(QStringLiteral("host"), d.host);
+        if (d.puerto > 0)
+            anadir(QStringLiteral("port"), QString::number(d.puerto));
+        if (!d.usuario.isEmpty())
+            anadir(QStringLiteral("user"), d.usuario);
+        if (!d.clave.isEmpty())
+            anadir(QStringLiteral("password"), d.clave);
+        if (!d.base.isEmpty())
+            anadir(QStringLiteral("dbname"), d.base);
+        for (const auto &[clave, valor] : ajustesDeSesionPostgres(d, espera))
+            anadir(clave, valor);
+        parada_.espera = std::chrono::seconds(espera);
+        conexion_ = conectar();
+        if (PQstatus(conexion_) != CONNECTION_OK) {
+            const QString textoDriver = QString::fromUtf8(PQerrorMessage(conexion_)).trimmed();
+            PQfinish(conexion_);
+            conexion_ = nullptr;
+            const QString mensaje = QStringLiteral("No se puede abrir la base de datos %1: %2.")
+                                        .arg(d.visible, causaDeApertura(textoDriver));
+            const QString detalle = d.secretos.sinClaves(textoDriver);
+            throw ErrorComponente(detalle.isEmpty() ? mensaje : mensaje + u'\n' + detalle);
+        }
+        renovarCancelacion();
+    }
+
+    ~ConectorPostgres() override
+    {
+        if (void *const anterior = parada_.pgCancel.exchange(nullptr))
+            PQfreeCancel(static_cast<PGcancel *>(anterior));
+        PQfinish(conexion_);
+    }
+
+    ConectorPostgres(const ConectorPostgres &) = delete;
+    ConectorPostgres &operator=(const ConectorPostgres &) = delete;
+
+    bool tomaCorchetes() const override { return false; }
+
+    // As Qt's driver wrote a name: between double quotes, and a dot as the join of a
+    // schema and a table.
+    QString citar(const QString &nombre) const override
+    {
+        if (nombre.size() >= 2 && nombre.startsWith(u'"') && nombre.endsWith(u'"'))
+            return nombre;
+        return u'"' + QString(nombre).replace(u'"', QStringLiteral("\"\"")).replace(u'.', QStringLiteral("\".\""))
+            + u'"';
+    }
+
+    bool transmite(QStringView) const override { return true; }
+    std::optional<DialectoDeBloque> dialecto() const override { return DialectoDeBloque::Postgres; }
+    bool guardaDesenlaces() const override { return true; }
+
+    // A server that no longer answers fails the simplest statement too. Asking costs a
+    // round trip, and only after a failure.
+    bool conexionPerdida() override
+    {
+        if (PQstatus(conexion_) != CONNECTION_OK)
+            return true;
+        const Resultado r(PQexec(conexion_, "SELECT 1"));
+        return PQresultStatus(r.get()) != PGRES_TUPLES_OK;
+    }
+
+    std::optional<Fallo> reabrir() override
+    {
+        PGconn *const nueva = conectar();
+        if (PQstatus(nueva) != CONNECTION_OK) {
+            const QString texto = QString::fromUtf8(PQerrorMessage(nueva)).trimmed();
+            PQfinish(nueva);
+            return Fallo{texto, texto, -1, {}, true};
+        }
+        PGconn *const vieja = conexion_;
+        conexion_ = nueva;
+        renovarCancelacion();
+        PQfinish(vieja);
+        return std::nullopt;
+    }
+
+    Respuesta ejecutar(const QString &texto, std::size_t maxFilas) override
+    {
+        const QByteArray utf8 = texto.toUtf8();
+        return leer(PQexecParams(conexion_, utf8.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0), maxFilas);
+    }
+
+    Respuesta consultarBloque(const QString &json, bool bloquear) override
+    {
+        return conJson(consultaEnBloqueDesde(DialectoDeBloque::Postgres, QStringLiteral("$1"), bloquear), json);
+    }
+
+    Respuesta actualizarBloque(const QString &json) override
+    {
+        return conJson(updateEnBloqueDesde(DialectoDeBloque::Postgres, QStringLiteral("$1")), json);
+    }
+
+    std::optional<Fallo> comenzar(Transacciones::Aislamiento aislamiento) override
+    {
+        // A connection lost while idle is opened again here, as a statement would; once
+        // the transaction has begun, never. BEGIN is itself the question, and asking
+        // only after it fails saves every transaction a round trip.
+        if (PQstatus(conexion_) != CONNECTION_OK)
+            if (auto f = reabrir())
+                return f;
+        const char *const comienzo
+            = aislamiento == Transacciones::Aislamiento::Repetible ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN";
+        std::optional<Fallo> fallo = paso(comienzo);
+        if (fallo && (sesionTerminada(*fallo) || conexionPerdida())) {
+            if (auto f = reabrir())
+                return f;
+            fallo = paso(comienzo);
+        }
+        if (fallo)
+            fallo->perdida = PQstatus(conexion_) != CONNECTION_OK;
+        return fallo;
+    }
+
+    std::optional<Fallo> confirmar() override
+    {
+        const Resultado r(PQexec(conexion_, "COMMIT"));
+        if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
+            // The server answers the commit of a transaction an error had aborted with
+            // ROLLBACK: nothing was stored.
+            if (std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") != 0)
+                return std::nullopt;
+            return Fallo{QStringLiteral("ROLLBACK"), {}, -1, {}, false};
+        }
+        Fallo f = falloDe(r.get());
+        f.perdida = PQstatus(conexion_) != CONNECTION_OK || sesionTerminada(f);
+        return f;
+    }
+
+    void revertir() noexcept override
+    {
+        // When this fails the transaction has already ended without storing anything:
+        // the connection was lost, or the server rolled it back itself.
+        if (PQstatus(conexion_) == CONNECTION_OK)
+            PQclear(PQexec(conexion_, "ROLLBACK"));
+    }
+
+    FilasEnBloque::Cancelacion cancelacion() override { return {&cancelar, &parada_}; }
+    bool detenida() const override { return parada_.pedida != 0; }
+
+private:
+    PGconn *conectar()
+    {
+        std::vector<const char *> claves;
+        std::vector<const char *> valores;
+        for (std::size_t i = 0; i < claves_.size(); ++i) {
+            claves.push_back(claves_[i].constData());
+            valores.push_back(valores_[i].constData());
+        }
+        claves.push_back(nullptr);
+        valores.push_back(nullptr);
+        const MensajesDeLosDriversEnIngles ingles;
+        return PQconnectdbParams(claves.data(), valores.data(), 0);
+    }
+
+    // A cancel object for the connection open now; the previous one is freed once no
+    // handler can reach it any more (the handler runs on this same thread, never
+    // halfway through this exchange).
+    void renovarCancelacion()
+    {
+        void *const anterior = parada_.pgCancel.exchange(PQgetCancel(conexion_));
+        if (anterior)
+            PQfreeCancel(static_cast<PGcancel *>(anterior));
+    }
+
+    Fallo falloDe(const PGresult *res) const
+    {
+        const char *estado = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+        const char *primario = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        const char *texto = res ? PQresultErrorMessage(res) : "";
+        if (!texto || !*texto)
+            texto = PQerrorMessage(conexion_);
+        return Fallo{QString::fromUtf8(texto).trimmed(), QString::fromUtf8(primario ? primario : ""), -1,
+                     QString::fromLatin1(estado ? estado : ""), false};
+    }
+
+    Respuesta leer(PGresult *res, std::size_t maxFilas)
+    {
+        const Resultado r(res);
+        Respuesta respuesta;
+        const ExecStatusType estado = PQresultStatus(res);
+        if (estado != PGRES_TUPLES_OK && estado != PGRES_COMMAND_OK) {
+            Fallo f = falloDe(res);
+            f.perdida = PQstatus(conexion_) != CONNECTION_OK || sesionTerminada(f);
+            respuesta.fallo = std::move(f);
+            return respuesta;
+        }
+        if (maxFilas == 0) {
+            respuesta.afectadas = std::atoll(PQcmdTuples(res));
+            return respuesta;
+        }
+        const int columnas = PQnfields(res);
+        const auto filas = std::size_t(PQntuples(res));
+        if (filas > 0)
+            for (int i = 0; i < columnas; ++i)
+                respuesta.columnas.push_back(QString::fromUtf8(PQfname(res, i)));
+        for (std::size_t f = 0; f < std::min(filas, maxFilas); ++f) {
+            std::vector<QVariant> fila;
+            fila.reserve(std::size_t(columnas));
+            for (int i = 0; i < columnas; ++i)
+                fila.push_back(valorDe(res, int(f), i));
+            respuesta.filas.push_back(std::move(fila));
+        }
+        return respuesta;
+    }
+
+    Respuesta conJson(const QString &texto, const QString &json)
+    {
+        const QByteArray utf8 = texto.toUtf8();
+        const QByteArray valor = json.toUtf8();
+        const char *const valores[] = {valor.constData()};
+        return leer(PQexecParams(conexion_, utf8.constData(), 1, nullptr, valores, nullptr, nullptr, 0),
+                    kTodasLasFilas);
+    }
+
+    std::optional<Fallo> paso(const char *sentencia)
+    {
+        const Resultado r(PQexec(conexion_, sentencia));
+        if (PQresultStatus(r.get()) == PGRES_COMMAND_OK)
+            return std::nullopt;
+        return falloDe(r.get());
+    }
+
+    std::vector<QByteArray> claves_;
+    std::vector<QByteArray> valores_;
+    PGconn *conexion_ = nullptr;
+    Detencion parada_;
+};
+
+} // namespace
+
+std::unique_ptr<Conector> abrirPostgres(const Direccion &d, int espera)
+{
+    return std::make_unique<ConectorPostgres>(d, espera);
+}
