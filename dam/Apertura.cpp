@@ -14,8 +14,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <clocale>
-
 namespace {
 
 bool abrirEnIngles(QSqlDatabase &db)
@@ -162,15 +160,6 @@ void prepararSesionOCerrar(QSqlDatabase &db, Motor motor, int espera)
 }
 
 } // namespace
-
-MensajesDeLosDriversEnIngles::MensajesDeLosDriversEnIngles()
-{
-    const char *actual = std::setlocale(LC_MESSAGES, nullptr);
-    previo_ = actual ? actual : "C";
-    std::setlocale(LC_MESSAGES, "C");
-}
-
-MensajesDeLosDriversEnIngles::~MensajesDeLosDriversEnIngles() { std::setlocale(LC_MESSAGES, previo_.constData()); }
 
 QList<std::pair<QString, QString>> ajustesDeSesionPostgres(const Direccion &d, int espera)
 {

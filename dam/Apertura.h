@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dam/Direccion.h"
+#include "dam/MensajesEnIngles.h"
 #include "dam/Parametros.h"
 
 #include <QByteArray>
@@ -36,19 +37,6 @@
 // packet (the lock wait, literals read as written, a check for a client that went
 // away), UTF-8, keepalives, and the address's own options.
 [[nodiscard]] QList<std::pair<QString, QString>> ajustesDeSesionPostgres(const Direccion &d, int espera);
-
-// libpq and the C library translate their messages after LC_MESSAGES; while a
-// connection opens they speak English, the language their causes are read in.
-class MensajesDeLosDriversEnIngles {
-public:
-    MensajesDeLosDriversEnIngles();
-    ~MensajesDeLosDriversEnIngles();
-    MensajesDeLosDriversEnIngles(const MensajesDeLosDriversEnIngles &) = delete;
-    MensajesDeLosDriversEnIngles &operator=(const MensajesDeLosDriversEnIngles &) = delete;
-
-private:
-    QByteArray previo_;
-};
 
 // Runs one statement of the session's setup; the server's reason when it failed.
 using EjecutorDeAjuste = std::function<std::optional<QString>(const QString &sentencia)>;

@@ -167,10 +167,3 @@ CausaDeFallo causaDeSentencia(const Fallo &fallo, const QString &entidad, int es
     const Motivo motivo = fallo.codigoSqlite >= 0 ? motivoDeSqlite(fallo) : motivoDeServidor(fallo.estadoSql);
     return {textoDe(motivo, entidad, espera), condicionDe(motivo)};
 }
-
-bool sesionTerminada(const Fallo &fallo)
-{
-    const QString &estado = fallo.estadoSql;
-    return estado == QLatin1String("57P01") || estado == QLatin1String("57P02") || estado == QLatin1String("57P03")
-        || estado.startsWith(QLatin1String("08"));
-}

@@ -40,4 +40,9 @@ struct CausaDeFallo {
 
 // The server ended the session (shut down, restarted, or an administrator ended it),
 // or the link to it broke: the connection is gone, whatever the statement was.
-[[nodiscard]] bool sesionTerminada(const Fallo &fallo);
+[[nodiscard]] inline bool sesionTerminada(const Fallo &fallo)
+{
+    const QString &estado = fallo.estadoSql;
+    return estado == QLatin1String("57P01") || estado == QLatin1String("57P02") || estado == QLatin1String("57P03")
+        || estado.startsWith(QLatin1String("08"));
+}

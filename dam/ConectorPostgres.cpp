@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The module postgresql.so: only this unit, libpq and Qt Core. What the address and
+// the component decide comes in a PedidoPostgres, already written out.
 #include "dam/ConectorPostgres.h"
 
-#include "dam/Apertura.h"
 #include "dam/Detencion.h"
+#include "dam/MensajesEnIngles.h"
 
 #include <libpq-fe.h>
 
@@ -10,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -77,37 +80,25 @@ void cancelar(void *datos)
     }
 }
 
+PGconn *conectar(const PedidoPostgres &pedido)
+{
+    std::vector<const char *> claves;
+    std::vector<const char *> valores;
+    for (const auto &[clave, valor] : pedido.parametros) {
+        claves.push_back(clave.constData());
+        valores.push_back(valor.constData());
+    }
+    claves.push_back(nullptr);
+    valores.push_back(nullptr);
+    const MensajesDeLosDriversEnIngles ingles;
+    return PQconnectdbParams(claves.data(), valores.data(), 0);
+}
+
 class ConectorPostgres final : public Conector {
 public:
-    ConectorPostgres(const Direccion &d, int espera)
+    ConectorPostgres(const PedidoPostgres &pedido, PGconn *conexion) : pedido_(pedido), conexion_(conexion)
     {
-        const auto anadir = [this](const QString &clave, const QString &valor) {
-            claves_.push_back(clave.toUtf8());
-            valores_.push_back(valor.toUtf8());
-        };
-        if (!d.host.isEmpty())
-            anadir(QStringLiteral("host"), d.host);
-        if (d.puerto > 0)
-            anadir(QStringLiteral("port"), QString::number(d.puerto));
-        if (!d.usuario.isEmpty())
-            anadir(QStringLiteral("user"), d.usuario);
-        if (!d.clave.isEmpty())
-            anadir(QStringLiteral("password"), d.clave);
-        if (!d.base.isEmpty())
-            anadir(QStringLiteral("dbname"), d.base);
-        for (const auto &[clave, valor] : ajustesDeSesionPostgres(d, espera))
-            anadir(clave, valor);
-        parada_.espera = std::chrono::seconds(espera);
-        conexion_ = conectar();
-        if (PQstatus(conexion_) != CONNECTION_OK) {
-            const QString textoDriver = QString::fromUtf8(PQerrorMessage(conexion_)).trimmed();
-            PQfinish(conexion_);
-            conexion_ = nullptr;
-            const QString mensaje = QStringLiteral("No se puede abrir la base de datos %1: %2.")
-                                        .arg(d.visible, causaDeApertura(textoDriver));
-            const QString detalle = d.secretos.sinClaves(textoDriver);
-            throw ErrorComponente(detalle.isEmpty() ? mensaje : mensaje + u'\n' + detalle);
-        }
+        parada_.espera = std::chrono::seconds(pedido_.espera);
         renovarCancelacion();
     }
 
@@ -149,7 +140,7 @@ public:
 
     std::optional<Fallo> reabrir() override
     {
-        PGconn *const nueva = conectar();
+        PGconn *const nueva = conectar(pedido_);
         if (PQstatus(nueva) != CONNECTION_OK) {
             const QString texto = QString::fromUtf8(PQerrorMessage(nueva)).trimmed();
             PQfinish(nueva);
@@ -170,13 +161,10 @@ public:
 
     Respuesta consultarBloque(const QString &json, bool bloquear) override
     {
-        return conJson(consultaEnBloqueDesde(DialectoDeBloque::Postgres, QStringLiteral("$1"), bloquear), json);
+        return conJson(bloquear ? pedido_.consultaBloqueando : pedido_.consulta, json);
     }
 
-    Respuesta actualizarBloque(const QString &json) override
-    {
-        return conJson(updateEnBloqueDesde(DialectoDeBloque::Postgres, QStringLiteral("$1")), json);
-    }
+    Respuesta actualizarBloque(const QString &json) override { return conJson(pedido_.actualizacion, json); }
 
     std::optional<Fallo> comenzar(Transacciones::Aislamiento aislamiento) override
     {
@@ -226,20 +214,6 @@ public:
     bool detenida() const override { return parada_.pedida != 0; }
 
 private:
-    PGconn *conectar()
-    {
-        std::vector<const char *> claves;
-        std::vector<const char *> valores;
-        for (std::size_t i = 0; i < claves_.size(); ++i) {
-            claves.push_back(claves_[i].constData());
-            valores.push_back(valores_[i].constData());
-        }
-        claves.push_back(nullptr);
-        valores.push_back(nullptr);
-        const MensajesDeLosDriversEnIngles ingles;
-        return PQconnectdbParams(claves.data(), valores.data(), 0);
-    }
-
     // A cancel object for the connection open now; the previous one is freed once no
     // handler can reach it any more (the handler runs on this same thread, never
     // halfway through this exchange).
@@ -291,12 +265,11 @@ private:
         return respuesta;
     }
 
-    Respuesta conJson(const QString &texto, const QString &json)
+    Respuesta conJson(const QByteArray &sentencia, const QString &json)
     {
-        const QByteArray utf8 = texto.toUtf8();
         const QByteArray valor = json.toUtf8();
         const char *const valores[] = {valor.constData()};
-        return leer(PQexecParams(conexion_, utf8.constData(), 1, nullptr, valores, nullptr, nullptr, 0),
+        return leer(PQexecParams(conexion_, sentencia.constData(), 1, nullptr, valores, nullptr, nullptr, 0),
                     kTodasLasFilas);
     }
 
@@ -308,15 +281,20 @@ private:
         return falloDe(r.get());
     }
 
-    std::vector<QByteArray> claves_;
-    std::vector<QByteArray> valores_;
-    PGconn *conexion_ = nullptr;
+    const PedidoPostgres pedido_;
+    PGconn *conexion_;
     Detencion parada_;
 };
 
 } // namespace
 
-std::unique_ptr<Conector> abrirPostgres(const Direccion &d, int espera)
+extern "C" Q_DECL_EXPORT Conector *TELQUIN_ENTRADA_POSTGRES(const PedidoPostgres &pedido, AperturaFallida &fallo)
 {
-    return std::make_unique<ConectorPostgres>(d, espera);
+    PGconn *const conexion = conectar(pedido);
+    if (PQstatus(conexion) == CONNECTION_OK)
+        return new ConectorPostgres(pedido, conexion);
+    fallo.texto = QString::fromUtf8(PQerrorMessage(conexion)).trimmed();
+    PQfinish(conexion);
+    return nullptr;
 }
+static_assert(std::is_same_v<decltype(&TELQUIN_ENTRADA_POSTGRES), EntradaPostgres>);

@@ -226,6 +226,26 @@ private slots:
         QCOMPARE(bitacora(), QStringList());
     }
 
+    // libpq and the PostgreSQL connector's module are loaded for a PostgreSQL address
+    // alone: a SQLite or ODBC user does not pay for them at every start.
+    void postgresqlSoloCuandoSeUsa()
+    {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DAM_DATABASE_URL", url);
+        env.insert("LD_DEBUG", "files");
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(TELQUIN_PROGRAMA), {"consultar", "8901.10.00.000L"});
+        const Corrida c = terminar(*p);
+        QCOMPARE(c.estado, 0);
+        QVERIFY2(c.salida.startsWith("8901.10.00.000L\t"), qPrintable(c.salida));
+        const bool postgresql = qEnvironmentVariable("TELQUIN_TEST_DB") == "postgresql";
+        QCOMPARE(c.error.contains("/postgresql.so"), postgresql);
+        // psqlODBC links libpq itself.
+        if (base->esSqlite())
+            QVERIFY2(!c.error.contains("file=libpq.so"), qPrintable(c.error));
+    }
+
     // The time left in whole seconds rounded up, one second in the singular; and no
     // escape sequences for a terminal that would print them as they are.
     void progreso()
