@@ -48,6 +48,17 @@ QString causaDeApertura(const QString &textoDriver)
     return QStringLiteral("el controlador de la base de datos no pudo abrirla");
 }
 
+QString causaDeAperturaPostgres(const QString &textoDriver, const QString &estadoSql, bool faltabaClave)
+{
+    // Refused by the server: a wrong password (28P01), a user it does not know or an
+    // entry of pg_hba.conf that turns it away (28000), a database it does not have.
+    if (estadoSql == QLatin1String("28P01") || estadoSql == QLatin1String("28000") || faltabaClave)
+        return QStringLiteral("el servidor rechazó el usuario o la clave");
+    if (estadoSql == QLatin1String("3D000"))
+        return QStringLiteral("la base de datos no existe en el servidor");
+    return causaDeApertura(textoDriver);
+}
+
 namespace {
 
 // SQLite's result codes (sqlite3.h).

@@ -37,8 +37,6 @@ struct AperturaFallida {
     QString estadoSql;
     // The server asked for a password and none was given (PQconnectionNeedsPassword).
     bool faltabaClave = false;
-    // A password was sent (PQconnectionUsedPassword).
-    bool claveEnviada = false;
 };
 
 // The module's one visible function: a connector, or none and why in `fallo`. Its name

@@ -84,7 +84,8 @@ std::unique_ptr<Conector> abrirPostgres(const Direccion &d, int espera)
     if (conector)
         return conector;
     const QString mensaje
-        = QStringLiteral("No se puede abrir la base de datos %1: %2.").arg(d.visible, causaDeApertura(fallo.texto));
+        = QStringLiteral("No se puede abrir la base de datos %1: %2.")
+              .arg(d.visible, causaDeAperturaPostgres(fallo.texto, fallo.estadoSql, fallo.faltabaClave));
     const QString detalle = d.secretos.sinClaves(fallo.texto);
     throw ErrorComponente(detalle.isEmpty() ? mensaje : mensaje + u'\n' + detalle);
 }

@@ -29,6 +29,10 @@
 #include <future>
 #include <thread>
 #include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #ifdef __linux__
 #include <sys/fsuid.h>
 #endif
@@ -71,6 +75,10 @@ QString urlCambiada(const QString &eleccion, const QString &cambio)
         QUrlQuery consulta(u);
         if (cambio == QLatin1String("clave")) {
             u.setPassword(kClaveEquivocada);
+        } else if (cambio == QLatin1String("sin clave")) {
+            u.setPassword({});
+        } else if (cambio == QLatin1String("usuario")) {
+            u.setUserName(QStringLiteral("usuario_que_no_existe"));
         } else if (cambio == QLatin1String("host")) {
             consulta.removeAllQueryItems(QStringLiteral("host"));
             u.setQuery(consulta);
@@ -87,6 +95,37 @@ QString urlCambiada(const QString &eleccion, const QString &cambio)
         : cambio == QLatin1String("host")                  ? QStringLiteral("servidor-inexistente.invalid")
                                                            : QStringLiteral("no_existe");
     return url.replace(QRegularExpression(clave + QStringLiteral("=[^;]*")), clave + u'=' + valor);
+}
+
+// Sets the language the server speaks to a client it has not yet let in (its
+// lc_messages; empty for the one it started with), and waits until a new session
+// sees it. False when it could not.
+bool idiomaDelServidor(const QString &idioma)
+{
+    const QByteArray url = urlDePrueba(QStringLiteral("postgresql")).toUtf8();
+    PGconn *const c = PQconnectdb(url.constData());
+    const auto cerrar = qScopeGuard([c] { PQfinish(c); });
+    const QByteArray orden = idioma.isEmpty() ? QByteArray("ALTER SYSTEM RESET lc_messages")
+                                              : "ALTER SYSTEM SET lc_messages = '" + idioma.toUtf8() + "'";
+    for (const QByteArray &sentencia : {orden, QByteArray("SELECT pg_reload_conf()")}) {
+        PGresult *const r = PQexec(c, sentencia.constData());
+        const bool bien = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+        PQclear(r);
+        if (!bien)
+            return false;
+    }
+    const QByteArray esperado = idioma.isEmpty() ? QByteArray("C") : idioma.toUtf8();
+    for (int i = 0; i < 100; ++i) {
+        PGconn *const nueva = PQconnectdb(url.constData());
+        PGresult *const r = PQexec(nueva, "SHOW lc_messages");
+        const bool listo = PQresultStatus(r) == PGRES_TUPLES_OK && esperado == PQgetvalue(r, 0, 0);
+        PQclear(r);
+        PQfinish(nueva);
+        if (listo)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 // The address with a wait of its own, in the form each backend takes.
@@ -282,16 +321,30 @@ private slots:
         QTest::addColumn<QString>("eleccion");
         QTest::addColumn<QString>("cambio");
         QTest::addColumn<QString>("causa");
+        // The server's words for the refusal when it speaks English; through libpq the
+        // cause must come whatever language it speaks.
+        QTest::addColumn<QString>("enIngles");
         const QString clave = "el servidor rechazó el usuario o la clave";
         const QString host = "no se encuentra el servidor";
         const QString nombre = "la base de datos no existe en el servidor";
         for (const QString b : {"postgresql", "odbc"}) {
-            QTest::addRow("%s, clave equivocada", qPrintable(b)) << b << "clave" << clave;
-            QTest::addRow("%s, servidor desconocido", qPrintable(b)) << b << "host" << host;
-            QTest::addRow("%s, base que no existe", qPrintable(b)) << b << "base" << nombre;
+            QTest::addRow("%s, clave equivocada", qPrintable(b)) << b << "clave" << clave << "";
+            QTest::addRow("%s, servidor desconocido", qPrintable(b)) << b << "host" << host << "";
+            QTest::addRow("%s, base que no existe", qPrintable(b)) << b << "base" << nombre << "";
             QTest::addRow("%s, puerto cerrado", qPrintable(b)) << b << "puerto"
-                                                               << "el servidor no responde";
+                                                               << "el servidor no responde"
+                                                               << "";
         }
+        QTest::addRow("postgresql, sin clave") << "postgresql"
+                                               << "sin clave" << clave << "";
+        QTest::addRow("postgresql, clave equivocada, servidor en alemán")
+            << "postgresql"
+            << "clave" << clave << "password authentication failed";
+        QTest::addRow("postgresql, usuario que no existe, servidor en alemán")
+            << "postgresql"
+            << "usuario" << clave << "does not exist";
+        QTest::addRow("postgresql, base que no existe, servidor en alemán") << "postgresql"
+                                                                            << "base" << nombre << "does not exist";
     }
 
     void aperturaRechazada()
@@ -299,16 +352,85 @@ private slots:
         QFETCH(QString, eleccion);
         QFETCH(QString, cambio);
         QFETCH(QString, causa);
+        QFETCH(QString, enIngles);
         if (urlsDelServidor(dirServidor()).isEmpty())
             QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
         const QString url = urlCambiada(eleccion, cambio);
+        // Nothing else may hold the password either.
+        const QByteArray archivoDeClaves = qgetenv("PGPASSFILE");
+        const QByteArray claveDelEntorno = qgetenv("PGPASSWORD");
+        const auto restaurar = qScopeGuard([&] {
+            qputenv("PGPASSFILE", archivoDeClaves);
+            qputenv("PGPASSWORD", claveDelEntorno);
+        });
+        if (cambio == QLatin1String("sin clave")) {
+            qputenv("PGPASSFILE", "/nonexistent/pgpass");
+            qunsetenv("PGPASSWORD");
+        }
+        if (!enIngles.isEmpty())
+            QVERIFY(idiomaDelServidor("de_DE.UTF-8"));
+        const auto enIdiomaDelServidor = qScopeGuard([&] {
+            if (!enIngles.isEmpty())
+                QVERIFY(idiomaDelServidor({}));
+        });
         qputenv("DAM_DATABASE_URL", url.toUtf8());
         const auto componente = CrearObjeto(kClaseDAM);
         const QString m = mensajeDeError([&] { componente->loadparameters(); });
         QVERIFY2(m.contains(causa), qPrintable(m));
+        if (!enIngles.isEmpty())
+            QVERIFY2(!m.contains(enIngles), qPrintable(m));
         QVERIFY2(m.contains(leerDireccion(url).visible), qPrintable(m));
         QVERIFY2(!m.contains(claveDelServidor()) && !m.contains(kClaveEquivocada), qPrintable(m));
         QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)componente->getDataConnectionByEntity(kEntidadNcm));
+    }
+
+    // A server that takes the connection and never answers is given up after
+    // connect_timeout; an address of several hosts goes on to the next one that
+    // refuses, as libpq's own opening does.
+    void servidorQueNoResponde()
+    {
+        const auto urls = urlsDelServidor(dirServidor());
+        if (urls.isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        // Two local ports: one takes connections and never reads, one takes none.
+        const auto puerto = [](int s, bool escucha) {
+            sockaddr_in direccion{};
+            direccion.sin_family = AF_INET;
+            direccion.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t largo = sizeof direccion;
+            if (::bind(s, reinterpret_cast<sockaddr *>(&direccion), largo) != 0 || (escucha && ::listen(s, 4) != 0)
+                || ::getsockname(s, reinterpret_cast<sockaddr *>(&direccion), &largo) != 0)
+                return QString();
+            return QString::number(ntohs(direccion.sin_port));
+        };
+        const int mudo = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int cerrado = ::socket(AF_INET, SOCK_STREAM, 0);
+        const auto cerrar = qScopeGuard([&] {
+            ::close(mudo);
+            ::close(cerrado);
+        });
+        const QString puertoMudo = puerto(mudo, true);
+        const QString puertoCerrado = puerto(cerrado, false);
+        QVERIFY(!puertoMudo.isEmpty() && !puertoCerrado.isEmpty());
+
+        QElapsedTimer reloj;
+        reloj.start();
+        const QString m = mensajeDeError([&] {
+            (void)abrirConector(
+                leerDireccion(
+                    QStringLiteral("postgresql://telquin:x@127.0.0.1:%1/telquin?connect_timeout=2").arg(puertoMudo)),
+                5);
+        });
+        QVERIFY2(m.contains("el servidor no responde"), qPrintable(m));
+        QVERIFY2(reloj.elapsed() >= 1900 && reloj.elapsed() < 6000, qPrintable(QString::number(reloj.elapsed())));
+
+        Direccion d = leerDireccion(urlDePrueba(QStringLiteral("postgresql")));
+        d.host = QStringLiteral("127.0.0.1,") + urls.value(QStringLiteral("PGHOST"));
+        d.puerto = -1;
+        d.opciones.append({QStringLiteral("port"), puertoCerrado + u',' + urls.value(QStringLiteral("PGPORT"))});
+        const auto conector = abrirConector(d, 5);
+        const Respuesta r = conector->ejecutar(QStringLiteral("SELECT 1"), 1);
+        QVERIFY(!r.fallo && r.filas.size() == 1);
     }
 
     void tablaQueFalta_data() { backends({"sqlite", "postgresql", "odbc"}); }
