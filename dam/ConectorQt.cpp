@@ -3,6 +3,8 @@
 
 #include "dam/Apertura.h"
 #include "dam/Detencion.h"
+#include "dam/DiagnosticoOdbc.h"
+#include "dam/Modulos.h"
 
 #include <QLibrary>
 #include <QSqlDriver>
@@ -41,28 +43,31 @@ void *manejadorDe(const QSqlDatabase &db)
     return manejador.isValid() ? *static_cast<void *const *>(manejador.constData()) : nullptr;
 }
 
+} // namespace
+
+SQLHANDLE manejadorOdbc(const QVariant &handle)
+{
+    // QODBC gives its handles as a QVariant of SQLHANDLE, a void*; any other type (a
+    // sqlite3* or PGconn* from another driver, say) is not one to hand to ODBC.
+    static const QMetaType tipo = QMetaType::fromType<SQLHANDLE>();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), tipo.name()) != 0)
+        return nullptr;
+    return *static_cast<const SQLHANDLE *>(handle.constData());
+}
+
+namespace {
+
 // The SQLSTATE of the first diagnostic record of an ODBC handle, as QODBC's handle()
-// gives it. The function is taken from the driver manager Qt's ODBC plugin has
-// already loaded: linking it would load it at every start, and make the package
-// require it, for a driver most users never load.
+// gives it, read by odbc.so (DiagnosticoOdbc.h).
 QString estadoOdbc(SQLSMALLINT tipo, const QVariant &handle)
 {
-    using LeerDiagnostico = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *, SQLCHAR *,
-                                          SQLSMALLINT, SQLSMALLINT *);
-    static const auto leer
-        = reinterpret_cast<LeerDiagnostico>(QLibrary::resolve(QStringLiteral("odbc"), 2, "SQLGetDiagRec"));
-    if (!leer || handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+    static const auto leer = reinterpret_cast<EntradaOdbc>(
+        funcionDeModulo(TELQUIN_MODULO_ODBC, TELQUIN_NOMBRE(TELQUIN_ENTRADA_ODBC), QStringLiteral("ODBC")));
+    const SQLHANDLE manejador = manejadorOdbc(handle);
+    char estado[6] = {};
+    if (!manejador || !leer(tipo, manejador, estado))
         return {};
-    const SQLHANDLE manejador = handle.value<SQLHANDLE>();
-    if (!manejador)
-        return {};
-    SQLCHAR estado[SQL_SQLSTATE_SIZE + 1] = {};
-    SQLCHAR texto[2];
-    SQLINTEGER nativo = 0;
-    SQLSMALLINT largo = 0;
-    if (!SQL_SUCCEEDED(leer(tipo, manejador, 1, estado, &nativo, texto, sizeof texto, &largo)))
-        return {};
-    return QString::fromLatin1(reinterpret_cast<const char *>(estado));
+    return QString::fromLatin1(estado);
 }
 
 Fallo falloDe(Motor motor, const QSqlError &error, SQLSMALLINT tipo, const QVariant &handle)

@@ -5,46 +5,15 @@
 #include "dam/Bloques.h"
 #include "dam/Causas.h"
 #include "dam/ConectorPostgres.h"
-
-#include <QFileInfo>
-#include <QMutex>
-
-#include <dlfcn.h>
-
-#define TELQUIN_TEXTO(x) #x
-#define TELQUIN_NOMBRE(x) TELQUIN_TEXTO(x)
+#include "dam/Modulos.h"
 
 namespace {
-
-// The folder of modules, named from the running program's own folder as app/Modulos
-// does: the installed program's, the build tree's program's, and a test's or bench's
-// in the build tree, which sits as deep as the program.
-QString rutaDelModulo()
-{
-    const QString programa = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    return QFileInfo(programa).path() + QStringLiteral("/" TELQUIN_CARPETA_MODULOS "/" TELQUIN_MODULO_POSTGRES);
-}
 
 // Loaded at the first PostgreSQL address and kept: the connectors it makes live in it.
 EntradaPostgres entradaPostgres()
 {
-    static QMutex cerrojo;
-    static EntradaPostgres entrada = nullptr;
-    const QMutexLocker bloqueo(&cerrojo);
-    if (entrada)
-        return entrada;
-    const QString ruta = rutaDelModulo();
-    // Lazily, as app/Modulos loads its modules: RTLD_NOW would bind at once every
-    // function of libpq's own libraries (OpenSSL, Kerberos, LDAP).
-    void *const modulo = ::dlopen(QFile::encodeName(ruta).constData(), RTLD_LAZY | RTLD_LOCAL);
-    if (modulo)
-        entrada = reinterpret_cast<EntradaPostgres>(::dlsym(modulo, TELQUIN_NOMBRE(TELQUIN_ENTRADA_POSTGRES)));
-    if (!entrada) {
-        const char *const razon = ::dlerror();
-        throw ErrorComponente(
-            QStringLiteral("No se puede cargar la parte de Telquin que trabaja con PostgreSQL (%1): %2.")
-                .arg(ruta, razon ? QString::fromLocal8Bit(razon) : QStringLiteral("no es de esta versión")));
-    }
+    static const auto entrada = reinterpret_cast<EntradaPostgres>(funcionDeModulo(
+        TELQUIN_MODULO_POSTGRES, TELQUIN_NOMBRE(TELQUIN_ENTRADA_POSTGRES), QStringLiteral("PostgreSQL")));
     return entrada;
 }
 

@@ -433,6 +433,46 @@ private slots:
         QVERIFY(!r.fallo && r.filas.size() == 1);
     }
 
+    // Only a handle QODBC gives is taken for an ODBC handle: another driver's, or any
+    // other value, is never handed to the driver manager.
+    void manejadorDeOdbc_data()
+    {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<bool>("odbc");
+        QTest::newRow("QODBC") << "QODBC" << true;
+        QTest::newRow("QSQLITE, un sqlite3*") << "QSQLITE" << false;
+        QTest::newRow("QPSQL, un PGconn*") << "QPSQL" << false;
+        QTest::newRow("un número") << "" << false;
+    }
+
+    void manejadorDeOdbc()
+    {
+        QFETCH(QString, driver);
+        QFETCH(bool, odbc);
+        if (driver != QLatin1String("QSQLITE") && !driver.isEmpty() && urlsDelServidor(dirServidor()).isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        QVariant handle = QVariant::fromValue<qintptr>(0x1234);
+        {
+            QSqlDatabase db;
+            if (driver == QLatin1String("QSQLITE")) {
+                db = QSqlDatabase::addDatabase(driver, QStringLiteral("manejador"));
+                db.setDatabaseName(QStringLiteral(":memory:"));
+                QVERIFY(db.open());
+            } else if (!driver.isEmpty()) {
+                const QString eleccion
+                    = driver == QLatin1String("QODBC") ? QStringLiteral("odbc") : QStringLiteral("postgresql");
+                db = abrirBaseDeDatos(leerDireccion(urlDePrueba(eleccion)), QStringLiteral("manejador"));
+            }
+            if (db.isOpen()) {
+                handle = db.driver()->handle();
+                QVERIFY(handle.isValid() && *static_cast<void *const *>(handle.constData()));
+            }
+            QCOMPARE(manejadorOdbc(handle) != nullptr, odbc);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("manejador"));
+    }
+
     void tablaQueFalta_data() { backends({"sqlite", "postgresql", "odbc"}); }
 
     void tablaQueFalta()
