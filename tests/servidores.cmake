@@ -60,7 +60,7 @@ telquin_en_servidores(tst_confirmacion servidor)
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
-telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h LIBS telquin_dam PkgConfig::LIBPQ LABELS servidor)
+telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h PorQt.h LIBS telquin_dam PkgConfig::LIBPQ LABELS servidor)
 target_compile_definitions(tst_fallos PRIVATE TELQUIN_SERVIDOR_PRUEBA="${TELQUIN_SERVIDOR_PRUEBA}")
 add_dependencies(tst_fallos telquin_carga)
 set_tests_properties(tst_fallos PROPERTIES

@@ -5,10 +5,11 @@
 // (scripts/servidor-prueba); this test stops and restarts it.
 
 #include "BaseDePrueba.h"
+#include "PorQt.h"
 #include "UsuariosSimulados.h"
 #include "dam/ComponenteDAM.h"
+#include "dam/ConectorOdbc.h"
 #include "dam/ConectorPostgres.h"
-#include "dam/ConectorQt.h"
 #include "dam/Direccion.h"
 #include "dam/Parametros.h"
 #include "data/Clases.h"
@@ -766,7 +767,11 @@ private slots:
         };
         const Direccion d = leerDireccion(urlDePrueba("postgresql"));
         QCOMPARE(describir(abrirPostgres(d, 5)->ejecutar(sql, 1)), esperado);
-        QCOMPARE(describir(abrirConQtSql(d, 5)->ejecutar(sql, 1)), esperado);
+        {
+            const QSqlDatabase db = abrirBaseDeDatos(d, QStringLiteral("qpsql"));
+            QCOMPARE(describir(ejecutarPorQt(db, sql, 1)), esperado);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("qpsql"));
     }
 
     // Ctrl+C reaches the statement of the connection open now, not of the one the
