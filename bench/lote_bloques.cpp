@@ -141,11 +141,13 @@ const char *const kUnion = R"(NCM."001" = v.a AND NCM."002" = v.b AND NCM."003" 
     std::string texto = sqlite
         ? "WITH v(a, b, c, u) AS (SELECT value ->> 0, value ->> 1, value ->> 2, value ->> 3 FROM json_each('" + json
             + "'))"
-        : "WITH v(a, b, c, u) AS (SELECT t.e ->> 0, t.e ->> 1, t.e ->> 2, t.e ->> 3 FROM json_array_elements('" + json
-            + "') WITH ORDINALITY AS t(e, n))";
+        : "WITH v(n, a, b, c, u) AS (SELECT t.n - 1, t.e ->> 0, t.e ->> 1, t.e ->> 2, t.e ->> 3 FROM "
+          "json_array_elements('"
+            + json + "') WITH ORDINALITY AS t(e, n))";
     texto += R"( UPDATE NCM SET "012" = v.u FROM v WHERE )";
     texto += kUnion;
-    texto += R"( RETURNING NCM."001", NCM."002", NCM."003")";
+    // As Telquin's: PostgreSQL answers with the key's index, SQLite with the key.
+    texto += sqlite ? R"( RETURNING NCM."001", NCM."002", NCM."003")" : " RETURNING v.n";
     return texto;
 }
 

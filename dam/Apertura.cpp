@@ -14,27 +14,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <clocale>
-
 namespace {
-
-// libpq and the C library translate their messages after LC_MESSAGES; while a
-// connection opens they speak English, the language their causes are read in.
-class MensajesDeLosDriversEnIngles {
-public:
-    MensajesDeLosDriversEnIngles()
-    {
-        const char *actual = std::setlocale(LC_MESSAGES, nullptr);
-        previo_ = actual ? actual : "C";
-        std::setlocale(LC_MESSAGES, "C");
-    }
-    ~MensajesDeLosDriversEnIngles() { std::setlocale(LC_MESSAGES, previo_.constData()); }
-    MensajesDeLosDriversEnIngles(const MensajesDeLosDriversEnIngles &) = delete;
-    MensajesDeLosDriversEnIngles &operator=(const MensajesDeLosDriversEnIngles &) = delete;
-
-private:
-    QByteArray previo_;
-};
 
 bool abrirEnIngles(QSqlDatabase &db)
 {
@@ -119,35 +99,9 @@ QSqlDatabase prepararPostgres(const Direccion &d, const QString &nombreConexion,
     db.setUserName(d.usuario);
     db.setPassword(d.clave);
     db.setDatabaseName(d.base);
-
-    // The server itself gives up on a lock after the wait, and notices a client that
-    // went away, so a killed program leaves no statement behind that lands later.
-    // Literals are always read as written: a backslash escapes nothing.
-    QString sesion = QStringLiteral("-c lock_timeout=%1 -c standard_conforming_strings=on "
-                                    "-c client_connection_check_interval=1000")
-                         .arg(espera * 1000);
     QStringList opciones;
-    QStringList dadas;
-    for (const auto &[clave, valor] : d.opciones) {
-        dadas << clave;
-        // Qt writes every statement in UTF-8, whatever the address asks for.
-        if (clave == QLatin1String("client_encoding"))
-            continue;
-        if (clave == QLatin1String("options"))
-            sesion = valor + u' ' + sesion;
-        else
-            opciones << clave + u'=' + entreComillas(valor);
-    }
-    opciones << QStringLiteral("options=") + entreComillas(sesion) << QStringLiteral("client_encoding=UTF8");
-    // Keepalives let a window left open all day keep a connection that a firewall
-    // would otherwise drop unseen.
-    const std::pair<const char *, const char *> porDefecto[] = {
-        {"connect_timeout", "10"},     {"keepalives", "1"},       {"keepalives_idle", "60"},
-        {"keepalives_interval", "10"}, {"keepalives_count", "6"}, {"application_name", "telquin"},
-    };
-    for (const auto &[clave, valor] : porDefecto)
-        if (!dadas.contains(QLatin1String(clave)))
-            opciones << QLatin1String(clave) + u'=' + QLatin1String(valor);
+    for (const auto &[clave, valor] : ajustesDeSesionPostgres(d, espera))
+        opciones << clave + u'=' + entreComillas(valor);
     db.setConnectOptions(opciones.join(u';'));
     return db;
 }
@@ -206,6 +160,40 @@ void prepararSesionOCerrar(QSqlDatabase &db, Motor motor, int espera)
 }
 
 } // namespace
+
+QList<std::pair<QString, QString>> ajustesDeSesionPostgres(const Direccion &d, int espera)
+{
+    // The server itself gives up on a lock after the wait, and notices a client that
+    // went away, so a killed program leaves no statement behind that lands later.
+    // Literals are always read as written: a backslash escapes nothing.
+    QString sesion = QStringLiteral("-c lock_timeout=%1 -c standard_conforming_strings=on "
+                                    "-c client_connection_check_interval=1000")
+                         .arg(espera * 1000);
+    QList<std::pair<QString, QString>> ajustes;
+    QStringList dadas;
+    for (const auto &[clave, valor] : d.opciones) {
+        dadas << clave;
+        // Every statement is written in UTF-8, whatever the address asks for.
+        if (clave == QLatin1String("client_encoding"))
+            continue;
+        if (clave == QLatin1String("options"))
+            sesion = valor + u' ' + sesion;
+        else
+            ajustes.append({clave, valor});
+    }
+    ajustes.append({QStringLiteral("options"), sesion});
+    ajustes.append({QStringLiteral("client_encoding"), QStringLiteral("UTF8")});
+    // Keepalives let a window left open all day keep a connection that a firewall
+    // would otherwise drop unseen.
+    const std::pair<const char *, const char *> porDefecto[] = {
+        {"connect_timeout", "10"},     {"keepalives", "1"},       {"keepalives_idle", "60"},
+        {"keepalives_interval", "10"}, {"keepalives_count", "6"}, {"application_name", "telquin"},
+    };
+    for (const auto &[clave, valor] : porDefecto)
+        if (!dadas.contains(QLatin1String(clave)))
+            ajustes.append({QLatin1String(clave), QLatin1String(valor)});
+    return ajustes;
+}
 
 QString archivoSqlite(const Direccion &d)
 {

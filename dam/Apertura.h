@@ -2,13 +2,17 @@
 #pragma once
 
 #include "dam/Direccion.h"
+#include "dam/MensajesEnIngles.h"
 #include "dam/Parametros.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // Opens the database of an address (see Direccion.h) under the given Qt connection
 // name. No statement waits longer than `espera` seconds on what another user holds
@@ -27,6 +31,12 @@
 [[nodiscard]] QString archivoSqlite(const Direccion &d);
 // The URI that opens that file for reading and writing, and never creates it.
 [[nodiscard]] QString uriSqlite(const QString &ruta);
+
+// What a PostgreSQL connection is opened with beyond host, port, user, password and
+// database, as libpq's keywords and values: the session's settings in the startup
+// packet (the lock wait, literals read as written, a check for a client that went
+// away), UTF-8, keepalives, and the address's own options.
+[[nodiscard]] QList<std::pair<QString, QString>> ajustesDeSesionPostgres(const Direccion &d, int espera);
 
 // Runs one statement of the session's setup; the server's reason when it failed.
 using EjecutorDeAjuste = std::function<std::optional<QString>(const QString &sentencia)>;

@@ -130,17 +130,18 @@ QString updateEnBloqueDesde(DialectoDeBloque dialecto, const QString &fuente)
     // PostgreSQL assigns no text to a column of another type (a unit stored as an
     // integer); read through a row of the table's own type, each unit takes the
     // column's type, as a literal in the single update does.
-    const QString columnas = dialecto == DialectoDeBloque::Sqlite
-        ? QStringLiteral("value ->> 0, value ->> 1, value ->> 2, value ->> 3")
-        : QStringLiteral("t.e ->> 0, t.e ->> 1, t.e ->> 2, "
-                         "(json_populate_record(NULL::NCM, json_build_object('012', t.e -> 3))).\"012\"");
-    // Each row changed answers with the key that matched it: PostgreSQL gives the key
-    // as sent, so that a key column whose values the server compares otherwise than
-    // text (char(n) padding, a case-blind collation) still counts its row; SQLite's
-    // RETURNING names only the table's columns.
-    const QString devuelta = dialecto == DialectoDeBloque::Sqlite
-        ? QStringLiteral("NCM.\"001\", NCM.\"002\", NCM.\"003\"")
-        : QStringLiteral("v.a, v.b, v.c");
-    return QStringLiteral("WITH v(a, b, c, u) AS (%1) UPDATE NCM SET \"012\" = v.u FROM v WHERE %2 RETURNING %3")
-        .arg(filas(dialecto, fuente, columnas), kUnion, devuelta);
+    if (dialecto == DialectoDeBloque::Postgres)
+        // Each row changed answers with the index of the key that matched it, which
+        // also counts a row whose key the server compares otherwise than text (char(n)
+        // padding, a case-blind collation).
+        return QStringLiteral(
+                   "WITH v(n, a, b, c, u) AS (%1) UPDATE NCM SET \"012\" = v.u FROM v WHERE %2 RETURNING v.n")
+            .arg(filas(dialecto, fuente,
+                       QStringLiteral("t.n - 1, t.e ->> 0, t.e ->> 1, t.e ->> 2, "
+                                      "(json_populate_record(NULL::NCM, json_build_object('012', t.e -> 3))).\"012\"")),
+                 kUnion);
+    // SQLite's RETURNING names only the table's columns: the key as stored.
+    return QStringLiteral("WITH v(a, b, c, u) AS (%1) UPDATE NCM SET \"012\" = v.u FROM v WHERE %2 RETURNING "
+                          "NCM.\"001\", NCM.\"002\", NCM.\"003\"")
+        .arg(filas(dialecto, fuente, QStringLiteral("value ->> 0, value ->> 1, value ->> 2, value ->> 3")), kUnion);
 }

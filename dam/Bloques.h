@@ -24,8 +24,8 @@ enum class DialectoDeBloque { Sqlite, Postgres };
 // `bloquear` (PostgreSQL), the rows are locked in key order.
 [[nodiscard]] QString textoConsultaEnBloque(DialectoDeBloque dialecto, const QString &json, bool bloquear);
 // Sets each key's unit, converted to the unit column's type as a literal would be; a
-// row of three key values for each row changed (on PostgreSQL the key as sent, on
-// SQLite as stored).
+// row for each row changed: on PostgreSQL the key's index in the JSON, on SQLite the
+// three key values as stored (its RETURNING names only the table's columns).
 [[nodiscard]] QString textoUpdateEnBloque(DialectoDeBloque dialecto, const QString &json);
 
 // The same statements with the chunk's JSON given by `fuente`, an SQL expression such

@@ -48,6 +48,17 @@ QString causaDeApertura(const QString &textoDriver)
     return QStringLiteral("el controlador de la base de datos no pudo abrirla");
 }
 
+QString causaDeAperturaPostgres(const QString &textoDriver, const QString &estadoSql, bool faltabaClave)
+{
+    // Refused by the server: a wrong password (28P01), a user it does not know or an
+    // entry of pg_hba.conf that turns it away (28000), a database it does not have.
+    if (estadoSql == QLatin1String("28P01") || estadoSql == QLatin1String("28000") || faltabaClave)
+        return QStringLiteral("el servidor rechazó el usuario o la clave");
+    if (estadoSql == QLatin1String("3D000"))
+        return QStringLiteral("la base de datos no existe en el servidor");
+    return causaDeApertura(textoDriver);
+}
+
 namespace {
 
 // SQLite's result codes (sqlite3.h).
@@ -166,11 +177,4 @@ CausaDeFallo causaDeSentencia(const Fallo &fallo, const QString &entidad, int es
 {
     const Motivo motivo = fallo.codigoSqlite >= 0 ? motivoDeSqlite(fallo) : motivoDeServidor(fallo.estadoSql);
     return {textoDe(motivo, entidad, espera), condicionDe(motivo)};
-}
-
-bool sesionTerminada(const Fallo &fallo)
-{
-    const QString &estado = fallo.estadoSql;
-    return estado == QLatin1String("57P01") || estado == QLatin1String("57P02") || estado == QLatin1String("57P03")
-        || estado.startsWith(QLatin1String("08"));
 }

@@ -13,6 +13,11 @@
 // opening runs with the drivers' messages in English), the server's in English or
 // Spanish (they follow the server's lc_messages).
 [[nodiscard]] QString causaDeApertura(const QString &textoDriver);
+// The same for a PostgreSQL connection, from what libpq tells besides its text, which
+// holds in any language the server speaks: the SQLSTATE when the server itself refused
+// the connection, and whether it asked for a password there was none for. The text
+// is read for what libpq found on its own side (a name, a port).
+[[nodiscard]] QString causaDeAperturaPostgres(const QString &textoDriver, const QString &estadoSql, bool faltabaClave);
 
 // What a failed statement, begin or commit left to tell why, read at once.
 struct Fallo {
@@ -40,4 +45,9 @@ struct CausaDeFallo {
 
 // The server ended the session (shut down, restarted, or an administrator ended it),
 // or the link to it broke: the connection is gone, whatever the statement was.
-[[nodiscard]] bool sesionTerminada(const Fallo &fallo);
+[[nodiscard]] inline bool sesionTerminada(const Fallo &fallo)
+{
+    const QString &estado = fallo.estadoSql;
+    return estado == QLatin1String("57P01") || estado == QLatin1String("57P02") || estado == QLatin1String("57P03")
+        || estado.startsWith(QLatin1String("08"));
+}

@@ -202,13 +202,12 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
     exigirParametros();
     std::vector<qlonglong> filas(cambios.size(), 0);
     std::vector<std::pair<PositionKey, QString>> enviados;
-    QHash<QString, std::size_t> indice;
+    std::vector<std::size_t> indices;
     for (std::size_t i = 0; i < cambios.size(); ++i) {
-        const PositionKey &k = cambios[i].first;
-        if (esVedada(k) || esVedado(cambios[i].second))
+        if (esVedada(cambios[i].first) || esVedado(cambios[i].second))
             continue;
         enviados.push_back(cambios[i]);
-        indice.insert(claveComoTexto(k.primero, k.segundo, k.tercero), i);
+        indices.push_back(i);
     }
     if (enviados.empty())
         return filas;
@@ -220,6 +219,22 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
         fallarPorControlador(mostrada());
     const Respuesta r = correr(
         *base_, [&](Conector &c) { return c.actualizarBloque(json); }, kEntidadTransaccion, mostrada);
+    // PostgreSQL answers each row with its key's index; SQLite with the key itself.
+    if (dialecto == DialectoDeBloque::Postgres) {
+        for (const std::vector<QVariant> &fila : r.filas) {
+            bool esNumero = false;
+            const qlonglong n = fila.at(0).toLongLong(&esNumero);
+            if (!esNumero || n < 0 || n >= qlonglong(indices.size()))
+                filaAjena(mostrada());
+            ++filas[indices[std::size_t(n)]];
+        }
+        return filas;
+    }
+    QHash<QString, std::size_t> indice;
+    for (std::size_t j = 0; j < enviados.size(); ++j) {
+        const PositionKey &k = enviados[j].first;
+        indice.insert(claveComoTexto(k.primero, k.segundo, k.tercero), indices[j]);
+    }
     for (const std::vector<QVariant> &fila : r.filas) {
         const auto i
             = indice.constFind(claveComoTexto(fila.at(0).toString(), fila.at(1).toString(), fila.at(2).toString()));

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dam/Conector.h"
 
-#include "dam/ConectorQt.h"
+#include "dam/ConectorOdbc.h"
+#include "dam/ConectorPostgres.h"
 #include "dam/ConectorSqlite.h"
 
 std::unique_ptr<Conector> abrirConector(const Direccion &d, int espera)
@@ -14,8 +15,9 @@ std::unique_ptr<Conector> abrirConector(const Direccion &d, int espera)
     case Motor::Sqlite:
         return abrirSqlite(d, espera);
     case Motor::Postgres:
+        return abrirPostgres(d, espera);
     case Motor::Odbc:
-        return abrirConQtSql(d, espera);
+        return abrirOdbc(d, espera);
     case Motor::Ninguno:
         break;
     }

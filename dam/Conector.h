@@ -61,7 +61,8 @@ public:
     // with); with none, the number of rows changed is given instead.
     [[nodiscard]] virtual Respuesta ejecutar(const QString &texto, std::size_t maxFilas) = 0;
     // The chunked statements of Bloques.h, the JSON as jsonDeClaves and jsonDeCambios
-    // write it: rows of (index, unit), and of the three key values of each row changed.
+    // write it: rows of (index, unit), and for each row changed its index (PostgreSQL)
+    // or its three key values (SQLite).
     [[nodiscard]] virtual Respuesta consultarBloque(const QString &json, bool bloquear) = 0;
     [[nodiscard]] virtual Respuesta actualizarBloque(const QString &json) = 0;
 

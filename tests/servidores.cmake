@@ -60,7 +60,7 @@ telquin_en_servidores(tst_confirmacion servidor)
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
-telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h LIBS telquin_dam PkgConfig::LIBPQ LABELS servidor)
+telquin_test(tst_fallos SOURCES tst_fallos.cpp BaseDePrueba.h PorQt.h LIBS telquin_dam PkgConfig::LIBPQ LABELS servidor)
 target_compile_definitions(tst_fallos PRIVATE TELQUIN_SERVIDOR_PRUEBA="${TELQUIN_SERVIDOR_PRUEBA}")
 add_dependencies(tst_fallos telquin_carga)
 set_tests_properties(tst_fallos PROPERTIES
@@ -82,9 +82,12 @@ set_tests_properties(tst_fallos_es PROPERTIES
 
 # The bench's delaying proxy, forwarding to the shared server and counting round trips.
 add_executable(telquin_retardo_prueba ${PROJECT_SOURCE_DIR}/bench/retardo.cpp)
-add_test(NAME retardo COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/retardo.sh $<TARGET_FILE:telquin_retardo_prueba>)
+add_test(NAME retardo COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/retardo.sh $<TARGET_FILE:telquin_retardo_prueba>
+         $<$<TARGET_EXISTS:telquin>:$<TARGET_FILE:telquin>>)
 set_tests_properties(retardo PROPERTIES
     LABELS servidor
     TIMEOUT 60
     FIXTURES_REQUIRED servidor
+    # The program's lookup reads the shared test database.
+    RESOURCE_LOCK servidor
     ENVIRONMENT "TELQUIN_SERVIDOR=${TELQUIN_DIR_SERVIDOR}")

@@ -5,13 +5,17 @@
 // (scripts/servidor-prueba); this test stops and restarts it.
 
 #include "BaseDePrueba.h"
+#include "PorQt.h"
 #include "UsuariosSimulados.h"
 #include "dam/ComponenteDAM.h"
+#include "dam/ConectorOdbc.h"
+#include "dam/ConectorPostgres.h"
 #include "dam/Direccion.h"
 #include "dam/Parametros.h"
 #include "data/Clases.h"
 #include "data/Sentencias.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -21,9 +25,15 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <clocale>
 #include <future>
+#include <thread>
 #include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #ifdef __linux__
 #include <sys/fsuid.h>
 #endif
@@ -66,6 +76,10 @@ QString urlCambiada(const QString &eleccion, const QString &cambio)
         QUrlQuery consulta(u);
         if (cambio == QLatin1String("clave")) {
             u.setPassword(kClaveEquivocada);
+        } else if (cambio == QLatin1String("sin clave")) {
+            u.setPassword({});
+        } else if (cambio == QLatin1String("usuario")) {
+            u.setUserName(QStringLiteral("usuario_que_no_existe"));
         } else if (cambio == QLatin1String("host")) {
             consulta.removeAllQueryItems(QStringLiteral("host"));
             u.setQuery(consulta);
@@ -82,6 +96,37 @@ QString urlCambiada(const QString &eleccion, const QString &cambio)
         : cambio == QLatin1String("host")                  ? QStringLiteral("servidor-inexistente.invalid")
                                                            : QStringLiteral("no_existe");
     return url.replace(QRegularExpression(clave + QStringLiteral("=[^;]*")), clave + u'=' + valor);
+}
+
+// Sets the language the server speaks to a client it has not yet let in (its
+// lc_messages; empty for the one it started with), and waits until a new session
+// sees it. False when it could not.
+bool idiomaDelServidor(const QString &idioma)
+{
+    const QByteArray url = urlDePrueba(QStringLiteral("postgresql")).toUtf8();
+    PGconn *const c = PQconnectdb(url.constData());
+    const auto cerrar = qScopeGuard([c] { PQfinish(c); });
+    const QByteArray orden = idioma.isEmpty() ? QByteArray("ALTER SYSTEM RESET lc_messages")
+                                              : "ALTER SYSTEM SET lc_messages = '" + idioma.toUtf8() + "'";
+    for (const QByteArray &sentencia : {orden, QByteArray("SELECT pg_reload_conf()")}) {
+        PGresult *const r = PQexec(c, sentencia.constData());
+        const bool bien = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+        PQclear(r);
+        if (!bien)
+            return false;
+    }
+    const QByteArray esperado = idioma.isEmpty() ? QByteArray("C") : idioma.toUtf8();
+    for (int i = 0; i < 100; ++i) {
+        PGconn *const nueva = PQconnectdb(url.constData());
+        PGresult *const r = PQexec(nueva, "SHOW lc_messages");
+        const bool listo = PQresultStatus(r) == PGRES_TUPLES_OK && esperado == PQgetvalue(r, 0, 0);
+        PQclear(r);
+        PQfinish(nueva);
+        if (listo)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 // The address with a wait of its own, in the form each backend takes.
@@ -277,16 +322,30 @@ private slots:
         QTest::addColumn<QString>("eleccion");
         QTest::addColumn<QString>("cambio");
         QTest::addColumn<QString>("causa");
+        // The server's words for the refusal when it speaks English; through libpq the
+        // cause must come whatever language it speaks.
+        QTest::addColumn<QString>("enIngles");
         const QString clave = "el servidor rechazó el usuario o la clave";
         const QString host = "no se encuentra el servidor";
         const QString nombre = "la base de datos no existe en el servidor";
         for (const QString b : {"postgresql", "odbc"}) {
-            QTest::addRow("%s, clave equivocada", qPrintable(b)) << b << "clave" << clave;
-            QTest::addRow("%s, servidor desconocido", qPrintable(b)) << b << "host" << host;
-            QTest::addRow("%s, base que no existe", qPrintable(b)) << b << "base" << nombre;
+            QTest::addRow("%s, clave equivocada", qPrintable(b)) << b << "clave" << clave << "";
+            QTest::addRow("%s, servidor desconocido", qPrintable(b)) << b << "host" << host << "";
+            QTest::addRow("%s, base que no existe", qPrintable(b)) << b << "base" << nombre << "";
             QTest::addRow("%s, puerto cerrado", qPrintable(b)) << b << "puerto"
-                                                               << "el servidor no responde";
+                                                               << "el servidor no responde"
+                                                               << "";
         }
+        QTest::addRow("postgresql, sin clave") << "postgresql"
+                                               << "sin clave" << clave << "";
+        QTest::addRow("postgresql, clave equivocada, servidor en alemán")
+            << "postgresql"
+            << "clave" << clave << "password authentication failed";
+        QTest::addRow("postgresql, usuario que no existe, servidor en alemán")
+            << "postgresql"
+            << "usuario" << clave << "does not exist";
+        QTest::addRow("postgresql, base que no existe, servidor en alemán") << "postgresql"
+                                                                            << "base" << nombre << "does not exist";
     }
 
     void aperturaRechazada()
@@ -294,16 +353,125 @@ private slots:
         QFETCH(QString, eleccion);
         QFETCH(QString, cambio);
         QFETCH(QString, causa);
+        QFETCH(QString, enIngles);
         if (urlsDelServidor(dirServidor()).isEmpty())
             QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
         const QString url = urlCambiada(eleccion, cambio);
+        // Nothing else may hold the password either.
+        const QByteArray archivoDeClaves = qgetenv("PGPASSFILE");
+        const QByteArray claveDelEntorno = qgetenv("PGPASSWORD");
+        const auto restaurar = qScopeGuard([&] {
+            qputenv("PGPASSFILE", archivoDeClaves);
+            qputenv("PGPASSWORD", claveDelEntorno);
+        });
+        if (cambio == QLatin1String("sin clave")) {
+            qputenv("PGPASSFILE", "/nonexistent/pgpass");
+            qunsetenv("PGPASSWORD");
+        }
+        if (!enIngles.isEmpty())
+            QVERIFY(idiomaDelServidor("de_DE.UTF-8"));
+        const auto enIdiomaDelServidor = qScopeGuard([&] {
+            if (!enIngles.isEmpty())
+                QVERIFY(idiomaDelServidor({}));
+        });
         qputenv("DAM_DATABASE_URL", url.toUtf8());
         const auto componente = CrearObjeto(kClaseDAM);
         const QString m = mensajeDeError([&] { componente->loadparameters(); });
         QVERIFY2(m.contains(causa), qPrintable(m));
+        if (!enIngles.isEmpty())
+            QVERIFY2(!m.contains(enIngles), qPrintable(m));
         QVERIFY2(m.contains(leerDireccion(url).visible), qPrintable(m));
         QVERIFY2(!m.contains(claveDelServidor()) && !m.contains(kClaveEquivocada), qPrintable(m));
         QVERIFY_THROWS_EXCEPTION(ErrorComponente, (void)componente->getDataConnectionByEntity(kEntidadNcm));
+    }
+
+    // A server that takes the connection and never answers is given up after
+    // connect_timeout; an address of several hosts goes on to the next one that
+    // refuses, as libpq's own opening does.
+    void servidorQueNoResponde()
+    {
+        const auto urls = urlsDelServidor(dirServidor());
+        if (urls.isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        // Two local ports: one takes connections and never reads, one takes none.
+        const auto puerto = [](int s, bool escucha) {
+            sockaddr_in direccion{};
+            direccion.sin_family = AF_INET;
+            direccion.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t largo = sizeof direccion;
+            if (::bind(s, reinterpret_cast<sockaddr *>(&direccion), largo) != 0 || (escucha && ::listen(s, 4) != 0)
+                || ::getsockname(s, reinterpret_cast<sockaddr *>(&direccion), &largo) != 0)
+                return QString();
+            return QString::number(ntohs(direccion.sin_port));
+        };
+        const int mudo = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int cerrado = ::socket(AF_INET, SOCK_STREAM, 0);
+        const auto cerrar = qScopeGuard([&] {
+            ::close(mudo);
+            ::close(cerrado);
+        });
+        const QString puertoMudo = puerto(mudo, true);
+        const QString puertoCerrado = puerto(cerrado, false);
+        QVERIFY(!puertoMudo.isEmpty() && !puertoCerrado.isEmpty());
+
+        QElapsedTimer reloj;
+        reloj.start();
+        const QString m = mensajeDeError([&] {
+            (void)abrirConector(
+                leerDireccion(
+                    QStringLiteral("postgresql://telquin:x@127.0.0.1:%1/telquin?connect_timeout=2").arg(puertoMudo)),
+                5);
+        });
+        QVERIFY2(m.contains("el servidor no responde"), qPrintable(m));
+        QVERIFY2(reloj.elapsed() >= 1900 && reloj.elapsed() < 6000, qPrintable(QString::number(reloj.elapsed())));
+
+        Direccion d = leerDireccion(urlDePrueba(QStringLiteral("postgresql")));
+        d.host = QStringLiteral("127.0.0.1,") + urls.value(QStringLiteral("PGHOST"));
+        d.puerto = -1;
+        d.opciones.append({QStringLiteral("port"), puertoCerrado + u',' + urls.value(QStringLiteral("PGPORT"))});
+        const auto conector = abrirConector(d, 5);
+        const Respuesta r = conector->ejecutar(QStringLiteral("SELECT 1"), 1);
+        QVERIFY(!r.fallo && r.filas.size() == 1);
+    }
+
+    // Only a handle QODBC gives is taken for an ODBC handle: another driver's, or any
+    // other value, is never handed to the driver manager.
+    void manejadorDeOdbc_data()
+    {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<bool>("odbc");
+        QTest::newRow("QODBC") << "QODBC" << true;
+        QTest::newRow("QSQLITE, un sqlite3*") << "QSQLITE" << false;
+        QTest::newRow("QPSQL, un PGconn*") << "QPSQL" << false;
+        QTest::newRow("un número") << "" << false;
+    }
+
+    void manejadorDeOdbc()
+    {
+        QFETCH(QString, driver);
+        QFETCH(bool, odbc);
+        if (driver != QLatin1String("QSQLITE") && !driver.isEmpty() && urlsDelServidor(dirServidor()).isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        QVariant handle = QVariant::fromValue<qintptr>(0x1234);
+        {
+            QSqlDatabase db;
+            if (driver == QLatin1String("QSQLITE")) {
+                db = QSqlDatabase::addDatabase(driver, QStringLiteral("manejador"));
+                db.setDatabaseName(QStringLiteral(":memory:"));
+                QVERIFY(db.open());
+            } else if (!driver.isEmpty()) {
+                const QString eleccion
+                    = driver == QLatin1String("QODBC") ? QStringLiteral("odbc") : QStringLiteral("postgresql");
+                db = abrirBaseDeDatos(leerDireccion(urlDePrueba(eleccion)), QStringLiteral("manejador"));
+            }
+            if (db.isOpen()) {
+                handle = db.driver()->handle();
+                QVERIFY(handle.isValid() && *static_cast<void *const *>(handle.constData()));
+            }
+            QCOMPARE(manejadorOdbc(handle) != nullptr, odbc);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("manejador"));
     }
 
     void tablaQueFalta_data() { backends({"sqlite", "postgresql", "odbc"}); }
@@ -523,6 +691,116 @@ private slots:
         QCOMPARE(ajusteDeLaSesion("client_connection_check_interval"), QString("1s"));
         base->reabrir();
         QCOMPARE(base->unidad("8901.10.00", "000", "L"), QString("05"));
+    }
+
+    // A setting is given to libpq as it is written: a semicolon, a quote or a
+    // backslash in it reaches the server unchanged.
+    void ajusteConSignos_data()
+    {
+        QTest::addColumn<QString>("valor");
+        QTest::addColumn<QString>("enLaDireccion");
+        QTest::newRow("punto y coma") << "telquin;prueba"
+                                      << "telquin%3Bprueba";
+        QTest::newRow("comilla y blanco") << "d'ana lote"
+                                          << "d'ana%20lote";
+        QTest::newRow("barra inversa") << "c:\\x"
+                                       << "c:%5Cx";
+    }
+
+    void ajusteConSignos()
+    {
+        QFETCH(QString, valor);
+        QFETCH(QString, enLaDireccion);
+        if (urlsDelServidor(dirServidor()).isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        base = std::make_unique<BaseDePrueba>(QStringLiteral("postgresql"));
+        const QString url = base->url();
+        qputenv("DAM_DATABASE_URL",
+                (url + (url.contains(u'?') ? u'&' : u'?') + "application_name=" + enLaDireccion).toUtf8());
+        oDAM = CrearObjeto(kClaseDAM);
+        oDAM->loadparameters();
+        QCOMPARE(ajusteDeLaSesion("application_name"), valor);
+    }
+
+    // The libpq connector gives each value, and each failure's SQLSTATE, as Qt's
+    // driver did.
+    void comoElDriverDeQt_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("esperado");
+        QTest::newRow("tipos")
+            << "SELECT 42 AS a, -7::bigint AS b, 1.5::numeric AS c, 2.5::float8 AS d, true AS e, "
+               "'ħ😀'::text AS f, NULL::text AS g, 3::smallint AS h"
+            << "a|b|c|d|e|f|g|h\nint:42|qlonglong:-7|double:1.5|double:2.5|bool:true|QString:ħ😀|NULL|"
+               "int:3";
+        QTest::newRow("bigint sin signo") << "SELECT 7::bigint AS b"
+                                          << "b\nqulonglong:7";
+        QTest::newRow("varias filas, solo la primera") << "SELECT x FROM generate_series(5, 9) AS x"
+                                                       << "x\nint:5";
+        QTest::newRow("ninguna fila") << "SELECT 1 WHERE false"
+                                      << "";
+        QTest::newRow("tabla que falta") << "SELECT * FROM falta"
+                                         << "fallo 42P01";
+        QTest::newRow("literal con barra inversa") << "SELECT 'a\\b' AS t"
+                                                   << "t\nQString:a\\b";
+    }
+
+    void comoElDriverDeQt()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, esperado);
+        if (urlsDelServidor(dirServidor()).isEmpty())
+            QSKIP("no hay servidor de prueba: TELQUIN_SERVIDOR no tiene urls.json");
+        const auto describir = [](const Respuesta &r) {
+            if (r.fallo)
+                return "fallo " + r.fallo->estadoSql;
+            QStringList lineas;
+            if (!r.columnas.empty())
+                lineas << QStringList(r.columnas.begin(), r.columnas.end()).join(u'|');
+            for (const auto &fila : r.filas) {
+                QStringList valores;
+                for (const QVariant &v : fila)
+                    valores << (v.isNull() ? QStringLiteral("NULL") : QString(v.typeName()) + u':' + v.toString());
+                lineas << valores.join(u'|');
+            }
+            return lineas.join(u'\n');
+        };
+        const Direccion d = leerDireccion(urlDePrueba("postgresql"));
+        QCOMPARE(describir(abrirPostgres(d, 5)->ejecutar(sql, 1)), esperado);
+        {
+            const QSqlDatabase db = abrirBaseDeDatos(d, QStringLiteral("qpsql"));
+            QCOMPARE(describir(ejecutarPorQt(db, sql, 1)), esperado);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("qpsql"));
+    }
+
+    // Ctrl+C reaches the statement of the connection open now, not of the one the
+    // server dropped.
+    void cancelarTrasReconectar()
+    {
+        ABRIR("postgresql", 7);
+        QCOMPARE(consultar(kPosicion), QString("07"));
+        QVERIFY(servidor("halt"));
+        QVERIFY(servidor("resume"));
+        QCOMPARE(consultar(kPosicion), QString("07"));
+
+        auto *bloques = dynamic_cast<FilasEnBloque *>(oDAM.get());
+        QVERIFY(bloques);
+        const FilasEnBloque::Cancelacion cancelacion = bloques->cancelacion();
+        QVERIFY(cancelacion.cancelar);
+        const auto cn = oDAM->getDataConnectionByEntity(kEntidadNcm);
+        cn->setSQL("SELECT pg_sleep(20)");
+        auto detener = std::async(std::launch::async, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancelacion.cancelar(cancelacion.datos);
+        });
+        QElapsedTimer reloj;
+        reloj.start();
+        auto rs = std::make_unique<Recordset>();
+        const QString m = mensajeDeError([&] { (void)cn->crearrs(rs); });
+        detener.get();
+        QVERIFY2(m.contains("se canceló la sentencia"), qPrintable(m));
+        QVERIFY2(reloj.elapsed() < 10000, qPrintable(QString::number(reloj.elapsed())));
     }
 
     void conexionConKeepalives()

@@ -204,7 +204,7 @@ private slots:
             for (int i = 0; i < 600 && !enTransaccion && p->state() == QProcess::Running; ++i) {
                 QSqlQuery q(base->db());
                 enTransaccion = q.exec("SELECT 1 FROM pg_stat_activity WHERE state = 'active' AND query LIKE "
-                                       "'WITH v(a, b, c, u)%'")
+                                       "'WITH v(%UPDATE NCM SET%'")
                     && q.next();
                 if (!enTransaccion)
                     QTest::qWait(50);
@@ -224,6 +224,28 @@ private slots:
         QVERIFY(!c.error.contains(u'\r'));
         QCOMPARE(base->filas(), antes);
         QCOMPARE(bitacora(), QStringList());
+    }
+
+    // libpq and the PostgreSQL connector's module are loaded for a PostgreSQL address
+    // alone, the driver manager for ODBC alone: a user of another kind does not pay for
+    // them at every start.
+    void postgresqlSoloCuandoSeUsa()
+    {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DAM_DATABASE_URL", url);
+        env.insert("LD_DEBUG", "files");
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(TELQUIN_PROGRAMA), {"consultar", "8901.10.00.000L"});
+        const Corrida c = terminar(*p);
+        QCOMPARE(c.estado, 0);
+        QVERIFY2(c.salida.startsWith("8901.10.00.000L\t"), qPrintable(c.salida));
+        const bool postgresql = qEnvironmentVariable("TELQUIN_TEST_DB") == "postgresql";
+        QCOMPARE(c.error.contains("/postgresql.so"), postgresql);
+        // psqlODBC links libpq itself.
+        if (base->esSqlite())
+            for (const char *biblioteca : {"file=libpq.so", "file=libodbc.so", "/odbc.so"})
+                QVERIFY2(!c.error.contains(biblioteca), biblioteca);
     }
 
     // The time left in whole seconds rounded up, one second in the singular; and no
