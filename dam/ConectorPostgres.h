@@ -44,3 +44,4 @@ struct AperturaFallida {
 // a module left from another build is refused rather than called wrongly.
 using EntradaPostgres = Conector *(*)(const PedidoPostgres &pedido, AperturaFallida &fallo);
 #define TELQUIN_ENTRADA_POSTGRES telquin_conector_postgres_1
+extern "C" Conector *TELQUIN_ENTRADA_POSTGRES(const PedidoPostgres &pedido, AperturaFallida &fallo);

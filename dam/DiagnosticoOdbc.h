@@ -7,3 +7,4 @@
 // has none.
 using EntradaOdbc = bool (*)(short tipo, void *manejador, char (&estado)[6]);
 #define TELQUIN_ENTRADA_ODBC telquin_estado_odbc_1
+extern "C" bool TELQUIN_ENTRADA_ODBC(short tipo, void *manejador, char (&estado)[6]);
