@@ -147,7 +147,7 @@ const char *const kUnion = R"(NCM."001" = v.a AND NCM."002" = v.b AND NCM."003" 
     texto += R"( UPDATE NCM SET "012" = v.u FROM v WHERE )";
     texto += kUnion;
     // As Telquin's: PostgreSQL answers with the key's index, SQLite with the key.
-    texto += sqlite ? R"( RETURNING NCM."001", NCM."002", NCM."003")" : " RETURNING v.n";
+    texto += sqlite ? R"( RETURNING NCM."001" || char(31) || NCM."002" || char(31) || NCM."003")" : " RETURNING v.n";
     return texto;
 }
 

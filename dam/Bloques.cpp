@@ -140,8 +140,9 @@ QString updateEnBloqueDesde(DialectoDeBloque dialecto, const QString &fuente)
                        QStringLiteral("t.n - 1, t.e ->> 0, t.e ->> 1, t.e ->> 2, "
                                       "(json_populate_record(NULL::NCM, json_build_object('012', t.e -> 3))).\"012\"")),
                  kUnion);
-    // SQLite's RETURNING names only the table's columns: the key as stored.
+    // SQLite's RETURNING names only the table's columns: the key as stored, its three
+    // parts in one text joined by the unit separator, which no key sent can hold.
     return QStringLiteral("WITH v(a, b, c, u) AS (%1) UPDATE NCM SET \"012\" = v.u FROM v WHERE %2 RETURNING "
-                          "NCM.\"001\", NCM.\"002\", NCM.\"003\"")
+                          "NCM.\"001\" || char(31) || NCM.\"002\" || char(31) || NCM.\"003\"")
         .arg(filas(dialecto, fuente, QStringLiteral("value ->> 0, value ->> 1, value ->> 2, value ->> 3")), kUnion);
 }

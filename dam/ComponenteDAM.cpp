@@ -236,8 +236,7 @@ std::vector<qlonglong> ComponenteDAM::actualizarUnidades(const std::vector<std::
         indice.insert(claveComoTexto(k.primero, k.segundo, k.tercero), indices[j]);
     }
     for (const std::vector<QVariant> &fila : r.filas) {
-        const auto i
-            = indice.constFind(claveComoTexto(fila.at(0).toString(), fila.at(1).toString(), fila.at(2).toString()));
+        const auto i = indice.constFind(fila.at(0).toString());
         if (i == indice.constEnd())
             filaAjena(mostrada());
         ++filas[*i];
