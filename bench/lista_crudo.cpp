@@ -169,7 +169,13 @@ int main(int argc, char **argv)
         std::perror(argv[1]);
         return 1;
     }
+    // Read whole, as Telquin reads it, into a buffer of the file's size.
     std::string texto;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long tamano = std::ftell(f);
+        texto.reserve(tamano > 0 ? std::size_t(tamano) : 0);
+        std::rewind(f);
+    }
     char bloque[1 << 16];
     for (std::size_t n; (n = std::fread(bloque, 1, sizeof bloque, f)) > 0;)
         texto.append(bloque, n);

@@ -56,6 +56,11 @@ public:
     long encabezados() const { return encabezados_; }
     long otros() const { return otros_; }
     long lineas() const { return lineas_; }
+    // Lines in ASCII, with accents in UTF-8, in Windows-1252, with "?" for them.
+    long ascii() const { return ascii_; }
+    long utf8() const { return utf8_; }
+    long windows1252() const { return windows1252_; }
+    long perdidas() const { return perdidas_; }
 
 private:
     bool azar(double p) { return std::uniform_real_distribution<double>(0, 1)(azar_) < p; }
@@ -79,6 +84,10 @@ private:
     long encabezados_ = 0;
     long otros_ = 0;
     long lineas_ = 0;
+    long ascii_ = 0;
+    long utf8_ = 0;
+    long windows1252_ = 0;
+    long perdidas_ = 0;
 };
 
 std::string Generador::palabras(int desde, int hasta, bool mayusculas)
@@ -138,7 +147,9 @@ void Generador::linea(const std::string &texto)
     const double forma = std::uniform_real_distribution<double>(0, 1)(azar_);
     if (ascii || forma < 0.55) {
         bytes = texto;
+        ++(ascii ? ascii_ : utf8_);
     } else {
+        ++(forma < 0.85 ? windows1252_ : perdidas_);
         // Every non-ASCII letter here is U+00A0..U+00FF: C2 or C3 and one more byte.
         for (std::size_t i = 0; i < texto.size(); ++i) {
             const auto c = static_cast<unsigned char>(texto[i]);
@@ -332,7 +343,10 @@ int main(int argc, char **argv)
     Generador g(salida, partidas);
     g.lista(posiciones);
     const bool bien = std::fclose(salida) == 0 && (!partidas || std::fclose(partidas) == 0);
-    std::fprintf(stderr, "%s: %ld lines, %ld positions, %ld headings, %ld of other types\n", rutaSalida, g.lineas(),
-                 g.posiciones(), g.encabezados(), g.otros());
+    std::fprintf(stderr,
+                 "%s: %ld lines, %ld positions, %ld headings, %ld of other types; %ld in ASCII, %ld with accents in "
+                 "UTF-8, %ld in Windows-1252, %ld with ? for them\n",
+                 rutaSalida, g.lineas(), g.posiciones(), g.encabezados(), g.otros(), g.ascii(), g.utf8(),
+                 g.windows1252(), g.perdidas());
     return bien ? 0 : 1;
 }
