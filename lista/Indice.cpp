@@ -51,6 +51,12 @@ void enlazar(sqlite3_stmt *s, int n, const QString &texto)
     sqlite3_bind_text(s, n, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
+// A text that outlives the statement's step.
+void enlazarFijo(sqlite3_stmt *s, int n, const QByteArray &utf8)
+{
+    sqlite3_bind_text(s, n, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
+}
+
 QString columna(sqlite3_stmt *s, int n)
 {
     const auto *texto = reinterpret_cast<const char *>(sqlite3_column_text(s, n));
@@ -126,19 +132,26 @@ void EscritorDeIndice::partida(const QString &posicion, const QString &unidad, c
                                const QStringList &encabezados)
 {
     ++orden_;
-    const QString juntos = encabezados.join(kEntreEncabezados);
+    // Each text made UTF-8 once, for both statements.
+    const QByteArray posicion8 = posicion.toUtf8();
+    const QByteArray unidad8 = unidad.toUtf8();
+    const QByteArray descripcion8 = descripcion.toUtf8();
+    const QByteArray juntos8 = encabezados.join(kEntreEncabezados).toUtf8();
     sqlite3_bind_int64(enPartidas_, 1, orden_);
-    enlazar(enPartidas_, 2, posicion);
-    enlazar(enPartidas_, 3, unidad);
-    enlazar(enPartidas_, 4, descripcion);
-    enlazar(enPartidas_, 5, juntos);
+    enlazarFijo(enPartidas_, 2, posicion8);
+    enlazarFijo(enPartidas_, 3, unidad8);
+    enlazarFijo(enPartidas_, 4, descripcion8);
+    enlazarFijo(enPartidas_, 5, juntos8);
     sqlite3_bind_int64(enBusqueda_, 1, orden_);
-    enlazar(enBusqueda_, 2, descripcion);
-    enlazar(enBusqueda_, 3, juntos);
+    enlazarFijo(enBusqueda_, 2, descripcion8);
+    enlazarFijo(enBusqueda_, 3, juntos8);
     for (sqlite3_stmt *s : {enPartidas_, enBusqueda_}) {
-        if (sqlite3_step(s) != SQLITE_DONE)
-            fallar(QStringLiteral("no se puede escribir"));
+        const int r = sqlite3_step(s);
         sqlite3_reset(s);
+        // The texts are bound without a copy: no statement keeps them past here.
+        sqlite3_clear_bindings(s);
+        if (r != SQLITE_DONE)
+            fallar(QStringLiteral("no se puede escribir"));
     }
 }
 

@@ -76,8 +76,10 @@ QString decodificarLinea(QByteArrayView linea)
 
 QString limpiarDescripcion(QStringView texto)
 {
-    QString limpio;
-    limpio.reserve(texto.size());
+    // Written in place: the clean text is never longer than the line's.
+    QString limpio(texto.size(), Qt::Uninitialized);
+    QChar *const inicio = limpio.data();
+    QChar *fin = inicio;
     bool blanco = false;
     for (const QChar c : texto) {
         if (c.isSpace()) {
@@ -85,15 +87,18 @@ QString limpiarDescripcion(QStringView texto)
             continue;
         }
         // The depth's dashes and blanks before the first letter.
-        if (limpio.isEmpty() && c == u'-')
+        if (fin == inicio && c == u'-')
             continue;
-        if (blanco && !limpio.isEmpty())
-            limpio += u' ';
+        if (blanco && fin != inicio)
+            *fin++ = u' ';
         blanco = false;
-        limpio += c;
+        // "<<" and ">>", with nothing between them, stand for guillemets.
+        if ((c == u'<' || c == u'>') && fin != inicio && fin[-1] == c)
+            fin[-1] = c == u'<' ? u'«' : u'»';
+        else
+            *fin++ = c;
     }
-    limpio.replace(QStringLiteral("<<"), QStringLiteral("«"));
-    limpio.replace(QStringLiteral(">>"), QStringLiteral("»"));
+    limpio.truncate(fin - inicio);
     return limpio;
 }
 
@@ -101,28 +106,36 @@ LineaDeLista leerLineaDeLista(QByteArrayView bytes)
 {
     LineaDeLista linea;
     const QString texto = decodificarLinea(bytes);
-    if (texto.trimmed().isEmpty()) {
+    if (QStringView(texto).trimmed().isEmpty()) {
         linea.tipo = TipoDeLinea::Vacia;
         return linea;
     }
-    const QList<QStringView> campos = QStringView(texto).split(u'@');
-    const QStringView tipo = campos[0].trimmed();
+    // Where each of the first ten fields starts; the eleventh is the rest of the line.
+    const QStringView vista(texto);
+    std::array<qsizetype, 11> inicios{};
+    qsizetype campos = 1;
+    for (qsizetype arroba = 0; campos < qsizetype(inicios.size()) && (arroba = vista.indexOf(u'@', arroba)) >= 0;)
+        inicios[std::size_t(campos++)] = ++arroba;
+    const auto campo = [&](qsizetype i) {
+        const qsizetype fin = i + 1 < campos ? inicios[std::size_t(i + 1)] - 1 : vista.size();
+        return vista.sliced(inicios[std::size_t(i)], fin - inicios[std::size_t(i)]);
+    };
+    const QStringView tipo = campo(0).trimmed();
     if (tipo.isEmpty() || !std::all_of(tipo.begin(), tipo.end(), esDigito))
         return linea;
     if (tipo != u"2") {
         linea.tipo = TipoDeLinea::OtroTipo;
         return linea;
     }
-    if (campos.size() < 11)
+    if (campos < 11)
         return linea;
-    linea.codigo = campos[1].trimmed().toString();
+    linea.codigo = campo(1).trimmed().toString();
     linea.tipo = clasificarCodigo(linea.codigo, linea.digitos);
     if (linea.tipo == TipoDeLinea::Ilegible)
         return linea;
-    linea.unidad = campos[8].trimmed().toString();
+    linea.unidad = campo(8).trimmed().toString();
     // The description is the rest of the line, an "@" in it included.
-    const qsizetype inicio = campos[10].data() - texto.constData();
-    linea.descripcion = limpiarDescripcion(QStringView(texto).mid(inicio));
+    linea.descripcion = limpiarDescripcion(vista.sliced(inicios[10]));
     return linea;
 }
 
