@@ -61,10 +61,16 @@ LecturaCompleta leerHasta(int fd, qint64 limite)
 {
     LecturaCompleta leida;
     struct stat estado { };
-    if (::fstat(fd, &estado) == 0 && S_ISREG(estado.st_mode) && estado.st_size > limite) {
+    const bool regular = ::fstat(fd, &estado) == 0 && S_ISREG(estado.st_mode);
+    if (regular && estado.st_size > limite) {
         leida.pasaDelLimite = true;
         return leida;
     }
+    // A file's size known, its bytes go in one buffer of that size (and a little for
+    // what it may have grown), not in one doubled as it fills, whose old and new
+    // copies would both be alive at the peak.
+    if (regular)
+        leida.datos.reserve(qsizetype(estado.st_size) + 4096);
     leida.error = leerBloques(fd, limite + 1, [&](QByteArrayView bloque) {
         leida.datos.append(bloque);
         return true;
