@@ -102,3 +102,28 @@ const std::vector<Orden> &ordenes()
                                           ordenLista(),     ordenListaImportar(), ordenBuscar(), ordenConciliar()};
     return todas;
 }
+
+std::unique_ptr<ListaOficial> listaNecesaria(Contexto &contexto)
+{
+    try {
+        std::unique_ptr<ListaOficial> lista = contexto.lista();
+        if (!lista)
+            avisar(contexto, kPrefijo + kSinLista);
+        return lista;
+    } catch (const ErrorDeLista &e) {
+        avisar(contexto, kPrefijo + e.mensaje());
+        return nullptr;
+    }
+}
+
+Seguimiento seguimientoDe(Progreso &progreso, Interrupciones &interrupcion, Componente &oDAM)
+{
+    Seguimiento seguimiento;
+    seguimiento.etapa = [&progreso](const QString &participio, qsizetype total) { progreso.etapa(participio, total); };
+    seguimiento.avance = [&progreso](qsizetype hechas) { progreso.avanzar(hechas); };
+    seguimiento.interrumpir = [&interrupcion] { return interrupcion.pedida(); };
+    if (auto *bloques = dynamic_cast<FilasEnBloque *>(&oDAM))
+        interrupcion.cancelarCon(bloques->cancelacion());
+    seguimiento.cancelable = [&interrupcion](bool si) { interrupcion.cancelarSentencia(si); };
+    return seguimiento;
+}

@@ -45,17 +45,9 @@ int buscar(Contexto &contexto, const Pedido &pedido)
             return errorDeUso(
                 contexto, QStringLiteral("--max espera un número mayor que cero, no «%1»").arg(pedido.valor(kMaximo)));
     }
-    std::unique_ptr<ListaOficial> lista;
-    try {
-        lista = contexto.lista();
-    } catch (const ErrorDeLista &e) {
-        avisar(contexto, kPrefijo + e.mensaje());
+    const std::unique_ptr<ListaOficial> lista = listaNecesaria(contexto);
+    if (!lista)
         return estado::kUso;
-    }
-    if (!lista) {
-        avisar(contexto, kPrefijo + kSinLista);
-        return estado::kUso;
-    }
     const QString palabras = pedido.argumentos.join(u' ');
     const QString inicio = pedido.argumentos.size() == 1 ? inicioDePosicion(palabras) : QString();
     std::vector<Partida> halladas;

@@ -29,17 +29,9 @@ void contar(Contexto &contexto, const ResultadoConciliacion &r)
 
 int conciliar(Contexto &contexto, const Pedido &pedido)
 {
-    std::unique_ptr<ListaOficial> lista;
-    try {
-        lista = contexto.lista();
-    } catch (const ErrorDeLista &e) {
-        avisar(contexto, kPrefijo + e.mensaje());
+    const std::unique_ptr<ListaOficial> lista = listaNecesaria(contexto);
+    if (!lista)
         return estado::kUso;
-    }
-    if (!lista) {
-        avisar(contexto, kPrefijo + kSinLista);
-        return estado::kUso;
-    }
     // The batch file is opened first, so that a path that cannot be written is told
     // before the database is read; it takes its name only once whole.
     std::unique_ptr<QSaveFile> archivoLote;
@@ -54,13 +46,7 @@ int conciliar(Contexto &contexto, const Pedido &pedido)
     const auto oDAM = contexto.componente();
     const auto interrupcion = contexto.vigilar();
     Progreso progreso(contexto.conProgreso, contexto.errores);
-    Seguimiento seguimiento;
-    seguimiento.etapa = [&](const QString &participio, qsizetype total) { progreso.etapa(participio, total); };
-    seguimiento.avance = [&](qsizetype hechas) { progreso.avanzar(hechas); };
-    seguimiento.interrumpir = [&] { return interrupcion->pedida(); };
-    if (auto *bloques = dynamic_cast<FilasEnBloque *>(oDAM.get()))
-        interrupcion->cancelarCon(bloques->cancelacion());
-    seguimiento.cancelable = [&](bool si) { interrupcion->cancelarSentencia(si); };
+    const Seguimiento seguimiento = seguimientoDe(progreso, *interrupcion, *oDAM);
     ResultadoConciliacion r;
     try {
         OpcionesDeConciliacion opciones;

@@ -142,13 +142,7 @@ int lote(Contexto &contexto, const Pedido &pedido)
     const auto oDAM = contexto.componente();
     const auto interrupcion = contexto.vigilar();
     Progreso progreso(contexto.conProgreso, contexto.errores);
-    Seguimiento seguimiento;
-    seguimiento.etapa = [&](const QString &participio, qsizetype total) { progreso.etapa(participio, total); };
-    seguimiento.avance = [&](qsizetype hechas) { progreso.avanzar(hechas); };
-    seguimiento.interrumpir = [&] { return interrupcion->pedida(); };
-    if (auto *bloques = dynamic_cast<FilasEnBloque *>(oDAM.get()))
-        interrupcion->cancelarCon(bloques->cancelacion());
-    seguimiento.cancelable = [&](bool si) { interrupcion->cancelarSentencia(si); };
+    const Seguimiento seguimiento = seguimientoDe(progreso, *interrupcion, *oDAM);
     ResultadoLote resultado;
     try {
         OpcionesDeLote opciones;

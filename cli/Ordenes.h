@@ -10,6 +10,7 @@
 #include "cli/Terminal.h"
 #include "data/Contrato.h"
 #include "lista/ListaOficial.h"
+#include "operaciones/Lote.h"
 
 #include <QString>
 #include <QStringList>
@@ -138,3 +139,11 @@ int errorDeUso(Contexto &contexto, const QString &mensaje);
 // A failure of the database, told as the window tells it, of the position when the
 // command names one (none for a batch); status 3.
 int falloDeBase(Contexto &contexto, const ErrorComponente &error, const QString &posicion = {});
+
+// The list in use, for a command that cannot work without one; none when there is
+// none or it cannot be read, and the message already on standard error.
+[[nodiscard]] std::unique_ptr<ListaOficial> listaNecesaria(Contexto &contexto);
+
+// A batch's stages and progress drawn by `progreso`, and its stop asked through
+// `interrupcion`, which also cancels the running statement when the component can.
+[[nodiscard]] Seguimiento seguimientoDe(Progreso &progreso, Interrupciones &interrupcion, Componente &oDAM);
