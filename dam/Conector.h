@@ -50,6 +50,9 @@ public:
     // Whether the server can be asked, on another connection, what became of a
     // transaction (PostgreSQL's txid_current and txid_status).
     [[nodiscard]] virtual bool guardaDesenlaces() const = 0;
+    // That number for the transaction open, when it came with the transaction's begin;
+    // none, and the component asks for it, otherwise.
+    [[nodiscard]] virtual std::optional<qlonglong> numeroDeTransaccion() const { return std::nullopt; }
 
     // A failure's connection is asked about: false when it still answers, and always
     // false for a database in this process.

@@ -213,6 +213,7 @@ public:
     bool transmite(QStringView) const override { return true; }
     std::optional<DialectoDeBloque> dialecto() const override { return DialectoDeBloque::Postgres; }
     bool guardaDesenlaces() const override { return true; }
+    std::optional<qlonglong> numeroDeTransaccion() const override { return numero_; }
 
     // A server that no longer answers fails the simplest statement too. Asking costs a
     // round trip, and only after a failure.
@@ -262,13 +263,16 @@ public:
         if (PQstatus(conexion_) != CONNECTION_OK)
             if (auto f = reabrir())
                 return f;
-        const char *const comienzo
-            = aislamiento == Transacciones::Aislamiento::Repetible ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN";
-        std::optional<Fallo> fallo = paso(comienzo);
+        // The transaction's number, asked for a commit whose answer may be lost, comes
+        // in the same round trip as BEGIN.
+        const char *const comienzo = aislamiento == Transacciones::Aislamiento::Repetible
+            ? "BEGIN ISOLATION LEVEL REPEATABLE READ; SELECT txid_current()"
+            : "BEGIN; SELECT txid_current()";
+        std::optional<Fallo> fallo = comenzarCon(comienzo);
         if (fallo && (sesionTerminada(*fallo) || conexionPerdida())) {
             if (auto f = reabrir())
                 return f;
-            fallo = paso(comienzo);
+            fallo = comenzarCon(comienzo);
         }
         if (fallo)
             fallo->perdida = PQstatus(conexion_) != CONNECTION_OK;
@@ -361,6 +365,25 @@ private:
                     kTodasLasFilas);
     }
 
+    // BEGIN and the number of the transaction it began. A failure leaves no
+    // transaction open.
+    std::optional<Fallo> comenzarCon(const char *sentencias)
+    {
+        numero_.reset();
+        const Resultado r(PQexec(conexion_, sentencias));
+        if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1) {
+            bool esNumero = false;
+            const qlonglong n = QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong(&esNumero);
+            if (esNumero)
+                numero_ = n;
+            return std::nullopt;
+        }
+        Fallo f = falloDe(r.get());
+        if (PQtransactionStatus(conexion_) != PQTRANS_IDLE)
+            PQclear(PQexec(conexion_, "ROLLBACK"));
+        return f;
+    }
+
     std::optional<Fallo> paso(const char *sentencia)
     {
         const Resultado r(PQexec(conexion_, sentencia));
@@ -372,6 +395,7 @@ private:
     const PedidoPostgres pedido_;
     PGconn *conexion_;
     Detencion parada_;
+    std::optional<qlonglong> numero_;
 };
 
 } // namespace

@@ -43,5 +43,5 @@ struct AperturaFallida {
 // carries a number to change whenever these structures or Conector.h change, so that
 // a module left from another build is refused rather than called wrongly.
 using EntradaPostgres = Conector *(*)(const PedidoPostgres &pedido, AperturaFallida &fallo);
-#define TELQUIN_ENTRADA_POSTGRES telquin_conector_postgres_1
+#define TELQUIN_ENTRADA_POSTGRES telquin_conector_postgres_2
 extern "C" Conector *TELQUIN_ENTRADA_POSTGRES(const PedidoPostgres &pedido, AperturaFallida &fallo);

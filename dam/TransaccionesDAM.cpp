@@ -19,6 +19,8 @@ std::optional<qlonglong> numeroDeTransaccion(ComponenteDAM::Base &base)
     Conector &con = base.con();
     if (!con.guardaDesenlaces())
         return std::nullopt;
+    if (const std::optional<qlonglong> numero = con.numeroDeTransaccion())
+        return numero;
     const Respuesta r = con.ejecutar(QStringLiteral("SELECT txid_current()"), 1);
     if (r.fallo || r.filas.empty())
         fallar(base, r.fallo ? conPerdida(*r.fallo, false) : Fallo{}, kEntidadTransaccion, kConfirmar);
